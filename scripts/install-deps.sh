@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test, fuzz and
+# benchmark. Safe to run again: it only calls apt-get when something is missing.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential g++ cmake ninja-build pkg-config git
+  # clang with libFuzzer and the sanitizer runtimes
+  clang libclang-rt-14-dev
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
+  # Qt 6: Widgets, PrintSupport, DBus, Network, Test (base) and Multimedia
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6multimedia6
+  # vendor registry, only for regenerating res/vendors.xml
+  ieee-data
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
