@@ -161,7 +161,8 @@ class SearchParamsModel {
   // Play: the controls are read first; the row's sound is then this path.
   const std::string& SoundPath(AlarmRow row) const;
 
-  // The parameter block for one scan, from the current members.
+  // The parameter block for one scan, from the current members. Taken on
+  // the user-interface thread when a scan starts; the worker gets the copy.
   SearchParams Snapshot() const;
 
   const SearchSettings& Search() const { return m_search; }

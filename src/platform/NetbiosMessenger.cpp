@@ -157,15 +157,15 @@ SendStatus NetbiosMessenger::Send(std::string_view sender, std::string_view reci
   if (!Resolve(recipient, destination)) return SendStatus::NotResolved;
   destination.sin_port = htons(m_port);
 
-  Socket socket;
-  if (socket.fd() < 0) return SendStatus::NetworkError;
+  Socket sock;
+  if (sock.fd() < 0) return SendStatus::NetworkError;
   // Connecting picks the local address and port the datagram leaves from,
   // which its header must name.
-  if (connect(socket.fd(), reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != 0)
+  if (connect(sock.fd(), reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != 0)
     return SendStatus::NetworkError;
   sockaddr_in local{};
   socklen_t localSize = sizeof local;
-  if (getsockname(socket.fd(), reinterpret_cast<sockaddr*>(&local), &localSize) != 0)
+  if (getsockname(sock.fd(), reinterpret_cast<sockaddr*>(&local), &localSize) != 0)
     return SendStatus::NetworkError;
 
   Bytes names;
@@ -186,7 +186,7 @@ SendStatus NetbiosMessenger::Send(std::string_view sender, std::string_view reci
 
   ssize_t sent;
   do {
-    sent = send(socket.fd(), datagram.data(), datagram.size(), 0);
+    sent = send(sock.fd(), datagram.data(), datagram.size(), 0);
   } while (sent < 0 && errno == EINTR);
   if (sent != static_cast<ssize_t>(datagram.size())) return SendStatus::NetworkError;
   return SendStatus::Sent;

@@ -8,7 +8,9 @@
 // little-endian:
 //   NetBIOS datagram header (14 bytes)
 //     0x10 direct unique | flags 0x02 (first fragment, none follows, B node)
-//     datagram id | source IPv4 address | source UDP port
+//     datagram id | source IPv4 address | source UDP port (the address
+//     and port the datagram leaves from: an ephemeral port, since port
+//     138 needs privileges and may belong to a local datagram service)
 //     length of what follows the packet offset | packet offset 0
 //   source name: the sender's NetBIOS name, suffix 0x00 (34 bytes)
 //   destination name: the recipient's NetBIOS name, suffix 0x03, the
@@ -25,6 +27,9 @@
 // A name is encoded as 16 bytes (upper-cased, blank-padded to 15, then the
 // suffix), each byte as two letters 'A' + nibble, behind the length byte
 // 0x20 and followed by the empty scope's zero byte.
+//
+// Name resolution and sending block the caller; with an unreachable name
+// server the resolver's own timeout applies.
 
 #include "platform/MessengerTransport.h"
 
