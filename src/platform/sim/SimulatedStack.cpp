@@ -77,6 +77,7 @@ struct SimulatedStack::State {
   std::int64_t startUtc = 0;
   std::size_t nextEvent = 0;
   std::int64_t cycle = 0;
+  std::size_t waiting = 0;  // calls blocked in an inquiry
   std::string description;
 
   std::vector<SearchCall> searches;
@@ -115,11 +116,13 @@ struct SimulatedStack::State {
 
   // Blocks until simulated time reaches `deadline`; false when cancelled.
   bool WaitUntil(std::unique_lock<std::mutex>& lock, std::int64_t deadline, std::stop_token& cancel) {
+    ++waiting;
     if (auto wall = clock->WallInstant(deadline)) {
       changed.wait_until(lock, cancel, *wall, [] { return false; });
     } else {
       changed.wait(lock, cancel, [&] { return clock->NowMs() >= deadline; });
     }
+    --waiting;
     return !cancel.stop_requested() && clock->NowMs() >= deadline;
   }
 
@@ -543,6 +546,20 @@ std::int64_t SimulatedStack::NowMs() const {
 platform::UtcTime SimulatedStack::UtcNow() const {
   std::lock_guard lock(m_state->mutex);
   return m_state->UtcNow();
+}
+
+std::size_t SimulatedStack::InquiriesWaiting() const {
+  std::lock_guard lock(m_state->mutex);
+  return m_state->waiting;
+}
+
+bool SimulatedStack::WaitForInquiries(std::size_t count, std::chrono::milliseconds timeout) const {
+  auto until = Steady::now() + timeout;
+  while (InquiriesWaiting() < count) {
+    if (Steady::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 std::vector<SimulatedStack::SearchCall> SimulatedStack::Searches() const {

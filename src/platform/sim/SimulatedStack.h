@@ -65,6 +65,11 @@ public:
   // Simulated UTC time now, as last-seen and last-used times get it.
   platform::UtcTime UtcNow() const;
 
+  // How many calls are blocked in an inquiry now; tests wait for a call
+  // to be waiting before they step time past its end.
+  std::size_t InquiriesWaiting() const;
+  bool WaitForInquiries(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
   // What the program asked of the stack, oldest first.
   struct SearchCall {
     platform::DeviceSearch search;  // `radio` is cleared; see radioIndex
