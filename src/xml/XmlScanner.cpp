@@ -285,10 +285,10 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
         node.empty = t[i - 1] == '/';
         return Done(node, kStartTag, i + 1);
       }
-      ++i;
-      while (i < len && t[i] != q) ++i;
-      if (i >= len) return Fail(node, message, Unterminated("Element tag", pos));
-      ++i;
+      // Inside a quoted value only the same quote matters.
+      const void* close = std::memchr(t + i + 1, q, static_cast<std::size_t>(len - i - 1));
+      if (!close) return Fail(node, message, Unterminated("Element tag", pos));
+      i = static_cast<const char*>(close) - t + 1;
     }
   }
   if (c == '/') {

@@ -48,7 +48,8 @@ int ScanNodeStepwise(std::string_view text, std::int64_t pos, NodeScan& node,
 // of the name, and the name ends there or goes on with ' ', '=', '/' or '['.
 inline bool NameMatches(std::string_view token, std::string_view name) {
   if (token.size() > name.size()) return false;
-  if (token.size() != 0 && std::memcmp(token.data(), name.data(), token.size()) != 0) return false;
+  if (token.size() != 0 && (token[0] != name[0] || std::memcmp(token.data(), name.data(), token.size()) != 0))
+    return false;
   if (token.size() == name.size()) return true;
   char c = name[token.size()];
   return c == ' ' || c == '=' || c == '/' || c == '[';
@@ -68,7 +69,7 @@ struct TokenCursor {
   bool closed = false;  // a quoted string found its closing quote
 
   bool Next() {
-    while (next < end && IsXmlSpace(static_cast<unsigned char>(text[next]))) ++next;
+    while (next < end && text[next] <= ' ' && IsXmlSpace(static_cast<unsigned char>(text[next]))) ++next;
     if (next >= end) return false;
     char c = text[next];
     if (c == '"' || c == '\'') {
@@ -106,13 +107,14 @@ struct TokenCursor {
   }
 
   static bool IsDelimiter(unsigned char c) {
-    switch (c) {
-      case ' ': case '\t': case '\n': case '\r': case '<': case '>':
-      case '=': case '\\': case '/': case '?': case '!':
-        return true;
-      default:
-        return false;
-    }
+    // Every delimiter is below 64: one bit test.
+    constexpr std::uint64_t kDelimiters = (std::uint64_t{1} << ' ') | (std::uint64_t{1} << '\t') |
+                                          (std::uint64_t{1} << '\n') | (std::uint64_t{1} << '\r') |
+                                          (std::uint64_t{1} << '<') | (std::uint64_t{1} << '>') |
+                                          (std::uint64_t{1} << '=') | (std::uint64_t{1} << '/') |
+                                          (std::uint64_t{1} << '?') | (std::uint64_t{1} << '!');
+    if (c < 64) return (kDelimiters >> c) & 1;
+    return c == '\\';
   }
 };
 
