@@ -173,7 +173,13 @@ void MainFrame::OnDeviceChange(const DeviceChange& change) {
       StartScanWorker();
     } else {
       m_radioPresent = m_bluetooth.IsRadioPresent();
-      if (m_radioPresent) return;
+      if (m_radioPresent) {
+        // Still a radio, but perhaps not the same ones: a second adapter
+        // plugged in (or back) is heard from now on, not only after the
+        // next Run. Nothing is shown or logged.
+        m_bluetooth.RegisterRadioNotifications(*m_sink, m_notifyHandles);
+        return;
+      }
       std::string line = AdapterRemovedLine(TimeText());
       ShowStatus(line);
       event.text = line;

@@ -329,6 +329,23 @@ TEST_F(FrameEvents, AdapterRemovedThenInsertedAgain) {
             "14:03:59 07/21/2009 - New Bluetooth Adapter Inserted\r\n");
 }
 
+TEST_F(FrameEvents, SecondAdapterIsHeardWithoutALine) {
+  MainFrame& f = MakeFrame();
+  ASSERT_EQ(stack.RadioSinks(), 1u);
+  stack.SetRadios({{0x000102030405ULL, "Desk radio", 0}, {0x0A0B0C0D0E0FULL, "Dongle", 0}});
+  DeviceChange tree;
+  tree.eventType = platform::kDeviceNodesChanged;
+  f.OnDeviceChange(tree);
+  EXPECT_EQ(stack.RadioSinks(), 2u);
+  EXPECT_EQ(f.RegisteredRadios(), 2u);
+  EXPECT_TRUE(status.texts.empty());
+  EXPECT_EQ(workers.started, 0);
+  stack.SetRadios({{0x0A0B0C0D0E0FULL, "Dongle", 0}});
+  f.OnDeviceChange(tree);
+  EXPECT_EQ(stack.RadioSinks(), 1u);
+  EXPECT_TRUE(status.texts.empty());
+}
+
 TEST_F(FrameEvents, AdapterRemovalIsLoggedEvenWhileScansRun) {
   // A worker's own presence test must not hide a removal from the log.
   MainFrame& f = MakeFrame();
