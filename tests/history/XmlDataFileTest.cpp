@@ -94,10 +94,10 @@ TEST(XmlDataFile, SetAttributeCleansThenEscapesAndReadsBack) {
   ASSERT_TRUE(file.SetAttribute("Name", "Tom's \"Phone\"\t& <Co>"));
   ASSERT_TRUE(file.SetAttribute("Image", -7));
   EXPECT_NE(file.GetDocumentText().find(
-                "<entry Name=\"Tom&apos;s &quot;Phone&quot;  &amp; &lt;Co&gt;\" Image=\"-7\"/>\r\n"),
+                "<entry Name=\"Tom&apos;s &quot;Phone&quot; &amp; &lt;Co&gt;\" Image=\"-7\"/>\r\n"),
             std::string::npos)
       << file.GetDocumentText();
-  EXPECT_EQ(file.GetAttribute("Name"), "Tom's \"Phone\"  & <Co>");
+  EXPECT_EQ(file.GetAttribute("Name"), "Tom's \"Phone\" & <Co>");
   EXPECT_EQ(file.GetAttribute("Image"), "-7");
 }
 
