@@ -27,7 +27,7 @@ enum class FileState { Missing, Present, Unknown };
 FileState StateOf(const std::string& path, std::string& error) {
   struct stat st {};
   if (stat(path.c_str(), &st) == 0) return FileState::Present;
-  if (errno == ENOENT) return FileState::Missing;
+  if (errno == ENOENT || errno == ENOTDIR) return FileState::Missing;
   error = std::strerror(errno);
   return FileState::Unknown;
 }

@@ -84,16 +84,14 @@ ReportKind ListExporter::ChooseReportKind(std::string& path, bool textFilterSele
   const auto slash = path.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
   const auto dot = path.rfind('.');
-  std::string extension;
-  if (dot != std::string::npos && dot >= nameStart) {
-    for (char c : std::string_view(path).substr(dot + 1))
-      extension += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    if (extension.empty()) extension = ".";  // "name." has an extension, just no letters
-  }
-  if (extension.empty()) {
-    path += textFilterSelected ? ".txt" : ".xml";
+  // "name." has an extension too, just an empty one: a text report.
+  if (dot == std::string::npos || dot < nameStart) {
+    path.append(textFilterSelected ? ".txt" : ".xml");
     return textFilterSelected ? ReportKind::Text : ReportKind::Xml;
   }
+  std::string extension;
+  for (char c : std::string_view(path).substr(dot + 1))
+    extension.push_back((c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c);
   return extension == "XML" ? ReportKind::Xml : ReportKind::Text;
 }
 

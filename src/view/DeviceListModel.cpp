@@ -95,31 +95,48 @@ int DeviceListModel::CellImage(int row, int column) const {
 
 int DeviceListModel::FindRowByAddress(std::string_view address) const {
   auto it = m_addressIndex.find(address);
-  if (it == m_addressIndex.end() || it->second.empty()) return -1;
-  return it->second.front();
+  return it == m_addressIndex.end() ? -1 : it->second.first;
 }
 
 void DeviceListModel::IndexAdd(const std::string& address, int row) {
-  std::vector<int>& rows = m_addressIndex[address];
-  rows.insert(std::lower_bound(rows.begin(), rows.end(), row), row);
+  auto [it, added] = m_addressIndex.try_emplace(address, RowsOfAddress{row, {}});
+  if (added) return;
+  RowsOfAddress& rows = it->second;
+  if (row < rows.first) {
+    rows.more.insert(rows.more.begin(), rows.first);
+    rows.first = row;
+  } else {
+    rows.more.insert(std::lower_bound(rows.more.begin(), rows.more.end(), row), row);
+  }
 }
 
 void DeviceListModel::IndexRemove(const std::string& address, int row) {
   auto it = m_addressIndex.find(address);
   if (it == m_addressIndex.end()) return;
-  std::vector<int>& rows = it->second;
-  auto at = std::lower_bound(rows.begin(), rows.end(), row);
-  if (at != rows.end() && *at == row) rows.erase(at);
-  if (rows.empty()) m_addressIndex.erase(it);
+  RowsOfAddress& rows = it->second;
+  if (rows.first == row) {
+    if (rows.more.empty()) {
+      m_addressIndex.erase(it);
+      return;
+    }
+    rows.first = rows.more.front();
+    rows.more.erase(rows.more.begin());
+    return;
+  }
+  auto at = std::lower_bound(rows.more.begin(), rows.more.end(), row);
+  if (at != rows.more.end() && *at == row) rows.more.erase(at);
 }
 
 // Rows from `fromRow` on move by `delta`. Costs a pass over the index, as
 // moving the rows themselves costs a pass over the rows; appending, which
 // is what a scan does, never comes here.
 void DeviceListModel::IndexShift(int fromRow, int delta) {
-  for (auto& entry : m_addressIndex)
-    for (int& row : entry.second)
+  for (auto& entry : m_addressIndex) {
+    RowsOfAddress& rows = entry.second;
+    if (rows.first >= fromRow) rows.first += delta;
+    for (int& row : rows.more)
       if (row >= fromRow) row += delta;
+  }
 }
 
 }  // namespace wren

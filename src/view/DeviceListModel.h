@@ -113,8 +113,13 @@ private:
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
-  // Column-2 text -> the rows holding it, ascending. Nearly always one row.
-  using AddressIndex = std::unordered_map<std::string, std::vector<int>, Hash, std::equal_to<>>;
+  // The rows holding one column-2 text: nearly always just one, kept in
+  // place so a look-up touches no further memory.
+  struct RowsOfAddress {
+    int first;              // the lowest row
+    std::vector<int> more;  // the others, ascending
+  };
+  using AddressIndex = std::unordered_map<std::string, RowsOfAddress, Hash, std::equal_to<>>;
 
   bool IsCell(int row, int column) const;
   void IndexAdd(const std::string& address, int row);

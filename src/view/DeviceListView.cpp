@@ -110,11 +110,17 @@ void DeviceListView::UpdateHistoryEntry(DeviceRecord record) { MergeHistory(reco
 void DeviceListView::MergeHistory(const DeviceRecord& record) {
   auto found = m_historyIndex.find(std::string_view(record.m_address));
   if (found != m_historyIndex.end()) {
-    for (DeviceList::iterator entry : found->second) *entry = record;
+    *found->second.first = record;
+    for (DeviceList::iterator entry : found->second.more) *entry = record;
     return;
   }
   m_historyList.push_front(record);
-  m_historyIndex[m_historyList.front().m_address].push_back(m_historyList.begin());
+  IndexHistoryEntry(m_historyList.begin());
+}
+
+void DeviceListView::IndexHistoryEntry(DeviceList::iterator entry) {
+  auto [it, added] = m_historyIndex.try_emplace(entry->m_address, EntriesOfAddress{entry, {}});
+  if (!added) it->second.more.push_back(entry);
 }
 
 void DeviceListView::SetRowCell(int row, int column, std::string_view text, int image) {
@@ -127,8 +133,7 @@ void DeviceListView::SetRowCellText(int row, int column, std::string_view text) 
 
 void DeviceListView::AppendHistoryEntry(DeviceRecord record) {
   m_historyList.push_back(std::move(record));
-  auto last = std::prev(m_historyList.end());
-  m_historyIndex[last->m_address].push_back(last);
+  IndexHistoryEntry(std::prev(m_historyList.end()));
 }
 
 void DeviceListView::ClearHistory() {
@@ -143,7 +148,7 @@ HistoryFileCheck DeviceListView::LoadHistory() {
   // Splicing keeps the records where they are, and the iterators with them.
   auto first = loaded.begin();
   m_historyList.splice(m_historyList.end(), loaded);
-  for (auto it = first; it != m_historyList.end(); ++it) m_historyIndex[it->m_address].push_back(it);
+  for (auto it = first; it != m_historyList.end(); ++it) IndexHistoryEntry(it);
   return check;
 }
 

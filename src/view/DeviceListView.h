@@ -67,8 +67,14 @@ private:
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
-  using HistoryIndex =
-      std::unordered_map<std::string, std::vector<DeviceList::iterator>, Hash, std::equal_to<>>;
+  // The history entries of one address: nearly always one, kept in place.
+  struct EntriesOfAddress {
+    DeviceList::iterator first;
+    std::vector<DeviceList::iterator> more;
+  };
+  using HistoryIndex = std::unordered_map<std::string, EntriesOfAddress, Hash, std::equal_to<>>;
+
+  void IndexHistoryEntry(DeviceList::iterator entry);
 
   void RemoveVanishedRows(const DeviceList& scan);
   void MergeRecord(const DeviceRecord& record);

@@ -44,11 +44,6 @@ void WriteAll(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0;
-}
-
 DeviceRecord Device(std::string address, std::string name) {
   DeviceRecord r;
   r.m_radioName = "hci0";
