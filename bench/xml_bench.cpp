@@ -277,7 +277,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
-      if (!r.error_occurred) m_times[r.benchmark_name()] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
+      if (r.error_occurred) continue;
+      // With --benchmark_repetitions the mean stands for the benchmark.
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "mean") continue;
+      m_times[r.run_name.function_name] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime()};
     }
     ConsoleReporter::ReportRuns(runs);
   }

@@ -646,7 +646,7 @@ std::string XmlDocument::DecodeValue(std::string_view raw) {
   std::string out;
   const std::size_t size = raw.size();
   const char* s = raw.data();
-  const void* firstAmp = size ? std::memchr(s, '&', size) : nullptr;
+  const char* firstAmp = size ? xml::FindChar(s, s + size, '&') : nullptr;
   if (!firstAmp) return std::string(raw);
   out.reserve(size);
   std::size_t i = 0;

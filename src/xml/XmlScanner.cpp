@@ -286,9 +286,9 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
         return Done(node, kStartTag, i + 1);
       }
       // Inside a quoted value only the same quote matters.
-      const void* close = std::memchr(t + i + 1, q, static_cast<std::size_t>(len - i - 1));
+      const char* close = FindChar(t + i + 1, t + len, q);
       if (!close) return Fail(node, message, Unterminated("Element tag", pos));
-      i = static_cast<const char*>(close) - t + 1;
+      i = close - t + 1;
     }
   }
   if (c == '/') {
@@ -296,9 +296,9 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
     while (i < len && !kTables.nameEnd[At(t, i)]) ++i;
     node.nameStart = pos + 2;
     node.nameLength = i - pos - 2;
-    const void* q = i < len ? std::memchr(t + i, '>', static_cast<std::size_t>(len - i)) : nullptr;
+    const char* q = i < len ? FindChar(t + i, t + len, '>') : nullptr;
     if (!q) return Fail(node, message, Unterminated("Element end tag", pos));
-    return Done(node, kEndTag, static_cast<const char*>(q) - t + 1);
+    return Done(node, kEndTag, q - t + 1);
   }
   if (c == '?') {
     Offset i = pos + 2;
