@@ -165,6 +165,12 @@ public:
       return false;
     }
     m_tags = LocateTags(m_text);
+    // Names and lines come from the tag list; never from one that is out of step.
+    if (!TagsMatchDocument(m_doc, m_tags)) {
+      Fail(0, "the element structure could not be followed (unusual markup in a DOCTYPE?)");
+      error = m_error;
+      return false;
+    }
     m_frames.push_back({kNone, kNone});
     bool ok = Next() && ReadScenario(out) && Resolve(out);
     if (!ok) error = m_error;

@@ -29,3 +29,13 @@ struct TagInfo {
 std::vector<TagInfo> LocateTags(std::string_view text);
 
 }  // namespace wren::sim
+namespace wren {
+class XmlDocument;
+}
+namespace wren::sim {
+
+// True when `tags` has the parsed document's elements, in document order
+// with the same nesting. Moves the document's position (reset afterwards).
+bool TagsMatchDocument(wren::XmlDocument& doc, const std::vector<TagInfo>& tags);
+
+}  // namespace wren::sim
