@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include "bluetooth/SdpDecoder.h"
 #include "platform/System.h"
@@ -23,6 +24,19 @@ std::string VendorPrefix(BluetoothAddress a) {
   std::snprintf(text, sizeof text, "%02X-%02X-%02X", static_cast<unsigned>((a >> 40) & 0xFF),
                 static_cast<unsigned>((a >> 32) & 0xFF), static_cast<unsigned>((a >> 24) & 0xFF));
   return text;
+}
+
+// The C library re-reads the time zone in tzset and mktime under a lock of
+// its own that the thread checker cannot see; scans on several workers
+// take this one around those calls as well.
+std::mutex& ZoneMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+int CurrentBias() {
+  std::lock_guard lock(ZoneMutex());
+  return platform::CurrentTimeZoneBiasMinutes();
 }
 
 // Moves `t` by minus the bias: later when the bias is negative (zones east
@@ -65,7 +79,11 @@ bool LocalFieldsToInstant(std::tm fields, std::time_t& out) {
       return true;
     }
   }
-  std::time_t t = std::mktime(&fields);
+  std::time_t t;
+  {
+    std::lock_guard lock(ZoneMutex());
+    t = std::mktime(&fields);
+  }
   if (t == static_cast<std::time_t>(-1)) return false;
   out = t;
   return true;
@@ -114,7 +132,7 @@ int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::s
   std::string radioName;
   AssignedNumbers decoder;
   // The bias in force now, read once for the whole scan.
-  const int bias = platform::CurrentTimeZoneBiasMinutes();
+  const int bias = CurrentBias();
 
   // Address, producer and class texts, shared by radio and device records.
   auto describe = [&](DeviceRecord& record, BluetoothAddress address, std::uint32_t cod) {
@@ -195,11 +213,11 @@ int BluetoothPlatform::SelectDevices(platform::WindowHandle parent) {
 }
 
 void BluetoothPlatform::ToLocalTime(std::time_t& t) {
-  ShiftByBias(t, platform::CurrentTimeZoneBiasMinutes());
+  ShiftByBias(t, CurrentBias());
 }
 
 std::string BluetoothPlatform::FormatStackTime(const platform::UtcTime& time) {
-  return FormatStackTime(time, platform::CurrentTimeZoneBiasMinutes());
+  return FormatStackTime(time, CurrentBias());
 }
 
 std::string BluetoothPlatform::FormatStackTime(const platform::UtcTime& time, int biasMinutes) {

@@ -240,6 +240,10 @@ TEST(Scenario, MissingFileNamesTheFile) {
   std::string error;
   EXPECT_FALSE(LoadScenarioFile("/nonexistent/scenario.xml", s, error));
   EXPECT_EQ(error.rfind("/nonexistent/scenario.xml: ", 0), 0u) << error;
+  // A folder opens but cannot be read: its error, not an empty document.
+  EXPECT_FALSE(LoadScenarioFile(WREN_TEST_DATA, s, error));
+  EXPECT_EQ(error.rfind(std::string(WREN_TEST_DATA) + ": ", 0), 0u) << error;
+  EXPECT_EQ(error.find("XML"), std::string::npos) << error;
 }
 
 TEST(Scenario, LoadsAFileFromDisk) {
