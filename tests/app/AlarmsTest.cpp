@@ -3,6 +3,7 @@
 #include "Fakes.h"
 #include "platform/MemorySettingsStore.h"
 #include "platform/System.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +23,7 @@ using Calls = std::vector<std::string>;
 const char kStartLine[] = "14:03:59 07/21/2009 - Wrenlocator Started...";
 int g_window;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadFile;
 
 TEST(AlarmLogText, TrailingFullStopsThenCommasGoAndCrLfEnds) {
   const std::pair<const char*, const char*> cases[] = {
@@ -59,17 +55,10 @@ TEST(MessengerBlock, FiveCharacterHostNineCharacterRecipientAndAbcMakeTwentyByte
 class AlarmsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/wren-alarms-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    folder = tmpl;
     logPath = folder + "/alarmlog.txt";
     alarms.SetLogPath(logPath);
     alarms.SetHostNameSource([this] { return hostName; });
     player.SetParentWindow(&g_window);
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + folder + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
   }
 
   static AlarmEvent Event(std::string text, bool det, bool out, bool con, bool dis) {
@@ -91,7 +80,9 @@ class AlarmsTest : public ::testing::Test {
     notify.m_netSend = "BOSS";
   }
 
-  std::string folder, logPath;
+  test::TempFolder scratch{"alarms"};
+  std::string folder = scratch.path();
+  std::string logPath;
   std::string hostName = "DESK1";
   NotifySettings notify;
   test::FakeSoundOutput sound;
@@ -107,11 +98,11 @@ TEST_F(AlarmsTest, StartUpLineEmptiesTheLogAndEventLinesAppend) {
   }
   LogResult r = alarms.LogEvent(kStartLine, AlarmEvent(), Disposition::CreateAlways);
   EXPECT_TRUE(r.written) << r.error;
-  EXPECT_EQ(ReadAll(logPath), "14:03:59 07/21/2009 - Wrenlocator Started\r\n");
+  EXPECT_EQ(ReadFile(logPath), "14:03:59 07/21/2009 - Wrenlocator Started\r\n");
 
   alarms.LogEvent("14:04:00 07/21/2009 - Bluetooth Adapter Removed.", AlarmEvent(),
                   Disposition::OpenAlways);
-  EXPECT_EQ(ReadAll(logPath),
+  EXPECT_EQ(ReadFile(logPath),
             "14:03:59 07/21/2009 - Wrenlocator Started\r\n"
             "14:04:00 07/21/2009 - Bluetooth Adapter Removed\r\n");
 }
@@ -119,18 +110,18 @@ TEST_F(AlarmsTest, StartUpLineEmptiesTheLogAndEventLinesAppend) {
 TEST_F(AlarmsTest, EventLineCreatesAMissingLog) {
   LogResult r = alarms.LogEvent("a.", AlarmEvent(), Disposition::OpenAlways);
   EXPECT_TRUE(r.written);
-  EXPECT_EQ(ReadAll(logPath), "a\r\n");
+  EXPECT_EQ(ReadFile(logPath), "a\r\n");
 }
 
 TEST_F(AlarmsTest, AlarmsAreRaisedBeforeTheLineIsWritten) {
   EnableAll();
   alarms.LogEvent(kStartLine, AlarmEvent(), Disposition::CreateAlways);
   std::string logAtSound;
-  sound.onOpen = [&](const std::string&) { logAtSound = ReadAll(logPath); };
+  sound.onOpen = [&](const std::string&) { logAtSound = ReadFile(logPath); };
   alarms.LogEvent("14:05:00 07/21/2009 - A Previously discovered device X has not been found.",
                   Event("t", false, true, false, false), Disposition::OpenAlways);
   EXPECT_EQ(logAtSound, "14:03:59 07/21/2009 - Wrenlocator Started\r\n");
-  EXPECT_NE(ReadAll(logPath), logAtSound);
+  EXPECT_NE(ReadFile(logPath), logAtSound);
 }
 
 TEST_F(AlarmsTest, UnwritableLogIsReportedAndTheAlarmStillRaised) {
@@ -180,7 +171,7 @@ TEST_F(AlarmsTest, FirstEnabledKindWinsInDetectionOutOfRangeConnectionDisconnect
                                   Disposition::CreateAlways);
     EXPECT_EQ(r.alarm.kind, c.kind);
     EXPECT_TRUE(r.written);
-    EXPECT_EQ(ReadAll(logPath), "line\r\n");
+    EXPECT_EQ(ReadFile(logPath), "line\r\n");
     if (c.sound) {
       // One sound: the previous case's playback is cut off, this one opened.
       Calls opened;
@@ -299,7 +290,7 @@ TEST_F(AlarmsTest, SessionAlarmLogOpensTheLogHoldingOnlyTheStartUpLine) {
   test::FakeShell shell;
   EXPECT_TRUE(alarms.OnSessionAlarmLog(shell));
   ASSERT_EQ(shell.opened, Calls{logPath});
-  EXPECT_EQ(ReadAll(shell.opened[0]), "14:03:59 07/21/2009 - Wrenlocator Started\r\n");
+  EXPECT_EQ(ReadFile(shell.opened[0]), "14:03:59 07/21/2009 - Wrenlocator Started\r\n");
 }
 
 TEST_F(AlarmsTest, LogLivesInTheDataFolderByDefault) {
@@ -307,7 +298,7 @@ TEST_F(AlarmsTest, LogLivesInTheDataFolderByDefault) {
   platform::SetDataFolderOverride(folder + "/data");
   EXPECT_EQ(plain.LogPath(), folder + "/data/alarmlog.txt");
   EXPECT_TRUE(plain.LogEvent(kStartLine, AlarmEvent(), Disposition::CreateAlways).written);
-  EXPECT_EQ(ReadAll(folder + "/data/alarmlog.txt"), "14:03:59 07/21/2009 - Wrenlocator Started\r\n");
+  EXPECT_EQ(ReadFile(folder + "/data/alarmlog.txt"), "14:03:59 07/21/2009 - Wrenlocator Started\r\n");
   platform::SetDataFolderOverride("");
 }
 

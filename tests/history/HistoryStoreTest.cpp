@@ -13,36 +13,16 @@
 
 #include "platform/System.h"
 #include "view/DeviceListView.h"
+#include "support/TestFiles.h"
 
 namespace wren {
 namespace {
 
-const std::string kHeader =
-    "<?xml version=\"1.0\"?>\r\n"
-    "<dataroot version=\"1.7.4.0\" vendor=\"Pelmark LLC.\" "
-    "url=\"http://www.pelmark.example/wrenlocator/"
-    "?utm_source=wrenlocator-1740&amp;utm_medium=wrenlocator-1740&amp;"
-    "utm_campaign=wrenlocator-1740\" mail=\"support@pelmark.example\" created=\"CREATED\" "
-    "comments=\"Wrenlocator Database File\"";
+using test::ReadFile;
+using test::WithoutCreated;
+using test::WriteFile;
 
-// The created stamp is the time of the save; tests compare with it replaced.
-std::string WithoutCreated(const std::string& text) {
-  static const std::regex created(R"re(created="\d\d/\d\d/\d\d\d\d \d\d:\d\d:\d\d")re");
-  return std::regex_replace(text, created, "created=\"CREATED\"",
-                            std::regex_constants::format_first_only);
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+const std::string kHeader = test::DataFileStart("dataroot");
 
 DeviceRecord Device(std::string address, std::string name) {
   DeviceRecord r;
@@ -60,21 +40,13 @@ DeviceRecord Device(std::string address, std::string name) {
 
 class HistoryFile : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/wren-history-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    folder = tmpl;
-    platform::SetDataFolderOverride(folder);
-  }
-  void TearDown() override {
-    platform::SetDataFolderOverride("");
-    std::string command = "rm -rf '" + folder + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
-  std::string Path(const std::string& name = "history.xml") const { return folder + "/" + name; }
-  std::string History() const { return ReadAll(Path()); }
+  void SetUp() override { platform::SetDataFolderOverride(folder); }
+  void TearDown() override { platform::SetDataFolderOverride(""); }
+  std::string Path(const std::string& name = "history.xml") const { return scratch / name; }
+  std::string History() const { return ReadFile(Path()); }
 
-  std::string folder;
+  test::TempFolder scratch{"history"};
+  const std::string folder = scratch.path();
 };
 
 TEST_F(HistoryFile, FirstRunCreatesAnEmptyHistory) {
@@ -152,7 +124,7 @@ TEST_F(HistoryFile, DevicesSeenInARunAreSavedMostRecentFirst) {
 }
 
 TEST_F(HistoryFile, HandWrittenEntriesLoadTheSame) {
-  WriteAll(Path(),
+  WriteFile(Path(),
            "<?xml version=\"1.0\"?>\n"
            "<!-- written by hand -->\n"
            "<dataroot>\n"
@@ -220,14 +192,14 @@ TEST_F(HistoryFile, UnreadableFilesAreKeptUnderNumberedNames) {
   const std::string names[] = {"history.xml.bad", "history.xml.bad.1", "history.xml.bad.2"};
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(names[i]);
-    WriteAll(Path(), originals[i]);
+    WriteFile(Path(), originals[i]);
     HistoryStore store;
     HistoryFileCheck check = store.CheckFile();
     EXPECT_FALSE(check.fileRead);
     EXPECT_TRUE(check.unreadable);
     EXPECT_TRUE(check.newFileWritten);
     EXPECT_EQ(check.keptAs, Path(names[i]));
-    EXPECT_EQ(ReadAll(Path(names[i])), originals[i]);
+    EXPECT_EQ(ReadFile(Path(names[i])), originals[i]);
     EXPECT_EQ(WithoutCreated(History()), kHeader + "/>\r\n");
     const std::string start = "history.xml could not be read (";
     const std::string end = "); kept as " + names[i];
@@ -238,35 +210,35 @@ TEST_F(HistoryFile, UnreadableFilesAreKeptUnderNumberedNames) {
     for (char c : check.message) EXPECT_TRUE(c >= 0x20 && c < 0x7f) << check.message;
   }
   // Earlier copies were not touched by later ones.
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadAll(Path(names[i])), originals[i]);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadFile(Path(names[i])), originals[i]);
 }
 
 TEST_F(HistoryFile, LoadingAnUnreadableFileKeepsItAndAddsNothing) {
-  WriteAll(Path(), "not xml at all");
+  WriteFile(Path(), "not xml at all");
   DeviceList list = {Device("00:00:00:00:00:01", "in memory")};
   HistoryStore store;
   HistoryFileCheck check = store.LoadHistory(list);
   EXPECT_TRUE(check.unreadable);
-  EXPECT_EQ(ReadAll(Path("history.xml.bad")), "not xml at all");
+  EXPECT_EQ(ReadFile(Path("history.xml.bad")), "not xml at all");
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list.front().m_name, "in memory");
 }
 
 TEST_F(HistoryFile, AFileWithAnotherRootIsKeptToo) {
   const std::string other = "<?xml version=\"1.0\"?>\r\n<Macaddresses><a/></Macaddresses>\r\n";
-  WriteAll(Path(), other);
+  WriteFile(Path(), other);
   HistoryStore store;
   HistoryFileCheck check = store.CheckFile();
   EXPECT_TRUE(check.unreadable);
   EXPECT_EQ(check.message, "history.xml could not be read (no dataroot element); kept as history.xml.bad");
-  EXPECT_EQ(ReadAll(Path("history.xml.bad")), other);
+  EXPECT_EQ(ReadFile(Path("history.xml.bad")), other);
 }
 
 TEST_F(HistoryFile, AnUnreadableFileThatCannotBeKeptIsNeverOverwritten) {
-  WriteAll(Path(), "<broken");
+  WriteFile(Path(), "<broken");
   // Every name a copy could take is in use.
-  WriteAll(Path("history.xml.bad"), "x");
-  for (int i = 1; i <= 999; ++i) WriteAll(Path("history.xml.bad." + std::to_string(i)), "x");
+  WriteFile(Path("history.xml.bad"), "x");
+  for (int i = 1; i <= 999; ++i) WriteFile(Path("history.xml.bad." + std::to_string(i)), "x");
   DeviceListView view;
   HistoryFileCheck check = view.LoadHistory();
   EXPECT_TRUE(check.unreadable);
@@ -277,20 +249,20 @@ TEST_F(HistoryFile, AnUnreadableFileThatCannotBeKeptIsNeverOverwritten) {
   std::string error;
   EXPECT_FALSE(view.SaveHistory(&error));
   EXPECT_FALSE(error.empty());
-  EXPECT_EQ(ReadAll(Path()), "<broken");
+  EXPECT_EQ(ReadFile(Path()), "<broken");
   EXPECT_EQ(view.HistoryList().size(), 1u);
 
   // Once a name is free again the next save keeps the file and goes ahead.
   ASSERT_EQ(unlink(Path("history.xml.bad.500").c_str()), 0);
   ASSERT_TRUE(view.SaveHistory(&error)) << error;
-  EXPECT_EQ(ReadAll(Path("history.xml.bad.500")), "<broken");
+  EXPECT_EQ(ReadFile(Path("history.xml.bad.500")), "<broken");
   EXPECT_NE(History().find("Name=\"new\""), std::string::npos);
 }
 
 TEST_F(HistoryFile, AFailedSaveIsReportedAndChangesNothing) {
   // The data folder is a plain file, so nothing can be written below it.
   const std::string blocker = Path("not-a-folder");
-  WriteAll(blocker, "x");
+  WriteFile(blocker, "x");
   platform::SetDataFolderOverride(blocker);
   DeviceListView view;
   view.ReconcileScan({Device("00:00:00:00:00:01", "kept")});
@@ -299,7 +271,7 @@ TEST_F(HistoryFile, AFailedSaveIsReportedAndChangesNothing) {
   EXPECT_FALSE(error.empty());
   ASSERT_EQ(view.HistoryList().size(), 1u);
   EXPECT_EQ(view.HistoryList().front().m_name, "kept");
-  EXPECT_EQ(ReadAll(blocker), "x");
+  EXPECT_EQ(ReadFile(blocker), "x");
 
   HistoryFileCheck check = HistoryStore().CheckFile();
   EXPECT_FALSE(check.newFileWritten);
@@ -310,12 +282,12 @@ TEST_F(HistoryFile, AFailedSaveIsReportedAndChangesNothing) {
 TEST_F(HistoryFile, AHundredMegabyteFileIsKeptWhole) {
   std::string big = kHeader + ">\r\n<entry Name=\"";
   big.resize(100u << 20, 'x');
-  WriteAll(Path(), big);
+  WriteFile(Path(), big);
   HistoryStore store;
   HistoryFileCheck check = store.CheckFile();
   EXPECT_TRUE(check.unreadable);
   EXPECT_EQ(check.keptAs, Path("history.xml.bad"));
-  EXPECT_EQ(ReadAll(Path("history.xml.bad")), big);
+  EXPECT_EQ(ReadFile(Path("history.xml.bad")), big);
   EXPECT_EQ(WithoutCreated(History()), kHeader + "/>\r\n");
 }
 

@@ -1,4 +1,5 @@
 #include "history/ListExporter.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -11,19 +12,11 @@
 namespace wren {
 namespace {
 
-const std::string kHeader =
-    "<?xml version=\"1.0\"?>\r\n"
-    "<dataroot version=\"1.7.4.0\" vendor=\"Pelmark LLC.\" "
-    "url=\"http://www.pelmark.example/wrenlocator/"
-    "?utm_source=wrenlocator-1740&amp;utm_medium=wrenlocator-1740&amp;"
-    "utm_campaign=wrenlocator-1740\" mail=\"support@pelmark.example\" created=\"CREATED\" "
-    "comments=\"Wrenlocator Database File\"";
+using test::ReadFile;
+using test::WithoutCreated;
+using test::WriteFile;
 
-std::string WithoutCreated(const std::string& text) {
-  static const std::regex created(R"re(created="\d\d/\d\d/\d\d\d\d \d\d:\d\d:\d\d")re");
-  return std::regex_replace(text, created, "created=\"CREATED\"",
-                            std::regex_constants::format_first_only);
-}
+const std::string kHeader = test::DataFileStart("dataroot");
 
 void AddRow(DeviceListModel& model, const std::array<std::string, kColumnCount>& texts,
             int itemImage) {
@@ -158,26 +151,17 @@ TEST(SaveAsChoice, ExtensionDecidesTheReport) {
   }
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST_F(Reports, WrittenReportsKeepTheirBytes) {
-  char tmpl[] = "/tmp/wren-report-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string folder = tmpl;
+  test::TempFolder scratch("report");
+  const std::string& folder = scratch.path();
   std::string error;
   ASSERT_TRUE(ListExporter::WriteReport(model, folder + "/list.txt", ReportKind::Text, error)) << error;
-  EXPECT_EQ(ReadAll(folder + "/list.txt"), ListExporter::BuildTextReport(model));
+  EXPECT_EQ(ReadFile(folder + "/list.txt"), ListExporter::BuildTextReport(model));
   ASSERT_TRUE(ListExporter::WriteReport(model, folder + "/list.xml", ReportKind::Xml, error)) << error;
-  EXPECT_EQ(WithoutCreated(ReadAll(folder + "/list.xml")),
+  EXPECT_EQ(WithoutCreated(ReadFile(folder + "/list.xml")),
             WithoutCreated(ListExporter::BuildXmlReport(model)));
   EXPECT_FALSE(ListExporter::WriteReport(model, folder + "/missing/list.txt", ReportKind::Text, error));
   EXPECT_FALSE(error.empty());
-  EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
 }
 
 }  // namespace

@@ -3,44 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <regex>
-#include <sstream>
 
 #include "platform/System.h"
+#include "support/TestFiles.h"
 
 namespace wren {
 namespace {
 
-const std::string kHeaderAttributes =
-    " version=\"1.7.4.0\" vendor=\"Pelmark LLC.\" url=\"http://www.pelmark.example/wrenlocator/"
-    "?utm_source=wrenlocator-1740&amp;utm_medium=wrenlocator-1740&amp;utm_campaign=wrenlocator-1740\""
-    " mail=\"support@pelmark.example\" created=\"CREATED\" comments=\"Wrenlocator Database File\"";
-
-// The created stamp changes with every build of a file; tests compare the
-// rest byte for byte.
-std::string WithoutCreated(const std::string& text) {
-  static const std::regex stamp("created=\"\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d\"");
-  return std::regex_replace(text, stamp, "created=\"CREATED\"");
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadFile;
+using test::WithoutCreated;
 
 class DataFolder : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/wren-datafile-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    folder = tmpl;
-    platform::SetDataFolderOverride(folder);
-  }
+  void SetUp() override { platform::SetDataFolderOverride(folder); }
   void TearDown() override { platform::SetDataFolderOverride(""); }
-  std::string folder;
+  test::TempFolder scratch{"datafile"};
+  const std::string folder = scratch.path();
 };
 
 TEST(XmlDataFile, CreateNewWritesDeclarationAndHeaderOnAnEmptyRoot) {
@@ -48,7 +26,7 @@ TEST(XmlDataFile, CreateNewWritesDeclarationAndHeaderOnAnEmptyRoot) {
   file.SetText("<old><stuff/></old>");
   file.CreateNew("dataroot");
   EXPECT_EQ(WithoutCreated(file.GetDocumentText()),
-            "<?xml version=\"1.0\"?>\r\n<dataroot" + kHeaderAttributes + "/>\r\n");
+            test::DataFileStart("dataroot") + "/>\r\n");
   EXPECT_TRUE(file.IsWellFormed());
   // The root is current: attributes go onto it.
   EXPECT_EQ(file.GetAttribute("comments"), "Wrenlocator Database File");
@@ -144,7 +122,7 @@ TEST_F(DataFolder, SaveAndLoadRoundTripByteForByte) {
   }
   const std::string text = file.GetDocumentText();
   EXPECT_EQ(WithoutCreated(text),
-            "<?xml version=\"1.0\"?>\r\n<dataroot" + kHeaderAttributes + ">\r\n"
+            test::DataFileStart("dataroot") + ">\r\n"
             "<entry Name=\"Device 0\" Image=\"0\"/>\r\n"
             "<entry Name=\"Device 1\" Image=\"1\"/>\r\n"
             "<entry Name=\"Device 2\" Image=\"2\"/>\r\n"

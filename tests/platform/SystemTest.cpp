@@ -1,29 +1,16 @@
 #include "platform/System.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace wren::platform {
 namespace {
 
-std::string MakeTempFolder() {
-  char tmpl[] = "/tmp/wren-sys-XXXXXX";
-  char* dir = mkdtemp(tmpl);
-  EXPECT_NE(dir, nullptr);
-  return dir ? std::string(dir) : std::string();
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadFile;
 
 TEST(System, FileBesideExecutableReplacesTheFileName) {
   std::string exe = ExecutablePath();
@@ -33,7 +20,8 @@ TEST(System, FileBesideExecutableReplacesTheFileName) {
 }
 
 TEST(System, DataFolderOverrideWinsAndIsCreated) {
-  std::string base = MakeTempFolder();
+  test::TempFolder scratch("sys");
+  const std::string& base = scratch.path();
   SetDataFolderOverride(base + "/a/b/");
   EXPECT_EQ(DataFolder(), base + "/a/b");
   EXPECT_EQ(DataFilePath("alarmlog.txt"), base + "/a/b/alarmlog.txt");
@@ -44,12 +32,13 @@ TEST(System, DataFolderOverrideWinsAndIsCreated) {
 }
 
 TEST(System, AtomicWriteReplacesWholeFileAndLeavesNoTemporary) {
-  std::string dir = MakeTempFolder();
+  test::TempFolder scratch("sys");
+  const std::string& dir = scratch.path();
   std::string path = dir + "/f.xml";
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(path, "first version", error)) << error;
   ASSERT_TRUE(WriteFileAtomically(path, std::string("a\0b", 3), error)) << error;
-  EXPECT_EQ(ReadAll(path), std::string("a\0b", 3));
+  EXPECT_EQ(ReadFile(path), std::string("a\0b", 3));
   // Only the target remains in the folder.
   std::string cmd = "ls -A " + dir + " | wc -l";
   FILE* p = popen(cmd.c_str(), "r");

@@ -3,6 +3,7 @@
 
 #include "xml/XmlDocument.h"
 #include "xml/XmlDocumentInspector.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -191,28 +192,10 @@ TEST(XmlParse, MovedFromDocumentIsEmptyAndUsable) {
 
 class XmlFiles : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/wren-xml-XXXXXX";
-    char* dir = mkdtemp(tmpl);
-    ASSERT_NE(dir, nullptr);
-    m_dir = dir;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + m_dir + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-  }
-  std::string Path(const char* name) const { return m_dir + "/" + name; }
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::string m_dir;
+  std::string Path(const char* name) const { return m_scratch / name; }
+  static void Write(const std::string& path, const std::string& bytes) { test::WriteFile(path, bytes); }
+  static std::string Read(const std::string& path) { return test::ReadFile(path); }
+  test::TempFolder m_scratch{"xml"};
 };
 
 TEST_F(XmlFiles, LoadReportsTheByteCount) {
@@ -241,7 +224,7 @@ TEST_F(XmlFiles, LoadFailureLeavesTheDocument) {
   EXPECT_EQ(doc.GetResult(), std::strerror(ENOENT));
   EXPECT_EQ(doc.GetText(), "<keep/>");
   EXPECT_TRUE(doc.IsWellFormed());
-  EXPECT_FALSE(doc.LoadFile(m_dir));  // a folder opens but cannot be read
+  EXPECT_FALSE(doc.LoadFile(m_scratch.path()));  // a folder opens but cannot be read
   EXPECT_EQ(doc.GetResult(), std::strerror(EISDIR));
   EXPECT_EQ(doc.GetText(), "<keep/>");
 }
