@@ -29,6 +29,7 @@ public:
   // Changed since the last MarkSaved (or Load).
   bool Dirty() const { return m_dirty; }
   void MarkSaved() { m_dirty = false; }
+  void MarkDirty() { m_dirty = true; }
 
   // The file text: a comment line, then one line per device,
   // "00:1A:2B:3C:4D:5E <last seen> <last used>".
