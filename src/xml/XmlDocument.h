@@ -23,6 +23,8 @@ public:
   // Parsing, loading and saving.
   bool SetText(std::string_view text);
   bool SetText(std::string&& text);
+  // Literals and C strings; a null pointer is an absent (empty) text.
+  bool SetText(const char* text);
   const std::string& GetText() const;
   const std::string& GetResult() const;
   bool LoadFile(const std::string& path);
@@ -55,6 +57,7 @@ public:
   static std::string EncodeContent(std::string_view value);
 
 private:
+  friend struct XmlDocumentInspector;
   struct Impl;
   std::unique_ptr<Impl> m_impl;
 };

@@ -1,0 +1,408 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+#include <ostream>
+
+#include "bluetooth/BluetoothPlatform.h"
+#include "platform/System.h"
+#include "platform/sim/Scenario.h"
+#include "platform/sim/SimulatedStack.h"
+#include "refdata/AssignedNumbers.h"
+#include "refdata/VendorDatabase.h"
+
+namespace wren::app {
+namespace {
+
+constexpr const char* kProgram = "wrenlocator";
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool ValidStack(const std::string& spec) {
+  return spec == "bluez" || spec == "sim" || (spec.rfind("sim:", 0) == 0 && spec.size() > 4);
+}
+
+// "00-0A-D9", "00:0a:d9", "000AD9" or a whole address -> "00-0A-D9".
+bool NormalisePrefix(const std::string& text, std::string& prefix) {
+  std::string digits;
+  bool separated = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (HexDigit(c) >= 0) {
+      digits.push_back(c);
+      separated = false;
+    } else if (c == '-' || c == ':') {
+      // One separator between two pairs.
+      if (separated || digits.size() % 2 != 0 || digits.empty() || i + 1 == text.size()) return false;
+      separated = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits.size() != 6 && digits.size() != 12) return false;
+  char out[16];
+  std::snprintf(out, sizeof out, "%c%c-%c%c-%c%c", digits[0], digits[1], digits[2], digits[3], digits[4],
+                digits[5]);
+  prefix = out;
+  for (char& c : prefix)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  return true;
+}
+
+bool ParseClass(std::string text, unsigned& value) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = text.substr(2);
+  if (text.empty() || text.size() > 8) return false;
+  unsigned v = 0;
+  for (char c : text) {
+    int d = HexDigit(c);
+    if (d < 0) return false;
+    v = v * 16 + static_cast<unsigned>(d);
+  }
+  value = v;
+  return true;
+}
+
+void PrintTabbed(std::ostream& out, const DeviceRecord& r) {
+  char cod[16];
+  std::snprintf(cod, sizeof cod, "0x%06X", static_cast<unsigned>(r.m_classOfDevice));
+  out << EscapeField(r.m_radioName) << '\t' << EscapeField(r.m_name) << '\t' << EscapeField(r.m_address) << '\t'
+      << EscapeField(r.m_producer) << '\t' << EscapeField(r.m_lastSeen) << '\t' << EscapeField(r.m_lastUsed)
+      << '\t' << EscapeField(r.m_type) << '\t' << EscapeField(r.m_services) << '\t' << cod << '\t'
+      << r.m_connected << '\t' << r.m_remembered << '\t' << r.m_authenticated << '\t' << r.m_image << '\t'
+      << r.m_isLocalRadio << '\n';
+}
+
+void PrintJson(std::ostream& out, const DeviceRecord& r) {
+  auto flag = [](std::int32_t v) { return v ? "true" : "false"; };
+  out << "{\"radioName\":" << JsonString(r.m_radioName) << ",\"name\":" << JsonString(r.m_name)
+      << ",\"address\":" << JsonString(r.m_address) << ",\"producer\":" << JsonString(r.m_producer)
+      << ",\"lastSeen\":" << JsonString(r.m_lastSeen) << ",\"lastUsed\":" << JsonString(r.m_lastUsed)
+      << ",\"type\":" << JsonString(r.m_type) << ",\"services\":" << JsonString(r.m_services)
+      << ",\"classOfDevice\":" << r.m_classOfDevice << ",\"connected\":" << flag(r.m_connected)
+      << ",\"remembered\":" << flag(r.m_remembered) << ",\"authenticated\":" << flag(r.m_authenticated)
+      << ",\"image\":" << r.m_image << ",\"isLocalRadio\":" << flag(r.m_isLocalRadio) << "}";
+}
+
+int Fail(std::ostream& err, const std::string& message, int status) {
+  err << kProgram << ": " << message << '\n';
+  return status;
+}
+
+int Usage(std::ostream& err, const std::string& message) {
+  return Fail(err, message + " (see " + kProgram + " --help)", kExitUsage);
+}
+
+int RunScan(const Command& c, platform::BluetoothStack& stack, std::ostream& out) {
+  BluetoothPlatform bluetooth(stack);
+  bluetooth.LoadVendorDatabase();
+  DeviceList list;
+  bluetooth.ScanDevices(list, SearchParams());
+  if (c.json) {
+    out << "[";
+    bool first = true;
+    for (const auto& r : list) {
+      out << (first ? "\n" : ",\n");
+      PrintJson(out, r);
+      first = false;
+    }
+    out << (first ? "]\n" : "\n]\n");
+  } else {
+    for (const auto& r : list) PrintTabbed(out, r);
+  }
+  return kExitOk;
+}
+
+int RunServices(const Command& c, platform::BluetoothStack& stack, std::ostream& out, std::ostream& err) {
+  BluetoothPlatform bluetooth(stack);
+  std::string services;
+  if (bluetooth.QueryServices(c.argument, services) < 0)
+    return Fail(err, "no Bluetooth radio: the services cannot be asked for", kExitFailed);
+  // One piece per comma-terminated segment, as the audit dialog lists them.
+  std::size_t start = 0;
+  for (std::size_t comma = services.find(','); comma != std::string::npos; comma = services.find(',', start)) {
+    out << EscapeField(services.substr(start, comma - start)) << '\n';
+    start = comma + 1;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+std::string EscapeField(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (u < 0x20 || u == 0x7F) {
+          char esc[8];
+          std::snprintf(esc, sizeof esc, "\\x%02X", u);
+          out += esc;
+        } else {
+          out.push_back(c);
+        }
+    }
+  }
+  return out;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    unsigned char c = s[i];
+    if (c < 0x80) {
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+          if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04X", c);
+            out += esc;
+          } else {
+            out.push_back(static_cast<char>(c));
+          }
+      }
+      ++i;
+      continue;
+    }
+    // A well-formed UTF-8 sequence is copied; anything else is U+FFFD.
+    std::size_t len = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    }
+    bool ok = len > 0 && i + len <= n;
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      unsigned char b = s[i + k];
+      unsigned char min = k == 1 ? lo : 0x80, max = k == 1 ? hi : 0xBF;
+      ok = b >= min && b <= max;
+    }
+    if (ok) {
+      out.append(text, i, len);
+      i += len;
+    } else {
+      out += "\\uFFFD";
+      ++i;
+    }
+  }
+  return out + "\"";
+}
+
+std::string HelpText() {
+  return "Usage: wrenlocator [--stack bluez|sim[:FILE]] [--data-dir DIR]   the window\n"
+         "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
+         "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
+         "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
+         "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
+         "\n"
+         "Commands:\n"
+         "  scan               one scan of the local radios and the devices they report,\n"
+         "                     one record per line, fields separated by tabs: radio name,\n"
+         "                     name, address, producer, last seen, last used, type,\n"
+         "                     services, class of device, connected, remembered,\n"
+         "                     authenticated, image, local radio (tab, line ends and\n"
+         "                     backslash inside a field are written \\t \\n \\r \\\\)\n"
+         "    --json           the records as a JSON array of objects instead\n"
+         "  services ADDRESS   the texts of the service records of the devices in range\n"
+         "                     whose address contains ADDRESS (upper case, as 00:1A:2B:3C:4D:5E;\n"
+         "                     an empty ADDRESS lists every device), one per line\n"
+         "  vendor PREFIX      the company that owns a vendor prefix (00-0A-D9, 00:0A:D9,\n"
+         "                     000AD9 or a whole address)\n"
+         "  class HEX          the type text, service text and image index of a class of\n"
+         "                     device (5A020C or 0x5A020C), separated by tabs\n"
+         "\n"
+         "Options:\n"
+         "  --stack bluez      the system's BlueZ stack\n"
+         "  --stack sim[:FILE] the simulated stack playing the scenario FILE, or the\n"
+         "                     demo scenario built into the program\n"
+         "                     (default: BlueZ when it answers, otherwise the demo)\n"
+         "  --data-dir DIR     the folder for history.xml and alarmlog.txt\n"
+         "  --help             this text\n"
+         "\n"
+         "Exit status: 0 done, 1 nothing found or input unreadable, 2 bad usage.\n";
+}
+
+bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::string& error) {
+  Command c;
+  std::vector<std::string> words;
+  bool help = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const std::string& option, std::string& into) {
+      if (a.size() > option.size() && a.compare(0, option.size() + 1, option + "=") == 0) {
+        into = a.substr(option.size() + 1);
+        return true;
+      }
+      if (a != option) return false;
+      if (i + 1 >= args.size()) {
+        error = option + " needs a value";
+        return true;
+      }
+      into = args[++i];
+      return true;
+    };
+    if (a == "--help" || a == "-h") {
+      help = true;
+    } else if (value("--stack", c.stack)) {
+      if (!error.empty()) return false;
+      if (!ValidStack(c.stack)) {
+        error = "--stack takes bluez, sim or sim:FILE, not \"" + c.stack + "\"";
+        return false;
+      }
+    } else if (value("--data-dir", c.dataDir)) {
+      if (!error.empty()) return false;
+      if (c.dataDir.empty()) {
+        error = "--data-dir needs a folder";
+        return false;
+      }
+    } else if (a == "--json") {
+      c.json = true;
+    } else if (a.size() > 1 && a[0] == '-' && a != "--") {
+      error = "unknown option " + a;
+      return false;
+    } else if (a == "--") {
+      for (++i; i < args.size(); ++i) words.push_back(args[i]);
+    } else {
+      words.push_back(a);
+    }
+  }
+  if (help) {
+    c.kind = CommandKind::Help;
+    out = c;
+    return true;
+  }
+  if (words.empty()) {
+    if (c.json) {
+      error = "--json belongs to scan";
+      return false;
+    }
+    out = c;
+    return true;
+  }
+  const std::string& name = words[0];
+  std::size_t wanted = 1;
+  if (name == "scan") {
+    c.kind = CommandKind::Scan;
+    wanted = 0;
+  } else if (name == "services") {
+    c.kind = CommandKind::Services;
+  } else if (name == "vendor") {
+    c.kind = CommandKind::Vendor;
+  } else if (name == "class") {
+    c.kind = CommandKind::Class;
+  } else {
+    error = "unknown command " + name;
+    return false;
+  }
+  if (c.json && c.kind != CommandKind::Scan) {
+    error = "--json belongs to scan";
+    return false;
+  }
+  if (words.size() - 1 < wanted) {
+    error = name + " needs " + (c.kind == CommandKind::Services ? "an ADDRESS" : c.kind == CommandKind::Vendor ? "a PREFIX" : "a HEX class");
+    return false;
+  }
+  if (words.size() - 1 > wanted) {
+    error = "too many arguments for " + name + ": " + words[wanted + 1];
+    return false;
+  }
+  if (wanted == 1) c.argument = words[1];
+  out = c;
+  return true;
+}
+
+std::unique_ptr<platform::BluetoothStack> OpenStack(const std::string& spec, std::string& error, bool& usage) {
+  usage = false;
+  if (spec == "bluez") {
+    error = "the BlueZ stack is not available in this build yet; use --stack sim";
+    usage = true;
+    return nullptr;
+  }
+  // The default would be BlueZ when it answers; without it, the demo.
+  sim::Scenario scenario;
+  std::string description;
+  if (spec.empty() || spec == "sim") {
+    if (!sim::LoadDemoScenario(scenario, error)) return nullptr;
+    description = "demo scenario";
+  } else {
+    std::string file = spec.substr(4);
+    if (!sim::LoadScenarioFile(file, scenario, error)) return nullptr;
+    description = file;
+  }
+  return std::make_unique<sim::SimulatedStack>(std::move(scenario), sim::TimeMode::Wall, description);
+}
+
+int RunCommand(const Command& c, std::ostream& out, std::ostream& err) {
+  if (!c.dataDir.empty()) platform::SetDataFolderOverride(c.dataDir);
+  switch (c.kind) {
+    case CommandKind::Help:
+      out << HelpText();
+      return kExitOk;
+    case CommandKind::Window:
+      return Fail(err, "the window is not part of this build yet; see --help for the commands", kExitUsage);
+    case CommandKind::Vendor: {
+      std::string prefix;
+      if (!NormalisePrefix(c.argument, prefix))
+        return Usage(err, "vendor: \"" + c.argument + "\" is not a prefix like 00-0A-D9");
+      VendorDatabase vendors;
+      if (!vendors.LoadVendorDatabase()) return Fail(err, "the vendor database could not be read", kExitFailed);
+      std::string company;
+      if (!vendors.LookUpVendor(company, prefix)) return Fail(err, "no company is listed for " + prefix, kExitFailed);
+      out << EscapeField(company) << '\n';
+      return kExitOk;
+    }
+    case CommandKind::Class: {
+      unsigned cod = 0;
+      if (!ParseClass(c.argument, cod))
+        return Usage(err, "class: \"" + c.argument + "\" is not a hexadecimal class like 5A020C");
+      std::string type, services;
+      int image = AssignedNumbers().DecodeClassOfDevice(cod, type, services);
+      out << type << '\t' << services << '\t' << image << '\n';
+      return kExitOk;
+    }
+    case CommandKind::Scan:
+    case CommandKind::Services:
+      break;
+  }
+  std::string error;
+  bool usage = false;
+  auto stack = OpenStack(c.stack, error, usage);
+  if (!stack) return Fail(err, error, usage ? kExitUsage : kExitFailed);
+  // Nobody may take simulated devices for real ones.
+  if (stack->IsSimulation()) err << kProgram << ": " << stack->Description() << '\n';
+  if (c.kind == CommandKind::Scan) return RunScan(c, *stack, out);
+  return RunServices(c, *stack, out, err);
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Command c;
+  std::string error;
+  if (!ParseCommandLine(args, c, error)) return Usage(err, error);
+  return RunCommand(c, out, err);
+}
+
+}  // namespace wren::app

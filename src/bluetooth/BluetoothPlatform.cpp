@@ -1,0 +1,222 @@
+#include "bluetooth/BluetoothPlatform.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "bluetooth/SdpDecoder.h"
+#include "platform/System.h"
+#include "refdata/AssignedNumbers.h"
+
+namespace wren {
+namespace {
+
+using platform::BluetoothAddress;
+
+// Names travel as C strings in the stack's records; nothing after a zero
+// byte is part of them.
+std::string NameText(const std::string& name) {
+  return name.substr(0, name.find('\0'));
+}
+
+std::string VendorPrefix(BluetoothAddress a) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X-%02X-%02X", static_cast<unsigned>((a >> 40) & 0xFF),
+                static_cast<unsigned>((a >> 32) & 0xFF), static_cast<unsigned>((a >> 24) & 0xFF));
+  return text;
+}
+
+}  // namespace
+
+BluetoothPlatform::BluetoothPlatform(platform::BluetoothStack& stack) : m_stack(stack) {}
+
+BluetoothPlatform::~BluetoothPlatform() = default;
+
+bool BluetoothPlatform::IsRadioPresent() {
+  auto find = m_stack.FindRadios();
+  return find != nullptr;
+}
+
+bool BluetoothPlatform::RegisterRadioNotifications(platform::DeviceChangeSink& sink,
+                                                   NotifyHandleList& handles) {
+  auto find = m_stack.FindRadios();
+  UnregisterRadioNotifications(handles);
+  if (!find) return false;
+  while (auto radio = find->Next()) handles.push_back(m_stack.RegisterRadioEvents(*radio, sink));
+  return true;
+}
+
+void BluetoothPlatform::UnregisterRadioNotifications(NotifyHandleList& handles) {
+  for (auto& handle : handles) handle.reset();
+  handles.clear();
+}
+
+std::unique_ptr<platform::NotificationHandle> BluetoothPlatform::WatchDeviceTree(
+    platform::DeviceChangeSink& sink) {
+  return m_stack.WatchDeviceTree(sink);
+}
+
+std::string BluetoothPlatform::FormatAddress(std::uint64_t a) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X",
+                static_cast<unsigned>((a >> 40) & 0xFF), static_cast<unsigned>((a >> 32) & 0xFF),
+                static_cast<unsigned>((a >> 24) & 0xFF), static_cast<unsigned>((a >> 16) & 0xFF),
+                static_cast<unsigned>((a >> 8) & 0xFF), static_cast<unsigned>(a & 0xFF));
+  return text;
+}
+
+int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel) {
+  std::string radioName;
+  AssignedNumbers decoder;
+
+  // Address, producer and class texts, shared by radio and device records.
+  auto describe = [&](DeviceRecord& record, BluetoothAddress address, std::uint32_t cod) {
+    record.m_address = FormatAddress(address);
+    LookUpVendor(record.m_producer, VendorPrefix(address));
+    record.m_classOfDevice = cod;
+    record.m_image = decoder.DecodeClassOfDevice(cod, record.m_type, record.m_services);
+  };
+
+  auto radios = m_stack.FindRadios();
+  if (!radios) return 0;
+  while (auto radio = radios->Next()) {
+    platform::RadioInfo info;
+    if (radio->GetInfo(info)) {
+      radioName = NameText(info.name);
+      DeviceRecord record;
+      record.m_radioName = radioName;
+      record.m_name = radioName;
+      record.m_isLocalRadio = 1;
+      describe(record, info.address, info.classOfDevice);
+      list.push_back(std::move(record));
+    }
+
+    platform::DeviceSearch search;
+    search.returnAuthenticated = params.m_returnAuthenticated;
+    search.returnRemembered = params.m_returnRemembered;
+    search.returnUnknown = params.m_returnUnknown;
+    search.returnConnected = params.m_returnConnected;
+    search.issueInquiry = params.m_issueInquiry;
+    search.timeoutMultiplier = params.m_timeoutMultiplier;
+    search.radio = radio.get();
+    // Declared after the radio, so the search ends before the radio closes.
+    auto devices = m_stack.FindDevices(search, cancel);
+    if (!devices) continue;
+    platform::DeviceInfo device;
+    while (devices->Next(device)) {
+      DeviceRecord record;
+      record.m_radioName = radioName;
+      record.m_name = NameText(device.name);
+      record.m_authenticated = device.authenticated ? 1 : 0;
+      record.m_connected = device.connected ? 1 : 0;
+      record.m_remembered = device.remembered ? 1 : 0;
+      record.m_lastSeen = FormatStackTime(device.lastSeen);
+      record.m_lastUsed = FormatStackTime(device.lastUsed);
+      describe(record, device.address, device.classOfDevice);
+      list.push_back(std::move(record));
+    }
+  }
+  return 0;
+}
+
+int BluetoothPlatform::ShowDeviceProperties(platform::WindowHandle parent, std::string_view address) {
+  platform::DeviceSearch search;
+  search.returnAuthenticated = 1;
+  search.returnRemembered = 1;
+  auto devices = m_stack.FindDevices(search, {});
+  if (!devices) return 0;
+  platform::DeviceInfo device;
+  while (devices->Next(device)) {
+    if (FormatAddress(device.address) == address) {
+      devices.reset();
+      m_stack.DisplayDeviceProperties(parent, device);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int BluetoothPlatform::SelectDevices(platform::WindowHandle parent) {
+  platform::DeviceSelection selection;
+  selection.parent = parent;
+  selection.showUnknown = true;
+  selection.addNewDeviceWizard = true;
+  // The chosen devices show up in later scans; nothing else uses them.
+  std::vector<platform::DeviceInfo> chosen;
+  m_stack.SelectDevices(selection, chosen);
+  return 0;
+}
+
+void BluetoothPlatform::ToLocalTime(std::time_t& t) {
+  int bias = platform::CurrentTimeZoneBiasMinutes();
+  int magnitude = bias < 0 ? -bias : bias;
+  std::time_t shift = static_cast<std::time_t>(magnitude / 60) * 3600 + (magnitude % 60) * 60;
+  // A negative bias is a zone east of UTC: its local time is later.
+  if (bias < 0)
+    t += shift;
+  else
+    t -= shift;
+}
+
+std::string BluetoothPlatform::FormatStackTime(const platform::UtcTime& time) {
+  tzset();
+  std::time_t instant = 0;
+  if (time.year >= 1900) {
+    std::tm fields{};
+    fields.tm_year = time.year - 1900;
+    fields.tm_mon = time.month - 1;
+    fields.tm_mday = time.day;
+    fields.tm_hour = time.hour;
+    fields.tm_min = time.minute;
+    fields.tm_sec = time.second;
+    fields.tm_isdst = -1;
+    instant = std::mktime(&fields);
+    if (instant == static_cast<std::time_t>(-1)) return {};
+  }
+  ToLocalTime(instant);
+  if (instant < 0) return {};
+  std::tm local{};
+  if (!localtime_r(&instant, &local)) return {};
+  char text[64];
+  std::size_t n = std::strftime(text, sizeof text, "%H:%M:%S %m/%d/%Y", &local);
+  return std::string(text, n);
+}
+
+int BluetoothPlatform::QueryServices(std::string_view address, std::string& services,
+                                     std::stop_token cancel) {
+  std::vector<BluetoothAddress> devices;
+  switch (m_stack.LookUpDevices(devices, cancel)) {
+    case platform::LookupStatus::Unavailable:
+      return -1;
+    case platform::LookupStatus::NotStarted:
+      return 0;
+    case platform::LookupStatus::Ok:
+      break;
+  }
+  for (BluetoothAddress device : devices) {
+    // The address is compared before the service lookup begins, so a
+    // device that is not asked for costs no SDP connection.
+    std::string text = "(" + FormatAddress(device) + ")";
+    if (text.find(address) == std::string::npos) continue;
+    std::vector<platform::ServiceRecord> records;
+    if (!m_stack.LookUpServices(device, records, cancel)) continue;
+    for (const auto& record : records) {
+      if (!record.hasBlob) continue;
+      // A record that is not a valid attribute list adds nothing at all.
+      for (const auto& piece : sdp::CollectRecordStrings(record.blob)) {
+        services += piece;
+        services += ',';
+      }
+    }
+  }
+  return 0;
+}
+
+int BluetoothPlatform::LoadVendorDatabase() {
+  return m_vendors.LoadVendorDatabase();
+}
+
+int BluetoothPlatform::LookUpVendor(std::string& company, std::string_view prefix) const {
+  return m_vendors.LookUpVendor(company, prefix);
+}
+
+}  // namespace wren

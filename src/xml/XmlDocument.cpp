@@ -1,0 +1,800 @@
+#include "xml/XmlDocument.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <vector>
+
+#include "platform/System.h"
+#include "xml/ElementIndex.h"
+#include "xml/XmlDocumentInspector.h"
+#include "xml/XmlScanner.h"
+
+namespace wren {
+
+namespace {
+
+using Offset = std::int64_t;
+using Index = std::uint32_t;
+using xml::ElementEntry;
+
+std::string Num(Offset n) { return std::to_string(n); }
+
+std::string ByteCount(std::size_t n) { return std::to_string(n) + " bytes"; }
+
+void AppendEncoded(std::string& out, std::string_view value, bool attribute) {
+  out.reserve(out.size() + value.size() + value.size() / 10 + 7);
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char* entity = nullptr;
+    switch (value[i]) {
+      case '<': entity = "&lt;"; break;
+      case '&': entity = "&amp;"; break;
+      case '>': entity = "&gt;"; break;
+      case '\'': entity = attribute ? "&apos;" : nullptr; break;
+      case '"': entity = attribute ? "&quot;" : nullptr; break;
+      default: break;
+    }
+    if (entity) {
+      out.append(value.data() + run, i - run);
+      out.append(entity);
+      run = i + 1;
+    }
+  }
+  out.append(value.data() + run, value.size() - run);
+}
+
+void AppendUtf8(std::string& out, long n) {
+  if (n < 0x80) {
+    out.push_back(static_cast<char>(n));
+  } else if (n < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (n >> 6)));
+    out.push_back(static_cast<char>(0x80 | (n & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | ((n >> 12) & 0x0F)));
+    out.push_back(static_cast<char>(0x80 | ((n >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (n & 0x3F)));
+  }
+}
+
+}  // namespace
+
+struct XmlDocument::Impl {
+  std::string text;
+  std::string result;
+  Index parentPos = 0;
+  Index currentPos = 0;
+  Index childPos = 0;
+  Index nextFree = 1;
+  xml::ElementIndex index;
+  std::vector<Offset> openNames;  // parser: name length of each open element
+  std::string scratch;            // text being built for a splice
+
+  Impl() {
+    index.Reserve(8, 0);
+    ClearDocumentEntry();
+  }
+
+  ElementEntry& E(Index i) { return index[i]; }
+  const ElementEntry& E(Index i) const { return index[i]; }
+
+  void ClearDocumentEntry() { E(0) = ElementEntry{0, 0, 0, 1, 0, 0, 0, 0, 0, 0}; }
+  void ResetPositions() { parentPos = currentPos = childPos = 0; }
+
+  bool TakeEntry(Index& idx) {
+    if (nextFree >= xml::ElementIndex::kMaxEntries) return false;
+    if (nextFree >= index.Reserved()) {
+      std::size_t n = nextFree;
+      index.Reserve(std::max(n + n / 2, n + 1), n);
+    }
+    idx = nextFree++;
+    return true;
+  }
+
+  bool Parse();
+  Offset ElementPass(Index top);
+
+  // The tag name as the parser reads it: up to white space, '/' or '>'.
+  std::string_view ScannedName(Index e) const {
+    const ElementEntry& en = E(e);
+    const char* t = text.data();
+    Offset i = en.start + 1;
+    const Offset end = en.start + en.startTagLength;
+    while (i < end) {
+      char c = t[i];
+      if (xml::IsXmlSpace(static_cast<unsigned char>(c)) || c == '/' || c == '>') break;
+      ++i;
+    }
+    return {t + en.start + 1, static_cast<std::size_t>(i - en.start - 1)};
+  }
+
+  xml::TokenCursor StartTagCursor(Index e) const {
+    const ElementEntry& en = E(e);
+    xml::TokenCursor cur;
+    cur.text = text.data();
+    cur.end = en.start + en.startTagLength;
+    cur.next = en.start + 1;
+    return cur;
+  }
+
+  bool NameIs(Index e, std::string_view name) const {
+    if (name.empty()) return true;
+    xml::TokenCursor cur = StartTagCursor(e);
+    return cur.Next() && xml::NameMatches(cur.Token(), name);
+  }
+
+  // The quoted value of attribute `name` in e's start tag, quotes excluded.
+  bool FindAttribute(Index e, std::string_view name, Offset& first, Offset& length) const {
+    xml::TokenCursor cur = StartTagCursor(e);
+    Offset position = 0;
+    Offset matchedAt = -1;
+    while (cur.Next()) {
+      if (!cur.quoted && cur.length == 1) {
+        char c = text[static_cast<std::size_t>(cur.first)];
+        if (c == '/' || c == '>' || c == '?') return false;
+      }
+      if (matchedAt < 0) {
+        if (position > 0 && !cur.quoted && !(cur.length == 1 && text[static_cast<std::size_t>(cur.first)] == '=') &&
+            xml::NameMatches(cur.Token(), name)) {
+          matchedAt = position;
+        }
+      } else if (position == matchedAt + 2) {
+        // A value without quotes, or whose closing quote is missing, is
+        // never taken: rewriting it could run past the tag.
+        if (!cur.quoted || !cur.closed) return false;
+        first = cur.first;
+        length = cur.length;
+        return true;
+      }
+      ++position;
+    }
+    return false;
+  }
+
+  std::string GetAttribute(Index e, std::string_view name) const {
+    if (!e) return {};
+    Offset first = 0;
+    Offset length = 0;
+    if (!FindAttribute(e, name, first, length)) return {};
+    return DecodeValue(std::string_view(text).substr(static_cast<std::size_t>(first), static_cast<std::size_t>(length)));
+  }
+
+  bool SetAttribute(Index e, std::string_view name, std::string_view value);
+  Index AddElement(Index parent, Index after, std::string_view name, std::string_view content);
+
+  void Splice(Offset at, Offset removed, std::string_view inserted) {
+    const std::size_t newLength = text.size() - static_cast<std::size_t>(removed) + inserted.size();
+    if (newLength > text.capacity()) text.reserve(newLength + newLength / 2 + 128);
+    text.replace(static_cast<std::size_t>(at), static_cast<std::size_t>(removed), inserted.data(), inserted.size());
+  }
+
+  // Moves `top` and everything inside it by d. Iterative: depth is input.
+  void ShiftSubtree(Index top, Offset d) {
+    Index n = top;
+    for (;;) {
+      ElementEntry& en = E(n);
+      en.start += d;
+      if (en.firstChild) {
+        n = en.firstChild;
+        continue;
+      }
+      while (n != top && !E(n).next) n = E(n).parent;
+      if (n == top) return;
+      n = E(n).next;
+    }
+  }
+
+  // After an edit of d bytes inside element x: everything later in the
+  // text moves, every element around x grows. x itself is set by the edit.
+  void ShiftAfter(Index x, Offset d, bool withDescendants) {
+    if (d == 0) return;
+    if (withDescendants) {
+      for (Index c = E(x).firstChild; c; c = E(c).next) ShiftSubtree(c, d);
+    }
+    for (Index n = x; n != 0; n = E(n).parent) {
+      for (Index s = E(n).next; s; s = E(s).next) ShiftSubtree(s, d);
+      E(E(n).parent).length += d;
+    }
+  }
+};
+
+bool XmlDocument::Impl::Parse() {
+  std::string kept = std::move(result);
+  result.clear();
+  ResetPositions();
+  nextFree = 1;
+  index.Reserve(text.size() / 64 + 8, 1);
+  bool ok = false;
+  if (text.empty()) {
+    result = "Empty document";
+  } else {
+    ClearDocumentEntry();
+    Offset root = ElementPass(0);
+    if (root > 0) {
+      E(0).firstChild = static_cast<Index>(root);
+      E(0).length = static_cast<Offset>(text.size());
+      ok = true;
+    }
+  }
+  if (!ok) {
+    ClearDocumentEntry();
+    nextFree = 1;
+  }
+  ResetPositions();
+  if (!kept.empty()) {
+    if (result.empty()) {
+      result = std::move(kept);
+    } else {
+      kept += ", ";
+      kept += result;
+      result = std::move(kept);
+    }
+  }
+  return ok;
+}
+
+Offset XmlDocument::Impl::ElementPass(Index top) {
+  const std::string_view all(text);
+  const char* t = text.data();
+  auto name = [t](Offset start, Offset length) { return std::string(t + start, static_cast<std::size_t>(length)); };
+  xml::NodeScan node;
+  std::string message;
+  openNames.clear();
+  Index parent = top;
+  Index root = 0;
+  Offset pos = 0;
+  int type;
+  while ((type = xml::ScanNode(all, pos, node, message)) >= 0) {
+    pos = node.start + node.length;
+    if (type == xml::kStartTag) {
+      if (root && openNames.empty()) {
+        result = "Element '" + name(node.nameStart, node.nameLength) + "' at offset " + Num(node.start) +
+                 " is sibling to root";
+        return -1;
+      }
+      Index idx = 0;
+      if (!TakeEntry(idx)) {
+        result = "Element '" + name(node.nameStart, node.nameLength) + "' at offset " + Num(node.start) +
+                 " is beyond the element limit";
+        return -1;
+      }
+      if (!root) root = idx;
+      ElementEntry& e = E(idx);
+      ElementEntry& p = E(parent);
+      e.start = node.start;
+      e.startTagLength = node.length;
+      e.level = static_cast<std::uint32_t>(openNames.size());
+      e.parent = parent;
+      e.firstChild = 0;
+      e.next = 0;
+      if (p.firstChild) {
+        const Index first = p.firstChild;
+        const Index last = E(first).prev;
+        E(last).next = idx;
+        E(first).prev = idx;
+        e.prev = last;
+        e.flags = 0;
+      } else {
+        p.firstChild = idx;
+        e.prev = idx;
+        e.flags = xml::kFirstChildFlag;
+      }
+      if (node.empty) {
+        e.endTagLength = 0;
+        e.length = node.length;
+      } else {
+        e.endTagLength = 0;
+        e.length = 0;
+        parent = idx;
+        openNames.push_back(node.nameLength);
+      }
+    } else if (type == xml::kEndTag) {
+      if (openNames.empty()) {
+        result = "No start tag for end tag '" + name(node.nameStart, node.nameLength) + "' at offset " +
+                 Num(node.start);
+        return -1;
+      }
+      ElementEntry& e = E(parent);
+      e.length = node.start + node.length - e.start;
+      e.endTagLength = node.length;
+      const Offset startNameLength = openNames.back();
+      openNames.pop_back();
+      const std::string_view endName(t + node.nameStart, static_cast<std::size_t>(node.nameLength));
+      const std::string_view startName(t + e.start + 1, static_cast<std::size_t>(startNameLength));
+      if (!xml::NameMatches(endName, startName)) {
+        result = "End tag '" + std::string(endName) + "' at offset " + Num(node.start + 1) +
+                 " does not match start tag '" + std::string(startName) + "' at offset " + Num(e.start);
+        return -1;
+      }
+      parent = e.parent;
+    }
+  }
+  if (type == xml::kScanError) {
+    result = std::move(message);
+    return -1;
+  }
+  if (!openNames.empty()) {
+    const ElementEntry& e = E(parent);
+    result = "Element '" + name(e.start + 1, openNames.back()) + "' at offset " + Num(e.start) + " not ended";
+    return -1;
+  }
+  if (!root) {
+    result = "Root element not found";
+    return 0;
+  }
+  return root;
+}
+
+bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string_view value) {
+  if (!e) return false;
+  scratch.clear();
+  Offset first = 0;
+  Offset length = 0;
+  Offset d = 0;
+  if (FindAttribute(e, name, first, length)) {
+    AppendEncoded(scratch, value, true);
+    Splice(first, length, scratch);
+    d = static_cast<Offset>(scratch.size()) - length;
+  } else {
+    const ElementEntry& en = E(e);
+    const Offset at = en.start + en.startTagLength - (en.endTagLength == 0 ? 2 : 1);
+    scratch.push_back(' ');
+    scratch.append(name);
+    scratch.append("=\"");
+    AppendEncoded(scratch, value, true);
+    scratch.push_back('"');
+    Splice(at, 0, scratch);
+    d = static_cast<Offset>(scratch.size());
+  }
+  ElementEntry& en = E(e);
+  en.startTagLength += d;
+  en.length += d;
+  ShiftAfter(e, d, true);
+  E(0).length = static_cast<Offset>(text.size());
+  return true;
+}
+
+Index XmlDocument::Impl::AddElement(Index parent, Index after, std::string_view name,
+                                  std::string_view content) {
+  Index idx = 0;
+  if (!TakeEntry(idx)) return 0;
+  const bool empty = content.empty();
+  const Offset nameLength = static_cast<Offset>(name.size());
+  const Offset startTagLength = empty ? nameLength + 3 : nameLength + 2;
+  const Offset endTagLength = empty ? 0 : nameLength + 3;
+
+  ElementEntry& p = E(parent);
+  const bool parentEmpty = parent != 0 && p.endTagLength == 0;
+  const bool parentHollow = parent != 0 && !parentEmpty && p.length - p.startTagLength - p.endTagLength == 0;
+
+  Offset at = 0;
+  Offset removed = 0;
+  scratch.clear();
+  if (parentEmpty) {
+    // "<p .../>" becomes "<p ...>" CR LF, the child, "</p>".
+    at = p.start + p.startTagLength - 2;
+    removed = 1;
+    scratch.append(">\r\n");
+  } else {
+    if (after) {
+      at = E(after).start + E(after).length;
+    } else if (parent == 0) {
+      at = static_cast<Offset>(text.size());
+    } else {
+      at = p.start + p.length - p.endTagLength;
+    }
+    const Offset len = static_cast<Offset>(text.size());
+    Offset q = at;
+    while (q < len && xml::IsXmlSpace(static_cast<unsigned char>(text[static_cast<std::size_t>(q)]))) ++q;
+    if (q == len || text[static_cast<std::size_t>(q)] == '<') at = q;
+    if (parentHollow) scratch.append("\r\n");
+  }
+  const Offset newStart = at + static_cast<Offset>(scratch.size());
+  scratch.push_back('<');
+  scratch.append(name);
+  if (empty) {
+    scratch.append("/>");
+  } else {
+    scratch.push_back('>');
+    AppendEncoded(scratch, content, false);
+    scratch.append("</");
+    scratch.append(name);
+    scratch.push_back('>');
+  }
+  const Offset elementLength = at + static_cast<Offset>(scratch.size()) - newStart;
+  scratch.append("\r\n");
+  Offset parentNameLength = 0;
+  if (parentEmpty) {
+    const std::string_view parentName = ScannedName(parent);
+    parentNameLength = static_cast<Offset>(parentName.size());
+    scratch.append("</");
+    scratch.append(parentName);
+  }
+  Splice(at, removed, scratch);
+  const Offset d = static_cast<Offset>(scratch.size()) - removed;
+
+  ElementEntry& n = E(idx);
+  n.start = newStart;
+  n.length = elementLength;
+  n.startTagLength = startTagLength;
+  n.endTagLength = endTagLength;
+  n.level = parent ? p.level + 1 : 0;
+  n.parent = parent;
+  n.firstChild = 0;
+  const Index before = after ? after : (p.firstChild ? E(p.firstChild).prev : 0);
+  if (!before) {
+    p.firstChild = idx;
+    n.prev = idx;
+    n.next = 0;
+    n.flags = xml::kFirstChildFlag;
+  } else {
+    ElementEntry& b = E(before);
+    n.prev = before;
+    n.next = b.next;
+    n.flags = 0;
+    if (b.next) E(b.next).prev = idx;
+    else E(p.firstChild).prev = idx;
+    b.next = idx;
+  }
+
+  if (parentEmpty) {
+    p.startTagLength -= 1;
+    p.endTagLength = parentNameLength + 3;
+    p.length += d;
+    ShiftAfter(parent, d, false);
+  } else {
+    ShiftAfter(idx, d, false);
+  }
+  E(0).length = static_cast<Offset>(text.size());
+  return idx;
+}
+
+// ---------------------------------------------------------------------------
+
+XmlDocument::XmlDocument() : m_impl(std::make_unique<Impl>()) { m_impl->Parse(); }
+
+XmlDocument::~XmlDocument() = default;
+
+XmlDocument::XmlDocument(XmlDocument&& other) noexcept : m_impl(std::move(other.m_impl)) {
+  // The moved-from document stays usable: an empty one.
+  other.m_impl = std::make_unique<Impl>();
+  other.m_impl->Parse();
+}
+
+XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
+  std::swap(m_impl, other.m_impl);
+  return *this;
+}
+
+bool XmlDocument::SetText(std::string_view text) { return SetText(std::string(text)); }
+
+bool XmlDocument::SetText(const char* text) {
+  return SetText(text ? std::string(text) : std::string());
+}
+
+bool XmlDocument::SetText(std::string&& text) {
+  m_impl->text = std::move(text);
+  m_impl->result.clear();
+  return m_impl->Parse();
+}
+
+const std::string& XmlDocument::GetText() const { return m_impl->text; }
+
+const std::string& XmlDocument::GetResult() const { return m_impl->result; }
+
+bool XmlDocument::LoadFile(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    m_impl->result = std::strerror(errno);
+    return false;
+  }
+  std::string data;
+  struct stat st {};
+  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    data.resize(static_cast<std::size_t>(st.st_size));
+    data.resize(std::fread(data.data(), 1, data.size(), f));
+  }
+  // Whatever the size said, read on to the end.
+  char chunk[65536];
+  while (!std::ferror(f) && !std::feof(f)) {
+    std::size_t n = std::fread(chunk, 1, sizeof chunk, f);
+    data.append(chunk, n);
+  }
+  if (std::ferror(f)) {
+    int error = errno;
+    std::fclose(f);
+    m_impl->result = std::strerror(error ? error : EIO);
+    return false;
+  }
+  std::fclose(f);
+  m_impl->text = std::move(data);
+  m_impl->result = ByteCount(m_impl->text.size());
+  return m_impl->Parse();
+}
+
+bool XmlDocument::SaveFile(const std::string& path) {
+  std::string error;
+  if (!platform::WriteFileAtomically(path, m_impl->text, error)) {
+    m_impl->result = error;
+    return false;
+  }
+  m_impl->result = ByteCount(m_impl->text.size());
+  return true;
+}
+
+bool XmlDocument::IsWellFormed() const { return m_impl->E(0).firstChild != 0; }
+
+void XmlDocument::ResetPosition() { m_impl->ResetPositions(); }
+
+bool XmlDocument::FindElement(std::string_view name) {
+  Impl& m = *m_impl;
+  Index i = m.currentPos ? m.E(m.currentPos).next : m.E(m.parentPos).firstChild;
+  for (; i; i = m.E(i).next) {
+    if (m.NameIs(i, name)) {
+      m.parentPos = m.E(i).parent;
+      m.currentPos = i;
+      m.childPos = 0;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool XmlDocument::FindChildElement(std::string_view name) {
+  Impl& m = *m_impl;
+  if (!m.currentPos && !FindElement()) return false;
+  const Index current = m.currentPos;
+  Index i = m.childPos ? m.E(m.childPos).next : m.E(current).firstChild;
+  for (; i; i = m.E(i).next) {
+    if (m.NameIs(i, name)) {
+      m.currentPos = m.E(i).parent;
+      m.parentPos = m.E(m.currentPos).parent;
+      m.childPos = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool XmlDocument::EnterElement() {
+  Impl& m = *m_impl;
+  if (!m.currentPos) return false;
+  m.parentPos = m.currentPos;
+  m.currentPos = m.childPos;
+  m.childPos = 0;
+  return true;
+}
+
+bool XmlDocument::LeaveElement() {
+  Impl& m = *m_impl;
+  if (!m.parentPos) return false;
+  const Index formerCurrent = m.currentPos;
+  m.currentPos = m.parentPos;
+  m.childPos = formerCurrent;
+  m.parentPos = m.E(m.currentPos).parent;
+  return true;
+}
+
+std::string XmlDocument::GetAttribute(std::string_view name) const {
+  return m_impl->GetAttribute(m_impl->currentPos, name);
+}
+
+std::string XmlDocument::GetChildAttribute(std::string_view name) const {
+  return m_impl->GetAttribute(m_impl->childPos, name);
+}
+
+bool XmlDocument::SetAttribute(std::string_view name, std::string_view value) {
+  return m_impl->SetAttribute(m_impl->currentPos, name, value);
+}
+
+bool XmlDocument::SetAttribute(std::string_view name, std::int32_t value) {
+  char buffer[16];
+  int n = std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(value));
+  return m_impl->SetAttribute(m_impl->currentPos, name, std::string_view(buffer, static_cast<std::size_t>(n)));
+}
+
+bool XmlDocument::SetChildAttribute(std::string_view name, std::string_view value) {
+  return m_impl->SetAttribute(m_impl->childPos, name, value);
+}
+
+bool XmlDocument::AddElement(std::string_view name, std::string_view content) {
+  Impl& m = *m_impl;
+  // A document has one root element.
+  if (m.parentPos == 0 && m.E(0).firstChild != 0) return false;
+  const Index added = m.AddElement(m.parentPos, m.currentPos, name, content);
+  if (!added) return false;
+  m.currentPos = added;
+  m.childPos = 0;
+  return true;
+}
+
+bool XmlDocument::AddChildElement(std::string_view name, std::string_view content) {
+  Impl& m = *m_impl;
+  if (!m.currentPos) return false;
+  const Index added = m.AddElement(m.currentPos, m.childPos, name, content);
+  if (!added) return false;
+  m.childPos = added;
+  return true;
+}
+
+std::string XmlDocument::DecodeValue(std::string_view raw) {
+  std::string out;
+  const std::size_t size = raw.size();
+  const char* s = raw.data();
+  const void* firstAmp = size ? std::memchr(s, '&', size) : nullptr;
+  if (!firstAmp) return std::string(raw);
+  out.reserve(size);
+  std::size_t i = 0;
+  while (i < size) {
+    const void* amp = std::memchr(s + i, '&', size - i);
+    if (!amp) {
+      out.append(s + i, size - i);
+      break;
+    }
+    const std::size_t a = static_cast<std::size_t>(static_cast<const char*>(amp) - s);
+    out.append(s + i, a - i);
+    i = a;
+    if (a + 1 < size && s[a + 1] == '#') {
+      // A character reference: at most seven characters between '#' and ';'.
+      constexpr std::size_t kMaxReference = 7;
+      std::size_t semicolon = 0;
+      for (std::size_t k = a + 2; k < size && k <= a + 2 + kMaxReference; ++k) {
+        if (s[k] == ';') {
+          semicolon = k;
+          break;
+        }
+      }
+      if (semicolon) {
+        char digits[kMaxReference + 1];
+        const std::size_t count = semicolon - (a + 2);
+        std::memcpy(digits, s + a + 2, count);
+        digits[count] = '\0';
+        const bool hex = digits[0] == 'x';
+        const long n = std::strtol(hex ? digits + 1 : digits, nullptr, hex ? 16 : 10);
+        if (n != 0) {
+          AppendUtf8(out, n);
+          i = semicolon + 1;
+          continue;
+        }
+      }
+      out.push_back('&');
+      ++i;
+      continue;
+    }
+    static constexpr struct {
+      std::string_view entity;
+      char value;
+    } kNamed[] = {{"&lt;", '<'}, {"&amp;", '&'}, {"&gt;", '>'}, {"&apos;", '\''}, {"&quot;", '"'}};
+    bool named = false;
+    for (const auto& e : kNamed) {
+      if (raw.substr(a, e.entity.size()) == e.entity) {
+        out.push_back(e.value);
+        i = a + e.entity.size();
+        named = true;
+        break;
+      }
+    }
+    if (!named) {
+      out.push_back('&');
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string XmlDocument::EncodeAttributeValue(std::string_view value) {
+  std::string out;
+  AppendEncoded(out, value, true);
+  return out;
+}
+
+std::string XmlDocument::EncodeContent(std::string_view value) {
+  std::string out;
+  AppendEncoded(out, value, false);
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct Walk {
+  const xml::ElementIndex& index;
+  Index n;
+  explicit Walk(const xml::ElementIndex& i) : index(i), n(i[0].firstChild) {}
+  // Next element in document order (pre-order).
+  void Advance() {
+    if (index[n].firstChild) {
+      n = index[n].firstChild;
+      return;
+    }
+    while (n && !index[n].next) n = index[n].parent;
+    if (n) n = index[n].next;
+  }
+};
+
+}  // namespace
+
+std::size_t XmlDocumentInspector::ElementCount(const XmlDocument& doc) {
+  std::size_t count = 0;
+  for (Walk w(doc.m_impl->index); w.n; w.Advance()) ++count;
+  return count;
+}
+
+std::string XmlDocumentInspector::Check(const XmlDocument& doc, bool compareWithReparse) {
+  const XmlDocument::Impl& m = *doc.m_impl;
+  const std::string& t = m.text;
+  const Offset len = static_cast<Offset>(t.size());
+  const ElementEntry& top = m.E(0);
+  auto at = [&](Offset i) { return (i >= 0 && i < len) ? t[static_cast<std::size_t>(i)] : '\0'; };
+  auto bad = [](Index i, const char* what) { return "element " + std::to_string(i) + ": " + what; };
+
+  if (top.start != 0 || top.endTagLength != 1 || top.parent != 0 || top.next != 0)
+    return "document entry damaged";
+  if (top.firstChild && top.length != len) return "document length differs from the text";
+  if (top.firstChild && m.E(top.firstChild).next) return "more than one root element";
+
+  std::size_t count = 0;
+  for (Walk w(m.index); w.n; w.Advance()) {
+    const Index i = w.n;
+    if (i >= m.nextFree) return bad(i, "index beyond the entries taken");
+    if (++count > m.nextFree) return "element links form a loop";
+    const ElementEntry& e = m.E(i);
+    const ElementEntry& p = m.E(e.parent);
+    const Offset end = e.start + e.length;
+    if (e.level != (e.parent ? p.level + 1 : 0)) return bad(i, "wrong level");
+    if (e.start < 0 || e.startTagLength < 3 || e.length < e.startTagLength + e.endTagLength || end > len)
+      return bad(i, "extent outside the text");
+    if (at(e.start) != '<' || at(e.start + e.startTagLength - 1) != '>') return bad(i, "start tag not where recorded");
+    if (e.endTagLength == 0) {
+      if (e.length != e.startTagLength || at(e.start + e.startTagLength - 2) != '/')
+        return bad(i, "empty-element tag not where recorded");
+      if (e.firstChild) return bad(i, "empty element with children");
+    } else if (e.endTagLength < 3 || at(end - e.endTagLength) != '<' || at(end - e.endTagLength + 1) != '/' ||
+               at(end - 1) != '>') {
+      return bad(i, "end tag not where recorded");
+    }
+    if (e.parent) {
+      if (e.start < p.start + p.startTagLength || end > p.start + p.length - p.endTagLength)
+        return bad(i, "outside its parent's content");
+    }
+    const Index first = p.firstChild;
+    if (first == i) {
+      if (e.flags != xml::kFirstChildFlag) return bad(i, "first child without its flag");
+    } else {
+      if (e.flags != 0) return bad(i, "first-child flag on a later child");
+      const ElementEntry& prev = m.E(e.prev);
+      if (prev.next != i || prev.parent != e.parent) return bad(i, "previous sibling does not link back");
+      if (prev.start + prev.length > e.start) return bad(i, "overlaps its previous sibling");
+    }
+    if (e.next) {
+      if (m.E(e.next).prev != i) return bad(i, "next sibling does not link back");
+    } else if (m.E(first).prev != i) {
+      return bad(i, "last child not recorded at the first child");
+    }
+    if (e.firstChild && m.E(e.firstChild).parent != i) return bad(i, "child with another parent");
+  }
+  if (count != static_cast<std::size_t>(m.nextFree) - 1) return "entries taken but not linked";
+
+  if (compareWithReparse) {
+    XmlDocument fresh;
+    if (fresh.SetText(std::string_view(t)) != (top.firstChild != 0)) return "reparse: " + fresh.GetResult();
+    const XmlDocument::Impl& f = *fresh.m_impl;
+    Walk a(m.index);
+    Walk b(f.index);
+    for (; a.n && b.n; a.Advance(), b.Advance()) {
+      const ElementEntry& x = m.E(a.n);
+      const ElementEntry& y = f.E(b.n);
+      if (x.start != y.start || x.length != y.length || x.startTagLength != y.startTagLength ||
+          x.endTagLength != y.endTagLength || x.level != y.level) {
+        return bad(a.n, "differs from a fresh parse of the text");
+      }
+    }
+    if (a.n || b.n) return "element count differs from a fresh parse";
+  }
+  return {};
+}
+
+}  // namespace wren

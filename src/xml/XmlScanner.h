@@ -1,0 +1,119 @@
+#pragma once
+// Inside the XML engine: the node scanner the parser runs over the text,
+// and the tokenizer that reads a start tag again when an attribute is
+// asked for. Offsets are 64-bit so that no text length can overflow them.
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace wren::xml {
+
+enum NodeType : int {
+  kEndTag = 0,
+  kStartTag = 1,
+  kText = 2,
+  kWhitespace = 4,
+  kCData = 8,
+  kProcessingInstruction = 16,
+  kComment = 32,
+  kDoctype = 64,
+  kScanError = -1,
+  kEndOfText = -2,
+};
+
+// One scanned node. For a start tag or processing instruction the name is
+// the tag name; for an end tag it is the token after "</".
+struct NodeScan {
+  int type = kEndOfText;
+  std::int64_t start = 0;
+  std::int64_t length = 0;
+  bool empty = false;
+  std::int64_t nameStart = 0;
+  std::int64_t nameLength = 0;
+};
+
+// Scans the node that starts at `pos`. Returns its type; on kScanError
+// `message` says why. The next node starts at node.start + node.length.
+int ScanNode(std::string_view text, std::int64_t pos, NodeScan& node, std::string& message);
+
+// The same rules walked one character at a time. The parser uses it for
+// DOCTYPE declarations; the fast scanner must agree with it on every node
+// except how a run of character data is cut into pieces.
+int ScanNodeStepwise(std::string_view text, std::int64_t pos, NodeScan& node,
+                     std::string& message);
+
+// Whether a token read from the text names `name`: the token is the start
+// of the name, and the name ends there or goes on with ' ', '=', '/' or '['.
+inline bool NameMatches(std::string_view token, std::string_view name) {
+  if (token.size() > name.size()) return false;
+  if (token.size() != 0 && std::memcmp(token.data(), name.data(), token.size()) != 0) return false;
+  if (token.size() == name.size()) return true;
+  char c = name[token.size()];
+  return c == ' ' || c == '=' || c == '/' || c == '[';
+}
+
+inline bool IsXmlSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Splits a start tag into names, single delimiter characters and quoted
+// strings. It never reads at or past `end`.
+struct TokenCursor {
+  const char* text = nullptr;
+  std::int64_t end = 0;
+  std::int64_t next = 0;
+  std::int64_t first = 0;
+  std::int64_t length = 0;
+  bool quoted = false;
+  bool closed = false;  // a quoted string found its closing quote
+
+  bool Next() {
+    while (next < end && IsXmlSpace(static_cast<unsigned char>(text[next]))) ++next;
+    if (next >= end) return false;
+    char c = text[next];
+    if (c == '"' || c == '\'') {
+      quoted = true;
+      first = next + 1;
+      const void* q = first < end ? std::memchr(text + first, c, static_cast<std::size_t>(end - first)) : nullptr;
+      if (q) {
+        std::int64_t at = static_cast<const char*>(q) - text;
+        length = at - first;
+        next = at + 1;
+        closed = true;
+      } else {
+        length = end - first;
+        next = end;
+        closed = false;
+      }
+      return true;
+    }
+    quoted = false;
+    closed = false;
+    first = next;
+    if (IsDelimiter(static_cast<unsigned char>(c))) {
+      length = 1;
+      ++next;
+      return true;
+    }
+    ++next;
+    while (next < end && !IsDelimiter(static_cast<unsigned char>(text[next]))) ++next;
+    length = next - first;
+    return true;
+  }
+
+  std::string_view Token() const {
+    return {text + first, static_cast<std::size_t>(length)};
+  }
+
+  static bool IsDelimiter(unsigned char c) {
+    switch (c) {
+      case ' ': case '\t': case '\n': case '\r': case '<': case '>':
+      case '=': case '\\': case '/': case '?': case '!':
+        return true;
+      default:
+        return false;
+    }
+  }
+};
+
+}  // namespace wren::xml

@@ -1,0 +1,224 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#include "platform/System.h"
+
+namespace wren::app {
+namespace {
+
+const std::string kScenario = std::string(WREN_TEST_DATA) + "/cli-scenario.xml";
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome Execute(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int status = RunCommandLine(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::size_t Lines(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
+
+TEST(CommandLine, ParsesEveryForm) {
+  struct Case {
+    std::vector<std::string> args;
+    CommandKind kind;
+    std::string stack, dataDir, argument;
+    bool json;
+  } cases[] = {
+      {{}, CommandKind::Window, "", "", "", false},
+      {{"--stack", "sim"}, CommandKind::Window, "sim", "", "", false},
+      {{"scan"}, CommandKind::Scan, "", "", "", false},
+      {{"scan", "--json", "--stack=sim:a.xml"}, CommandKind::Scan, "sim:a.xml", "", "", true},
+      {{"--data-dir", "/tmp/d", "scan", "--stack", "bluez"}, CommandKind::Scan, "bluez", "/tmp/d", "", false},
+      {{"services", "00:1A:2B:3C:4D:5E"}, CommandKind::Services, "", "", "00:1A:2B:3C:4D:5E", false},
+      {{"services", ""}, CommandKind::Services, "", "", "", false},
+      {{"services", "--", "-odd"}, CommandKind::Services, "", "", "-odd", false},
+      {{"vendor", "00-0A-D9", "--data-dir=/x"}, CommandKind::Vendor, "", "/x", "00-0A-D9", false},
+      {{"class", "5A020C"}, CommandKind::Class, "", "", "5A020C", false},
+      {{"scan", "--help"}, CommandKind::Help, "", "", "", false},
+      {{"-h"}, CommandKind::Help, "", "", "", false},
+  };
+  for (const auto& c : cases) {
+    Command command;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine(c.args, command, error)) << error;
+    EXPECT_EQ(command.kind, c.kind);
+    EXPECT_EQ(command.stack, c.stack);
+    EXPECT_EQ(command.dataDir, c.dataDir);
+    EXPECT_EQ(command.argument, c.argument);
+    EXPECT_EQ(command.json, c.json);
+  }
+}
+
+TEST(CommandLine, BadUsageIsStatusTwoWithOneLine) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"frobnicate"},
+      {"scan", "extra"},
+      {"services"},
+      {"services", "a", "b"},
+      {"vendor"},
+      {"class"},
+      {"--stack"},
+      {"scan", "--stack", "winsock"},
+      {"scan", "--stack", "sim:"},
+      {"scan", "--data-dir"},
+      {"scan", "--data-dir="},
+      {"scan", "--verbose"},
+      {"services", "00:1A", "--json"},
+      {"--json"},
+      {"vendor", "00-0A"},
+      {"vendor", "00--0A-D9"},
+      {"vendor", "zz-zz-zz"},
+      {"class", "0x"},
+      {"class", "123456789"},
+      {"class", "12G"},
+      {"scan", "--stack", "bluez"},
+      {"services", "00:1A", "--stack", "bluez"},
+  };
+  for (const auto& args : cases) {
+    Outcome r = Execute(args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(r.status, kExitUsage) << joined;
+    EXPECT_EQ(Lines(r.err), 1u) << joined << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("wrenlocator: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.out, "") << joined;
+  }
+}
+
+TEST(CommandLine, HelpListsTheCommandsAndOptions) {
+  Outcome r = Execute({"--help"});
+  EXPECT_EQ(r.status, kExitOk);
+  for (const char* word : {"scan", "--json", "services ADDRESS", "vendor PREFIX", "class HEX", "--stack bluez",
+                           "sim[:FILE]", "--data-dir DIR", "--help"})
+    EXPECT_NE(r.out.find(word), std::string::npos) << word;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(CommandLine, VendorLooksUpTheEmbeddedDatabase) {
+  Outcome r = Execute({"vendor", "00-01-C8"});
+  EXPECT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_FALSE(r.out.empty());
+  EXPECT_EQ(Lines(r.out), 1u);
+  // Any spelling of the same prefix gives the same answer.
+  for (const char* spelling : {"00:01:c8", "0001C8", "00-01-c8", "00:01:C8:12:34:56"})
+    EXPECT_EQ(Execute({"vendor", spelling}).out, r.out) << spelling;
+  Outcome none = Execute({"vendor", "02-AB-CD"});
+  EXPECT_EQ(none.status, kExitFailed);
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(none.err, "wrenlocator: no company is listed for 02-AB-CD\n");
+}
+
+TEST(CommandLine, ClassDecodesTheTexts) {
+  EXPECT_EQ(Execute({"class", "5A020C"}).out, "Phone/Smart phone\tNetworking,Capturing,Object Transfer,Telephony\t11\n");
+  EXPECT_EQ(Execute({"class", "0x000540"}).out, "Peripheral/Keyboard/Uncategorised\t\t6\n");
+  EXPECT_EQ(Execute({"class", "0"}).out, "Miscellaneous\t\t6\n");
+}
+
+class ScanCommandTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (const char* tz = std::getenv("TZ")) m_saved = tz, m_had = true;
+    setenv("TZ", "UTC0", 1);
+    tzset();
+  }
+  void TearDown() override {
+    if (m_had)
+      setenv("TZ", m_saved.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+
+private:
+  std::string m_saved;
+  bool m_had = false;
+};
+
+TEST_F(ScanCommandTest, OneRecordPerLineWithEscapedFields) {
+  Outcome r = Execute({"scan", "--stack", "sim:" + kScenario});
+  ASSERT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_EQ(r.out,
+            "Desk\tDesk\t00:02:5B:10:20:30\tCambridge Silicon Radio\t\t\tComputer/Desktop\t\t0x000104\t1\t1\t1\t13\t1\n"
+            "Desk\tTab\\t\"quoted\" \\\\ Zo\xC3\xAB\t00:15:2A:3C:4D:5E\tNokia Corporation\t12:00:00 07/21/2009\t"
+            "00:00:00 01/01/1970\tPhone/Smart phone\tNetworking,Capturing,Object Transfer,Telephony\t0x5A020C\t1\t1\t1\t11\t0\n"
+            "Desk\tOther\t0A:0B:0C:0D:0E:0F\t\t00:00:00 01/01/1970\t00:00:00 01/01/1970\tMiscellaneous\t\t0x000000\t0\t1\t0\t6\t0\n");
+  // The simulation says so, on stderr.
+  EXPECT_NE(r.err.find("Simulated Bluetooth stack"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, JsonEscapesEveryField) {
+  Outcome r = Execute({"scan", "--json", "--stack", "sim:" + kScenario});
+  ASSERT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_EQ(r.out.rfind("[\n{\"radioName\":\"Desk\",\"name\":\"Desk\",\"address\":\"00:02:5B:10:20:30\"", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("\"name\":\"Tab\\t\\\"quoted\\\" \\\\ Zo\xC3\xAB\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"classOfDevice\":5898764,\"connected\":true,\"remembered\":true,\"authenticated\":true,"
+                       "\"image\":11,\"isLocalRadio\":false}"),
+            std::string::npos);
+  EXPECT_EQ(r.out.substr(r.out.size() - 4), "}\n]\n");
+  EXPECT_EQ(Lines(r.out), 5u);
+}
+
+TEST(CommandLine, JsonStringsAreValid) {
+  EXPECT_EQ(JsonString("plain"), "\"plain\"");
+  EXPECT_EQ(JsonString("a\"b\\c/d"), "\"a\\\"b\\\\c/d\"");
+  EXPECT_EQ(JsonString("\b\f\n\r\t\x01\x1F"), "\"\\b\\f\\n\\r\\t\\u0001\\u001F\"");
+  EXPECT_EQ(JsonString(std::string("\0", 1)), "\"\\u0000\"");
+  EXPECT_EQ(JsonString("Zo\xC3\xAB \xE2\x98\xBA \xF0\x9F\x98\x80"), "\"Zo\xC3\xAB \xE2\x98\xBA \xF0\x9F\x98\x80\"");
+  // Bytes that are not UTF-8: a lone continuation, a cut sequence, an
+  // overlong form, a surrogate, a byte past U+10FFFF.
+  EXPECT_EQ(JsonString("a\x80z"), "\"a\\uFFFDz\"");
+  EXPECT_EQ(JsonString("a\xE2\x98"), "\"a\\uFFFD\\uFFFD\"");
+  EXPECT_EQ(JsonString("\xC0\xAF"), "\"\\uFFFD\\uFFFD\"");
+  EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\\uFFFD\\uFFFD\\uFFFD\"");
+  EXPECT_EQ(JsonString("\xF4\x90\x80\x80"), "\"\\uFFFD\\uFFFD\\uFFFD\\uFFFD\"");
+}
+
+TEST(CommandLine, FieldEscapes) {
+  EXPECT_EQ(EscapeField("a\tb\nc\rd\\e\x01"), "a\\tb\\nc\\rd\\\\e\\x01");
+  EXPECT_EQ(EscapeField("Zo\xC3\xAB"), "Zo\xC3\xAB");
+}
+
+TEST(CommandLine, ServicesPrintsOnePiecePerSegment) {
+  Outcome r = Execute({"services", "00:15:2A:3C:4D:5E", "--stack", "sim:" + kScenario});
+  ASSERT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_EQ(r.out, "Hands-Free\n Audio Gateway\n\nMaker\n");
+  EXPECT_EQ(Execute({"services", "", "--stack", "sim:" + kScenario}).out,
+            "Hands-Free\n Audio Gateway\n\nMaker\nSerial Port\n");
+  EXPECT_EQ(Execute({"services", "00:15:2a", "--stack", "sim:" + kScenario}).out, "");
+}
+
+TEST(CommandLine, UnreadableScenarioIsStatusOneWithTheReason) {
+  Outcome r = Execute({"scan", "--stack", "sim:/nonexistent/s.xml"});
+  EXPECT_EQ(r.status, kExitFailed);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("wrenlocator: /nonexistent/s.xml: ", 0), 0u) << r.err;
+  EXPECT_EQ(Lines(r.err), 1u);
+}
+
+TEST(CommandLine, DemoScenarioIsTheDefault) {
+  Outcome r = Execute({"scan"});
+  EXPECT_EQ(r.status, kExitOk);
+  EXPECT_GE(Lines(r.out), 14u);
+  EXPECT_EQ(r.err, "wrenlocator: Simulated Bluetooth stack: demo scenario\n");
+}
+
+TEST(CommandLine, DataDirSetsTheDataFolder) {
+  char folder[] = "/tmp/wren-cli-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  EXPECT_EQ(Execute({"class", "0", "--data-dir", folder}).status, kExitOk);
+  EXPECT_EQ(platform::DataFolder(), folder);
+  platform::SetDataFolderOverride("");
+}
+
+}  // namespace
+}  // namespace wren::app

@@ -1,0 +1,231 @@
+// Moving through the elements, name matching, attribute lookup and the
+// value codecs.
+
+#include "xml/XmlDocument.h"
+#include "xml/XmlDocumentInspector.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace wren {
+namespace {
+
+const char kTree[] =
+    "<?xml version=\"1.0\"?>\r\n"
+    "<root id=\"r\">\r\n"
+    "<item id=\"1\"/>\r\n"
+    "<other id=\"2\">\r\n"
+    "<leaf id=\"2.1\"/>\r\n"
+    "<leaf id=\"2.2\"/>\r\n"
+    "</other>\r\n"
+    "<item id=\"3\"><leaf id=\"3.1\"/></item>\r\n"
+    "</root>\r\n";
+
+class Navigation : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(doc.SetText(kTree)) << doc.GetResult(); }
+  XmlDocument doc;
+};
+
+TEST_F(Navigation, FindElementWalksSiblingsAtTheParentLevel) {
+  EXPECT_FALSE(doc.FindElement("item"));  // only the root is at document level
+  ASSERT_TRUE(doc.FindElement("root"));
+  EXPECT_EQ(doc.GetAttribute("id"), "r");
+  EXPECT_FALSE(doc.FindElement());  // no second top-level element
+  EXPECT_EQ(doc.GetAttribute("id"), "r");
+  ASSERT_TRUE(doc.EnterElement());
+  EXPECT_EQ(doc.GetAttribute("id"), "");  // no current element inside yet
+  ASSERT_TRUE(doc.FindElement("item"));
+  EXPECT_EQ(doc.GetAttribute("id"), "1");
+  ASSERT_TRUE(doc.FindElement("item"));
+  EXPECT_EQ(doc.GetAttribute("id"), "3");
+  EXPECT_FALSE(doc.FindElement("item"));
+  EXPECT_EQ(doc.GetAttribute("id"), "3");  // unchanged on failure
+}
+
+TEST_F(Navigation, EmptyNameMatchesEveryElement) {
+  ASSERT_TRUE(doc.FindElement());
+  ASSERT_TRUE(doc.EnterElement());
+  std::string ids;
+  while (doc.FindElement()) ids += doc.GetAttribute("id") + ",";
+  EXPECT_EQ(ids, "1,2,3,");
+}
+
+TEST_F(Navigation, FindChildElementKeepsTheCurrentElement) {
+  // Without a current element it first finds the root.
+  ASSERT_TRUE(doc.FindChildElement("other"));
+  EXPECT_EQ(doc.GetAttribute("id"), "r");
+  EXPECT_EQ(doc.GetChildAttribute("id"), "2");
+  ASSERT_TRUE(doc.FindChildElement());
+  EXPECT_EQ(doc.GetChildAttribute("id"), "3");
+  EXPECT_FALSE(doc.FindChildElement());
+  EXPECT_EQ(doc.GetChildAttribute("id"), "3");
+  // Entering makes the child current; leaving makes it the child again.
+  ASSERT_TRUE(doc.EnterElement());
+  EXPECT_EQ(doc.GetAttribute("id"), "3");
+  EXPECT_EQ(doc.GetChildAttribute("id"), "");
+  ASSERT_TRUE(doc.FindChildElement("leaf"));
+  EXPECT_EQ(doc.GetChildAttribute("id"), "3.1");
+  ASSERT_TRUE(doc.LeaveElement());
+  EXPECT_EQ(doc.GetAttribute("id"), "r");
+  EXPECT_EQ(doc.GetChildAttribute("id"), "3");
+  EXPECT_FALSE(doc.LeaveElement());  // already at document level
+  EXPECT_EQ(doc.GetAttribute("id"), "r");
+}
+
+TEST_F(Navigation, EnterElementNeedsACurrentElement) {
+  EXPECT_FALSE(doc.EnterElement());
+  ASSERT_TRUE(doc.FindElement("root"));
+  ASSERT_TRUE(doc.FindChildElement("other"));
+  ASSERT_TRUE(doc.EnterElement());
+  ASSERT_TRUE(doc.EnterElement());  // into "other", with no current element
+  EXPECT_FALSE(doc.EnterElement());
+  ASSERT_TRUE(doc.FindElement("leaf"));
+  EXPECT_EQ(doc.GetAttribute("id"), "2.1");
+  doc.ResetPosition();
+  EXPECT_EQ(doc.GetAttribute("id"), "");
+  ASSERT_TRUE(doc.FindElement());
+  EXPECT_EQ(doc.GetAttribute("id"), "r");
+}
+
+TEST(NameMatching, WholeNamesOrTheFourContinuations) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetText("<r><ab/><a/><a2/></r>"));
+  ASSERT_TRUE(doc.FindElement());
+  ASSERT_TRUE(doc.FindChildElement("a"));
+  ASSERT_TRUE(doc.EnterElement());
+  EXPECT_TRUE(doc.LeaveElement());
+  EXPECT_FALSE(doc.FindChildElement("a"));  // ab and a2 are other names
+  doc.ResetPosition();
+  ASSERT_TRUE(doc.FindElement());
+  ASSERT_TRUE(doc.EnterElement());
+  // A name going on with ' ', '=', '/' or '[' matches by its head.
+  EXPECT_TRUE(doc.FindElement("a[2]"));
+  EXPECT_FALSE(doc.FindElement("a"));
+  doc.ResetPosition();
+  EXPECT_FALSE(doc.FindElement("R"));  // case matters
+  EXPECT_FALSE(doc.FindElement("r2"));
+  EXPECT_TRUE(doc.FindElement("r/child"));
+}
+
+struct AttributeCase {
+  const char* tag;
+  const char* name;
+  const char* value;
+};
+
+class AttributeLookup : public ::testing::TestWithParam<AttributeCase> {};
+
+TEST_P(AttributeLookup, ReadsTheValue) {
+  const AttributeCase& c = GetParam();
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetText(c.tag)) << doc.GetResult();
+  ASSERT_TRUE(doc.FindElement());
+  EXPECT_EQ(doc.GetAttribute(c.name), c.value) << c.tag;
+}
+
+const AttributeCase kAttributes[] = {
+    {"<a b=\"1\"/>", "b", "1"},
+    {"<a b='1'/>", "b", "1"},
+    {"<a\r\n b\t=\n \"1\" />", "b", "1"},
+    {"<a b=\"\"/>", "b", ""},
+    {"<a bb=\"1\" b=\"2\"/>", "b", "2"},
+    {"<a bb=\"1\" b=\"2\"/>", "bb", "1"},
+    {"<a b=\"1\" b=\"2\"/>", "b", "1"},
+    {"<a b=1 c=\"2\"/>", "b", ""},
+    {"<a b=1 c=\"2\"/>", "c", "2"},
+    {"<a b=\"x\"/>", "B", ""},
+    {"<a x=\"b\" b=\"2\"/>", "b", "2"},
+    {"<a b=\"x>y\"></a>", "b", "x>y"},
+    {"<a b=\"1\"/>", "a", ""},
+    {"<a c=\"1\"/>", "b", ""},
+    {"<a/>", "b", ""},
+    {"<a/ b=\"1\"></a>", "b", ""},
+    {"<a b c=\"1\"/>", "b", ""},
+    {"<a b=\"1&amp;2\"/>", "b", "1&2"},
+};
+
+INSTANTIATE_TEST_SUITE_P(XmlDocument, AttributeLookup, ::testing::ValuesIn(kAttributes));
+
+TEST(AttributeLookup, ChildAttributeReadsTheChildPosition) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetText("<a v='p'><b v='c'/></a>"));
+  EXPECT_EQ(doc.GetChildAttribute("v"), "");
+  ASSERT_TRUE(doc.FindChildElement("b"));
+  EXPECT_EQ(doc.GetAttribute("v"), "p");
+  EXPECT_EQ(doc.GetChildAttribute("v"), "c");
+}
+
+TEST(AttributeLookup, StaysInsideTheStartTag) {
+  // The last quote of the tag opens a string the tokenizer would run past
+  // the '>' with; the value after the tag is not this element's.
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetText("<r><a b=x\"y \"w>z\" c=\"v\"/></a></r>")) << doc.GetResult();
+  ASSERT_TRUE(doc.FindElement());
+  ASSERT_TRUE(doc.FindChildElement("a"));
+  EXPECT_EQ(doc.GetChildAttribute("c"), "");
+  // Setting it adds one to the tag instead of rewriting the content.
+  ASSERT_TRUE(doc.SetChildAttribute("c", "new"));
+  EXPECT_EQ(doc.GetText(), "<r><a b=x\"y \"w c=\"new\">z\" c=\"v\"/></a></r>");
+  EXPECT_EQ(XmlDocumentInspector::Check(doc, true), "");
+}
+
+struct DecodeCase {
+  const char* raw;
+  const char* decoded;
+};
+
+class Decoding : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Decoding, DecodesReferences) {
+  const DecodeCase& c = GetParam();
+  EXPECT_EQ(XmlDocument::DecodeValue(c.raw), c.decoded) << c.raw;
+  // The same through an attribute.
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetText(std::string("<a v=\"") + c.raw + "\"/>"));
+  ASSERT_TRUE(doc.FindElement());
+  EXPECT_EQ(doc.GetAttribute("v"), c.decoded) << c.raw;
+}
+
+const DecodeCase kDecoding[] = {
+    {"plain", "plain"},
+    {"&#65;", "A"},
+    {"x&#65;y&#66;z", "xAyBz"},
+    {"&#x41;", "A"},
+    {"&#233;", "\xC3\xA9"},
+    {"&#x7FF;", "\xDF\xBF"},
+    {"&#x800;", "\xE0\xA0\x80"},
+    {"&#x263A;", "\xE2\x98\xBA"},
+    {"&#1234567;", "\xED\x9A\x87"},  // seven characters: still a reference, cut to three bytes
+    {"&#12345678;", "&#12345678;"},  // eight are out of reach
+    {"&#0;", "&#0;"},
+    {"&#x0;", "&#x0;"},
+    {"&#;", "&#;"},
+    {"&#x;", "&#x;"},
+    {"&#abc;", "&#abc;"},
+    {"&#65", "&#65"},
+    {"&#65a;", "A"},  // the conversion stops at the first non-digit
+    {"&lt;&amp;&gt;&apos;&quot;", "<&>'\""},
+    {"&amp;lt;", "&lt;"},
+    {"&bogus;", "&bogus;"},
+    {"a & b", "a & b"},
+    {"&", "&"},
+    {"&lt", "&lt"},
+    {"x&quot", "x&quot"},
+    {"&&amp;", "&&"},
+};
+
+INSTANTIATE_TEST_SUITE_P(XmlDocument, Decoding, ::testing::ValuesIn(kDecoding));
+
+TEST(Encoding, AttributesEscapeFiveContentThree) {
+  EXPECT_EQ(XmlDocument::EncodeAttributeValue("a<b&c>d'e\"f"), "a&lt;b&amp;c&gt;d&apos;e&quot;f");
+  EXPECT_EQ(XmlDocument::EncodeContent("a<b&c>d'e\"f"), "a&lt;b&amp;c&gt;d'e\"f");
+  const std::string bytes("\x01\x7F\x80\xFF\t\r\n", 7);
+  EXPECT_EQ(XmlDocument::EncodeAttributeValue(bytes), bytes);
+  EXPECT_EQ(XmlDocument::EncodeContent(""), "");
+  EXPECT_EQ(XmlDocument::DecodeValue(XmlDocument::EncodeAttributeValue("<&&amp;>'\"")), "<&&amp;>'\"");
+}
+
+}  // namespace
+}  // namespace wren
