@@ -15,6 +15,8 @@ packages=(
   # BlueZ: SDP client declarations (the library is loaded at run time), and
   # a private bus with python-dbusmock's bluez5 template for the tests
   libbluetooth-dev dbus python3-dbusmock
+  # the media backend's decoders (WAV, AU, MP3) for the alarm sounds
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # vendor registry, only for regenerating res/vendors.xml
   ieee-data
 )

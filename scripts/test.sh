@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs all CTest tests, then builds the
-# fuzz targets with clang and gives them a short bounded run.
+# UndefinedBehaviorSanitizer and runs all CTest tests, runs the monitoring
+# cycle's concurrency test under ThreadSanitizer, then builds the fuzz
+# targets with clang and gives them a short bounded run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,11 @@ scripts/install-deps.sh
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan -j "$(nproc)"
+
+# The monitoring cycle's threads under ThreadSanitizer: only its own test.
+cmake --preset tsan
+cmake --build --preset tsan --target app_monitor_concurrency_tests
+ctest --preset tsan -R '^Monitor(Concurrency|ThreadWorkers)\.'
 
 cmake --preset fuzz
 cmake --build --preset fuzz

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/HeadlessOptions.h"
+
 #include <cstdio>
 #include <ostream>
 
@@ -213,11 +215,12 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string HelpText() {
-  return "Usage: wrenlocator [--stack bluez|sim[:FILE]] [--data-dir DIR]   the window\n"
+  return std::string("Usage: wrenlocator [--stack bluez|sim[:FILE]] [--data-dir DIR]   the window\n"
          "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
-         "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
+         "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n") +
+         HeadlessHelpText() +
          "\n"
          "Commands:\n"
          "  scan               one scan of the local radios and the devices they report,\n"

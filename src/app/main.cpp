@@ -1,12 +1,26 @@
-// wrenlocator: dispatches to the command-line forms; the window and the
-// headless monitor join here.
+// wrenlocator: dispatches to the command-line forms and the headless
+// monitor; the window joins here.
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/HeadlessOptions.h"
+#ifdef WREN_HAVE_HEADLESS
+#include "app/HeadlessMonitor.h"
+#endif
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  bool help = false;
+  for (const auto& a : args) help = help || a == "--help" || a == "-h";
+  if (!help && wren::app::IsHeadlessCommand(args)) {
+#ifdef WREN_HAVE_HEADLESS
+    return wren::app::RunHeadless(args, std::cout, std::cerr);
+#else
+    std::cerr << "wrenlocator: the headless monitor is not part of this build\n";
+    return wren::app::kExitUsage;
+#endif
+  }
   return wren::app::RunCommandLine(args, std::cout, std::cerr);
 }

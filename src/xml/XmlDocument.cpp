@@ -125,6 +125,25 @@ struct XmlDocument::Impl {
     return cur.Next() && xml::NameMatches(cur.Token(), name);
   }
 
+  // Whether the parser, reading e's start tag, sees `quote` as opening a
+  // quoted value after the tag name, as the tokenizer does. Only such a
+  // value can be rewritten without changing where the parser ends the tag.
+  bool ParserOpensQuoteAt(Index e, Offset quote) const {
+    const Offset nameEnd = E(e).start + 1 + static_cast<Offset>(ScannedName(e).size());
+    if (quote < nameEnd) return false;
+    const char* t = text.data();
+    char open = 0;
+    for (Offset i = nameEnd; i < quote; ++i) {
+      const char c = t[i];
+      if (open) {
+        if (c == open) open = 0;
+      } else if (c == '"' || c == '\'') {
+        open = c;
+      }
+    }
+    return open == 0;
+  }
+
   // The quoted value of attribute `name` in e's start tag, quotes excluded.
   bool FindAttribute(Index e, std::string_view name, Offset& first, Offset& length) const {
     xml::TokenCursor cur = StartTagCursor(e);
@@ -333,7 +352,7 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
   Offset first = 0;
   Offset length = 0;
   Offset d = 0;
-  if (FindAttribute(e, name, first, length)) {
+  if (FindAttribute(e, name, first, length) && ParserOpensQuoteAt(e, first - 1)) {
     AppendEncoded(scratch, value, true);
     Splice(first, length, scratch);
     d = static_cast<Offset>(scratch.size()) - length;
@@ -371,12 +390,16 @@ Index XmlDocument::Impl::AddElement(Index parent, Index after, std::string_view 
 
   Offset at = 0;
   Offset removed = 0;
+  // A parent tag ending "//>" would still read as an empty-element tag
+  // after losing one '/': it gets a space before its new '>'.
+  bool padParent = false;
   scratch.clear();
   if (parentEmpty) {
     // "<p .../>" becomes "<p ...>" CR LF, the child, "</p>".
     at = p.start + p.startTagLength - 2;
     removed = 1;
-    scratch.append(">\r\n");
+    padParent = text[static_cast<std::size_t>(at - 1)] == '/';
+    scratch.append(padParent ? " >\r\n" : ">\r\n");
   } else {
     if (after) {
       at = E(after).start + E(after).length;
@@ -440,7 +463,7 @@ Index XmlDocument::Impl::AddElement(Index parent, Index after, std::string_view 
   }
 
   if (parentEmpty) {
-    p.startTagLength -= 1;
+    p.startTagLength -= padParent ? 0 : 1;
     p.endTagLength = parentNameLength + 3;
     p.length += d;
     ShiftAfter(parent, d, false);
@@ -623,7 +646,7 @@ std::string XmlDocument::DecodeValue(std::string_view raw) {
   std::string out;
   const std::size_t size = raw.size();
   const char* s = raw.data();
-  const void* firstAmp = size ? std::memchr(s, '&', size) : nullptr;
+  const char* firstAmp = size ? xml::FindChar(s, s + size, '&') : nullptr;
   if (!firstAmp) return std::string(raw);
   out.reserve(size);
   std::size_t i = 0;

@@ -285,10 +285,10 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
         node.empty = t[i - 1] == '/';
         return Done(node, kStartTag, i + 1);
       }
-      ++i;
-      while (i < len && t[i] != q) ++i;
-      if (i >= len) return Fail(node, message, Unterminated("Element tag", pos));
-      ++i;
+      // Inside a quoted value only the same quote matters.
+      const char* close = FindChar(t + i + 1, t + len, q);
+      if (!close) return Fail(node, message, Unterminated("Element tag", pos));
+      i = close - t + 1;
     }
   }
   if (c == '/') {
@@ -296,9 +296,9 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
     while (i < len && !kTables.nameEnd[At(t, i)]) ++i;
     node.nameStart = pos + 2;
     node.nameLength = i - pos - 2;
-    const void* q = i < len ? std::memchr(t + i, '>', static_cast<std::size_t>(len - i)) : nullptr;
+    const char* q = i < len ? FindChar(t + i, t + len, '>') : nullptr;
     if (!q) return Fail(node, message, Unterminated("Element end tag", pos));
-    return Done(node, kEndTag, static_cast<const char*>(q) - t + 1);
+    return Done(node, kEndTag, q - t + 1);
   }
   if (c == '?') {
     Offset i = pos + 2;

@@ -44,11 +44,24 @@ int ScanNode(std::string_view text, std::int64_t pos, NodeScan& node, std::strin
 int ScanNodeStepwise(std::string_view text, std::int64_t pos, NodeScan& node,
                      std::string& message);
 
+// memchr for the short runs inside tags: a plain loop over the first
+// bytes, the library's vector search beyond them. Null when not found.
+inline const char* FindChar(const char* p, const char* end, char c) {
+  const char* stop = end - p > 16 ? p + 16 : end;
+  for (; p < stop; ++p) {
+    if (*p == c) return p;
+  }
+  if (p >= end) return nullptr;
+  return static_cast<const char*>(std::memchr(p, c, static_cast<std::size_t>(end - p)));
+}
+
 // Whether a token read from the text names `name`: the token is the start
 // of the name, and the name ends there or goes on with ' ', '=', '/' or '['.
 inline bool NameMatches(std::string_view token, std::string_view name) {
   if (token.size() > name.size()) return false;
-  if (token.size() != 0 && std::memcmp(token.data(), name.data(), token.size()) != 0) return false;
+  for (std::size_t i = 0; i < token.size(); ++i) {
+    if (token[i] != name[i]) return false;
+  }
   if (token.size() == name.size()) return true;
   char c = name[token.size()];
   return c == ' ' || c == '=' || c == '/' || c == '[';
@@ -68,15 +81,15 @@ struct TokenCursor {
   bool closed = false;  // a quoted string found its closing quote
 
   bool Next() {
-    while (next < end && IsXmlSpace(static_cast<unsigned char>(text[next]))) ++next;
+    while (next < end && text[next] <= ' ' && IsXmlSpace(static_cast<unsigned char>(text[next]))) ++next;
     if (next >= end) return false;
     char c = text[next];
     if (c == '"' || c == '\'') {
       quoted = true;
       first = next + 1;
-      const void* q = first < end ? std::memchr(text + first, c, static_cast<std::size_t>(end - first)) : nullptr;
+      const char* q = first < end ? FindChar(text + first, text + end, c) : nullptr;
       if (q) {
-        std::int64_t at = static_cast<const char*>(q) - text;
+        std::int64_t at = q - text;
         length = at - first;
         next = at + 1;
         closed = true;
@@ -106,13 +119,14 @@ struct TokenCursor {
   }
 
   static bool IsDelimiter(unsigned char c) {
-    switch (c) {
-      case ' ': case '\t': case '\n': case '\r': case '<': case '>':
-      case '=': case '\\': case '/': case '?': case '!':
-        return true;
-      default:
-        return false;
-    }
+    // Every delimiter is below 64: one bit test.
+    constexpr std::uint64_t kDelimiters = (std::uint64_t{1} << ' ') | (std::uint64_t{1} << '\t') |
+                                          (std::uint64_t{1} << '\n') | (std::uint64_t{1} << '\r') |
+                                          (std::uint64_t{1} << '<') | (std::uint64_t{1} << '>') |
+                                          (std::uint64_t{1} << '=') | (std::uint64_t{1} << '/') |
+                                          (std::uint64_t{1} << '?') | (std::uint64_t{1} << '!');
+    if (c < 64) return (kDelimiters >> c) & 1;
+    return c == '\\';
   }
 };
 

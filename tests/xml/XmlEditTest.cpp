@@ -76,6 +76,18 @@ TEST(WriterLayout, ChildrenOfAFreshEmptyRoot) {
   EXPECT_TRUE(Consistent(doc));
 }
 
+TEST(WriterLayout, EmptyParentWrittenWithTwoSlashes) {
+  // Dropping one '/' of "//>" would leave an empty-element tag.
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetText("<r><c a//><d/></r>")) << doc.GetResult();
+  ASSERT_TRUE(doc.FindElement());
+  ASSERT_TRUE(doc.FindChildElement("c"));
+  ASSERT_TRUE(doc.EnterElement());
+  ASSERT_TRUE(doc.AddChildElement("x"));
+  EXPECT_EQ(doc.GetText(), "<r><c a/ >\r\n<x/>\r\n</c><d/></r>");
+  EXPECT_TRUE(Consistent(doc));
+}
+
 TEST(WriterLayout, ParentWithoutContent) {
   XmlDocument doc;
   ASSERT_TRUE(doc.SetText("<r></r>"));
@@ -195,6 +207,20 @@ TEST(SetAttribute, AddsBeforeTheTagEnd) {
   ASSERT_TRUE(doc.SetChildAttribute("c", "3"));
   EXPECT_EQ(doc.GetText(), "<r x='1' y=\"2\"><e a=\"1\"  b=\"&lt;2&gt;\"/><f c=\"3\">text</f></r>");
   EXPECT_EQ(doc.GetChildAttribute("c"), "3");
+  EXPECT_TRUE(Consistent(doc));
+}
+
+TEST(SetAttribute, ValueTheParserReadsOtherwiseIsNotRewritten) {
+  // The parser reads the quote before v as closing the one after p, so
+  // rewriting "v'w" would move the end of the tag; the attribute is added.
+  const std::string tag = "<a x=p\"q id=\"v'w\" z=' k=\"\">";
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetText("<r>" + tag + "</a><b/></r>")) << doc.GetResult();
+  ASSERT_TRUE(doc.FindElement());
+  ASSERT_TRUE(doc.FindChildElement("a"));
+  EXPECT_EQ(doc.GetChildAttribute("id"), "v'w");
+  ASSERT_TRUE(doc.SetChildAttribute("id", "1"));
+  EXPECT_EQ(doc.GetText(), "<r><a x=p\"q id=\"v'w\" z=' k=\"\" id=\"1\"></a><b/></r>");
   EXPECT_TRUE(Consistent(doc));
 }
 

@@ -1,0 +1,302 @@
+#include "app/HeadlessMonitor.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QString>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <limits>
+#include <memory>
+#include <ostream>
+#include <thread>
+
+#include "app/CommandLine.h"
+#include "app/HeadlessOptions.h"
+#include "app/MainFrame.h"
+#include "app/SteppedTime.h"
+#include "app/ThreadWorkers.h"
+#include "history/HistoryStore.h"
+#include "history/ListExporter.h"
+#include "platform/NetbiosMessenger.h"
+#include "platform/System.h"
+#include "platform/qt/QtDispatcher.h"
+#include "platform/qt/QtSettingsStore.h"
+#include "platform/qt/QtSoundOutput.h"
+#include "platform/qt/QtTimer.h"
+#include "platform/sim/Scenario.h"
+#include "platform/sim/SimulatedStack.h"
+#include "view/DeviceListView.h"
+
+namespace wren::app {
+namespace {
+
+constexpr const char* kProgram = "wrenlocator";
+
+int Fail(std::ostream& err, const std::string& message, int status) {
+  err << kProgram << ": " << message << '\n';
+  return status;
+}
+
+// One event per output line, whatever a device name holds.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
+// Status texts and event lines as they happen; lines that only go to the
+// log (the start-up line, the history check) as well.
+class PrintingStatus : public StatusSink {
+public:
+  PrintingStatus(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+  void SetStatusText(const std::string& text) override {
+    m_out << OneLine(text) << '\n' << std::flush;
+    m_shown = text;
+  }
+  void OnLogged(const std::string& line, const LogResult& result) override {
+    if (line != m_shown) m_out << OneLine(line) << '\n' << std::flush;
+    m_shown.clear();
+    if (!result.written) m_err << kProgram << ": alarm log not written: " << result.error << '\n';
+  }
+
+private:
+  std::ostream& m_out;
+  std::ostream& m_err;
+  std::string m_shown;
+};
+
+// Run without a dialog: the stored settings as they are.
+class StoredSettings : public RunDialog {
+public:
+  int DoModal(SearchParamsModel&) override { return kDialogRun; }
+};
+
+class ViewMerge : public ScanConsumer {
+public:
+  explicit ViewMerge(DeviceListView& view) : m_view(view) {}
+  void ReconcileScan(const DeviceList& scan) override { m_view.ReconcileScan(scan); }
+
+private:
+  DeviceListView& m_view;
+};
+
+// The event lines' time is the simulation's, so that its devices' times and
+// its events agree.
+class SimulationClock : public platform::Clock {
+public:
+  explicit SimulationClock(const sim::SimulatedStack& stack) : m_stack(stack) {}
+  std::time_t Now() const override { return static_cast<std::time_t>(sim::ToEpochSeconds(m_stack.UtcNow())); }
+
+private:
+  const sim::SimulatedStack& m_stack;
+};
+
+// SIGINT and SIGTERM end the run like --run-for does: the handler only
+// writes a byte to a pipe that the event loop watches.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int) {
+  const char byte = 1;
+  ssize_t ignored = write(g_signalPipe[1], &byte, 1);
+  (void)ignored;
+}
+
+class StopSignals {
+public:
+  explicit StopSignals(std::function<void()> onStop) : m_onStop(std::move(onStop)) {
+    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &m_oldInt);
+    sigaction(SIGTERM, &action, &m_oldTerm);
+    m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+      char buffer[16];
+      while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+      }
+      m_stopped = true;
+      if (m_onStop) m_onStop();
+    });
+  }
+  ~StopSignals() {
+    if (g_signalPipe[0] < 0) return;
+    sigaction(SIGINT, &m_oldInt, nullptr);
+    sigaction(SIGTERM, &m_oldTerm, nullptr);
+    m_notifier.reset();
+    close(g_signalPipe[0]);
+    close(g_signalPipe[1]);
+    g_signalPipe[0] = g_signalPipe[1] = -1;
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+  bool Stopped() const { return m_stopped; }
+
+private:
+  std::function<void()> m_onStop;
+  std::unique_ptr<QSocketNotifier> m_notifier;
+  struct sigaction m_oldInt {};
+  struct sigaction m_oldTerm {};
+  bool m_stopped = false;
+};
+
+// Stepped simulated time: moves time one step at a time and, after each
+// step, lets everything it set off finish before the next, so that a run
+// repeats exactly. A step ends at the last millisecond of each second, at
+// each second, at each timer tick and at the end of each inquiry, so event
+// lines carry the second their event fell in.
+class SteppedRun {
+public:
+  SteppedRun(sim::SimulatedStack& stack, InquiryTracker& tracker, VirtualTimer& timer,
+             ThreadWorkers& workers, platform::QtDispatcher& dispatcher)
+      : m_stack(stack), m_tracker(tracker), m_timer(timer), m_workers(workers), m_dispatcher(dispatcher) {}
+
+  void Run(std::int64_t endMs, const StopSignals& stop) {
+    Settle();
+    std::int64_t now = m_stack.NowMs();
+    while (!stop.Stopped() && now < endMs) {
+      std::int64_t target = now % 1000 == 999 ? now + 1 : now - now % 1000 + 999;
+      target = std::min(target, endMs);
+      if (auto due = m_timer.NextDue()) target = std::min(target, std::max(*due, now + 1));
+      if (auto end = m_tracker.EarliestInquiryEnd()) target = std::min(target, std::max(*end, now + 1));
+      m_stack.AdvanceTime(target - now);
+      now = target;
+      Settle();
+      m_timer.FireDue(now);
+      Settle();
+    }
+  }
+
+private:
+  // Returns once no task is queued and every running worker waits for an
+  // inquiry that ends later (or none runs).
+  void Settle() {
+    using namespace std::chrono_literals;
+    for (;;) {
+      QCoreApplication::sendPostedEvents();
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
+      const std::int64_t now = m_stack.NowMs();
+      const std::size_t running = m_workers.Running();
+      const std::size_t waiting = m_tracker.InquiriesWaiting(now);
+      // Every search a worker entered has reached the stack, so its inquiry
+      // end is fixed by the time it entered.
+      const bool reached = m_stack.Searches().size() == m_tracker.SearchesEntered();
+      if (running == waiting && reached && m_dispatcher.Pending() == 0) return;
+      std::this_thread::sleep_for(100us);
+    }
+  }
+
+  sim::SimulatedStack& m_stack;
+  InquiryTracker& m_tracker;
+  VirtualTimer& m_timer;
+  ThreadWorkers& m_workers;
+  platform::QtDispatcher& m_dispatcher;
+};
+
+bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out, std::string& error) {
+  const ReportKind kind = o.exportKind == ExportKind::Xml ? ReportKind::Xml : ReportKind::Text;
+  if (o.exportPath == "-") {
+    out << (kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list) : ListExporter::BuildTextReport(list))
+        << std::flush;
+    return true;
+  }
+  return ListExporter::WriteReport(list, o.exportPath, kind, error);
+}
+
+}  // namespace
+
+int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  HeadlessOptions o;
+  std::string error;
+  if (!ParseHeadlessOptions(args, o, error))
+    return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
+  if (o.stack == "bluez")
+    return Fail(err, "the BlueZ stack is not available in this build yet; use --stack sim", kExitUsage);
+
+  sim::Scenario scenario;
+  std::string description;
+  if (o.stack.empty() || o.stack == "sim") {
+    if (!sim::LoadDemoScenario(scenario, error)) return Fail(err, error, kExitFailed);
+    description = "demo scenario";
+  } else {
+    description = o.stack.substr(4);
+    if (!sim::LoadScenarioFile(description, scenario, error)) return Fail(err, error, kExitFailed);
+  }
+  if (!o.dataDir.empty()) platform::SetDataFolderOverride(o.dataDir);
+
+  static int argc = 1;
+  static char name[] = "wrenlocator";
+  static char* argv[] = {name, nullptr};
+  std::unique_ptr<QCoreApplication> ownApp;
+  if (!QCoreApplication::instance()) ownApp = std::make_unique<QCoreApplication>(argc, argv);
+
+  const bool stepped = o.simClock == SimClockMode::Stepped;
+  sim::SimulatedStack sim(std::move(scenario), stepped ? sim::TimeMode::Stepped : sim::TimeMode::Wall,
+                          description);
+  // Nobody may take simulated devices for real ones.
+  out << sim.Description() << " - a simulation, none of its devices is real\n" << std::flush;
+
+  InquiryTracker tracker(sim, [&sim] { return sim.NowMs(); });
+  std::unique_ptr<platform::QtSettingsStore> settings =
+      o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
+                             : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
+  platform::QtSoundOutput sound;
+  platform::NetbiosMessenger messenger;
+  platform::QtTimer wallTimer;
+  VirtualTimer steppedTimer;
+  platform::QtDispatcher dispatcher;
+  ThreadWorkers workers;
+  SimulationClock clock(sim);
+  PrintingStatus status(out, err);
+  StoredSettings dialog;
+  platform::Timer& timer = stepped ? static_cast<platform::Timer&>(steppedTimer) : wallTimer;
+  FramePorts ports{tracker, *settings, sound, messenger, timer, workers, dispatcher, clock, status, dialog};
+
+  // As the window starts: the frame (its own history check, the start-up
+  // line), its registrations, then the view with the history.
+  HistoryStore startupCheck;
+  DeviceListView view;
+  ViewMerge merge(view);
+  int exitStatus = kExitOk;
+  {
+    MainFrame frame(ports, [&startupCheck] { return startupCheck.CheckFile().message; });
+    frame.OnCreate();
+    frame.Sound().SetParentWindow(&frame);
+    HistoryFileCheck loaded = view.LoadHistory();
+    if (!loaded.message.empty()) err << kProgram << ": " << loaded.message << '\n';
+    frame.SetView(&merge);
+
+    StopSignals stopSignals([&] {
+      if (!stepped) QCoreApplication::quit();
+    });
+    frame.OnRunMonitoring();
+    if (stepped) {
+      SteppedRun(sim, tracker, steppedTimer, workers, dispatcher).Run(*o.runForMs, stopSignals);
+    } else {
+      if (o.runForMs)
+        QTimer::singleShot(std::chrono::milliseconds(*o.runForMs), [] { QCoreApplication::quit(); });
+      QCoreApplication::exec();
+    }
+    frame.Shutdown();
+  }
+
+  if (!view.SaveHistory(&error)) {
+    err << kProgram << ": history.xml not saved: " << error << '\n';
+    exitStatus = kExitFailed;
+  }
+  if (o.exportKind != ExportKind::None && !Export(view.Model(), o, out, error)) {
+    err << kProgram << ": " << o.exportPath << " not written: " << error << '\n';
+    exitStatus = kExitFailed;
+  }
+  return exitStatus;
+}
+
+}  // namespace wren::app

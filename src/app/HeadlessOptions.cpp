@@ -1,0 +1,175 @@
+#include "app/HeadlessOptions.h"
+
+#include <algorithm>
+
+namespace wren::app {
+
+bool IsHeadlessCommand(const std::vector<std::string>& args) {
+  for (const auto& a : args) {
+    if (a == "--") return false;
+    if (a == "--headless") return true;
+  }
+  return false;
+}
+
+bool ParseSeconds(const std::string& text, std::int64_t& ms) {
+  constexpr std::int64_t kYearMs = 366LL * 24 * 3600 * 1000;
+  std::int64_t whole = 0;
+  std::int64_t fraction = 0;
+  int decimals = 0;
+  bool digits = false;
+  bool point = false;
+  for (char c : text) {
+    if (c == '.' && !point) {
+      point = true;
+      continue;
+    }
+    if (c < '0' || c > '9') return false;
+    digits = true;
+    if (point) {
+      if (++decimals > 3) return false;
+      fraction = fraction * 10 + (c - '0');
+    } else {
+      whole = whole * 10 + (c - '0');
+      if (whole > kYearMs / 1000) return false;
+    }
+  }
+  if (!digits) return false;
+  while (decimals < 3) {
+    fraction *= 10;
+    ++decimals;
+  }
+  ms = whole * 1000 + fraction;
+  return ms <= kYearMs;
+}
+
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions& out,
+                          std::string& error) {
+  HeadlessOptions o;
+  bool headless = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    // "--name value" or "--name=value".
+    auto value = [&](const std::string& option, std::string& into) {
+      if (a.size() > option.size() && a.compare(0, option.size() + 1, option + "=") == 0) {
+        into = a.substr(option.size() + 1);
+        return true;
+      }
+      if (a != option) return false;
+      if (i + 1 >= args.size()) {
+        error = option + " needs a value";
+        return true;
+      }
+      into = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--headless") {
+      headless = true;
+    } else if (value("--stack", v)) {
+      if (!error.empty()) return false;
+      if (v != "bluez" && v != "sim" && !(v.rfind("sim:", 0) == 0 && v.size() > 4)) {
+        error = "--stack takes bluez, sim or sim:FILE, not \"" + v + "\"";
+        return false;
+      }
+      o.stack = v;
+    } else if (value("--data-dir", v)) {
+      if (!error.empty()) return false;
+      if (v.empty()) {
+        error = "--data-dir needs a folder";
+        return false;
+      }
+      o.dataDir = v;
+    } else if (value("--run-for", v)) {
+      if (!error.empty()) return false;
+      std::int64_t ms = 0;
+      if (!ParseSeconds(v, ms)) {
+        error = "--run-for takes seconds (like 20 or 0.5), not \"" + v + "\"";
+        return false;
+      }
+      o.runForMs = ms;
+    } else if (a == "--export" || a.rfind("--export=", 0) == 0) {
+      std::string kind;
+      value("--export", kind);
+      if (!error.empty()) return false;
+      if (kind == "txt") {
+        o.exportKind = ExportKind::Text;
+      } else if (kind == "xml") {
+        o.exportKind = ExportKind::Xml;
+      } else {
+        error = "--export takes txt or xml, not \"" + kind + "\"";
+        return false;
+      }
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        error = "--export " + kind + " needs a FILE (- for standard output)";
+        return false;
+      }
+      o.exportPath = args[++i];
+    } else if (value("--sim-clock", v)) {
+      if (!error.empty()) return false;
+      if (v == "wall") {
+        o.simClock = SimClockMode::Wall;
+      } else if (v == "stepped") {
+        o.simClock = SimClockMode::Stepped;
+      } else {
+        error = "--sim-clock takes wall or stepped, not \"" + v + "\"";
+        return false;
+      }
+    } else if (value("--settings", v)) {
+      if (!error.empty()) return false;
+      if (v.empty()) {
+        error = "--settings needs a file";
+        return false;
+      }
+      o.settingsFile = v;
+    } else {
+      error = a.size() > 1 && a[0] == '-' ? "unknown option " + a + " for --headless"
+                                           : "--headless takes no command, not \"" + a + "\"";
+      return false;
+    }
+  }
+  if (!headless) {
+    error = "not a --headless command line";
+    return false;
+  }
+  if (o.simClock == SimClockMode::Stepped) {
+    if (o.stack == "bluez") {
+      error = "--sim-clock stepped needs the simulated stack";
+      return false;
+    }
+    if (!o.runForMs) {
+      error = "--sim-clock stepped needs --run-for";
+      return false;
+    }
+  }
+  out = o;
+  return true;
+}
+
+std::string HeadlessHelpText() {
+  return "       wrenlocator --headless [--stack ...] [--data-dir DIR] [--run-for SECONDS]\n"
+         "                   [--export txt|xml FILE] [--sim-clock wall|stepped]\n"
+         "                   [--settings FILE]\n"
+         "\n"
+         "Headless monitor (--headless): the monitoring of the window without a window.\n"
+         "  It writes the start-up line to a fresh alarmlog.txt, checks and loads\n"
+         "  history.xml, registers for device events, and runs with the stored settings\n"
+         "  (no dialog). Every event line and status text goes to standard output as it\n"
+         "  happens; with the simulated stack the first line says so. At the end (after\n"
+         "  --run-for, or on SIGINT or SIGTERM) history.xml is saved.\n"
+         "  --run-for SECONDS  stop after that long (decimals allowed); default: until\n"
+         "                     interrupted\n"
+         "  --export txt|xml FILE\n"
+         "                     at the end, write the device list as the tab-separated\n"
+         "                     text report or the XML report to FILE (- for standard\n"
+         "                     output)\n"
+         "  --sim-clock wall|stepped\n"
+         "                     the simulated stack's time: wall (default) runs in real\n"
+         "                     time; stepped runs --run-for seconds of simulated time as\n"
+         "                     fast as it can, one step at a time, so that a run repeats\n"
+         "                     exactly (times follow the scenario's start and TZ)\n"
+         "  --settings FILE    read the settings from this INI file instead of the\n"
+         "                     user's (which live in $XDG_CONFIG_HOME/Pelmark/Wrenlocator.conf)\n";
+}
+
+}  // namespace wren::app

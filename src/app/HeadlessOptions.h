@@ -1,0 +1,40 @@
+#pragma once
+// The options of `wrenlocator --headless`: the main frame's monitoring
+// without windows, event lines on standard output, history.xml saved and
+// the list exported at exit.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wren::app {
+
+enum class SimClockMode { Wall, Stepped };
+enum class ExportKind { None, Text, Xml };
+
+struct HeadlessOptions {
+  std::string stack;                     // "", "bluez", "sim" or "sim:FILE"
+  std::string dataDir;                   // "" unless --data-dir was given
+  std::optional<std::int64_t> runForMs;  // none: until interrupted
+  ExportKind exportKind = ExportKind::None;
+  std::string exportPath;                // "-": standard output
+  SimClockMode simClock = SimClockMode::Wall;
+  std::string settingsFile;              // "" : the user's own settings
+};
+
+// True when `args` (without the program name) ask for the headless monitor.
+bool IsHeadlessCommand(const std::vector<std::string>& args);
+
+// `args` without the program name, "--headless" among them. False with a
+// one-line `error` for bad usage.
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions& out,
+                          std::string& error);
+
+// "20", "0.5", "1.25": seconds with up to three decimals, at most a year.
+bool ParseSeconds(const std::string& text, std::int64_t& ms);
+
+// The lines --help adds for the headless form.
+std::string HeadlessHelpText();
+
+}  // namespace wren::app

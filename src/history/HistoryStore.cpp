@@ -1,0 +1,192 @@
+#include "history/HistoryStore.h"
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <sys/stat.h>
+
+#include "platform/FileBackup.h"
+#include "platform/System.h"
+
+namespace wren {
+namespace {
+
+// Attribute names in the order they are written.
+constexpr std::string_view kRadio = "Radio";
+constexpr std::string_view kName = "Name";
+constexpr std::string_view kAddress = "Address";
+constexpr std::string_view kProducer = "Producer";
+constexpr std::string_view kLastSeen = "LastSeenTime";
+constexpr std::string_view kLastUsed = "LastUsedTime";
+constexpr std::string_view kType = "Type";
+constexpr std::string_view kServices = "Services";
+constexpr std::string_view kImage = "Image";
+
+enum class FileState { Missing, Present, Unknown };
+
+FileState StateOf(const std::string& path, std::string& error) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) return FileState::Present;
+  if (errno == ENOENT || errno == ENOTDIR) return FileState::Missing;
+  error = std::strerror(errno);
+  return FileState::Unknown;
+}
+
+std::string BaseName(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A reason text from the engine or the C library, fit for one log line.
+std::string OneLine(std::string_view text) {
+  std::string line = XmlDataFile::SanitizeText(text);
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line.empty() ? std::string("unknown error") : line;
+}
+
+}  // namespace
+
+HistoryStore::HistoryStore(std::string fileName) : m_fileName(std::move(fileName)) {}
+
+std::int32_t HistoryStore::ParseImage(std::string_view text) {
+  std::size_t i = 0;
+  auto blank = [](char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  };
+  while (i < text.size() && blank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > kLimit) value = kLimit;  // stays put once out of range
+  }
+  if (negative) return static_cast<std::int32_t>(-value);
+  return value >= kLimit ? std::numeric_limits<std::int32_t>::max()
+                         : static_cast<std::int32_t>(value);
+}
+
+DeviceRecord HistoryStore::ReadEntry(const XmlDataFile& file) {
+  DeviceRecord record;
+  record.m_radioName = file.GetAttribute(kRadio);
+  record.m_name = file.GetAttribute(kName);
+  record.m_address = file.GetAttribute(kAddress);
+  record.m_producer = file.GetAttribute(kProducer);
+  record.m_lastSeen = file.GetAttribute(kLastSeen);
+  record.m_lastUsed = file.GetAttribute(kLastUsed);
+  record.m_type = file.GetAttribute(kType);
+  record.m_services = file.GetAttribute(kServices);
+  record.m_image = ParseImage(file.GetAttribute(kImage));
+  return record;
+}
+
+bool HistoryStore::WriteEntry(XmlDataFile& file, const DeviceRecord& record) {
+  if (!file.AddElement(kHistoryEntry)) return false;
+  bool ok = file.SetAttribute(kRadio, record.m_radioName);
+  ok = file.SetAttribute(kName, record.m_name) && ok;
+  ok = file.SetAttribute(kAddress, record.m_address) && ok;
+  ok = file.SetAttribute(kProducer, record.m_producer) && ok;
+  ok = file.SetAttribute(kLastSeen, record.m_lastSeen) && ok;
+  ok = file.SetAttribute(kLastUsed, record.m_lastUsed) && ok;
+  ok = file.SetAttribute(kType, record.m_type) && ok;
+  ok = file.SetAttribute(kServices, record.m_services) && ok;
+  ok = file.SetAttribute(kImage, record.m_image) && ok;
+  return ok;
+}
+
+// Moves an unreadable file aside and puts an empty history in its place.
+bool HistoryStore::KeepUnreadableFile(HistoryFileCheck& check, const std::string& reason) {
+  check.unreadable = true;
+  const std::string path = platform::DataFilePath(m_fileName);
+  std::string kept;
+  std::string error;
+  m_file.CreateNew(kHistoryRoot);
+  if (!platform::KeepUnderFreeName(path, std::string(kKeptCopySuffix), kept, error)) {
+    m_mustNotOverwrite = true;
+    check.message = m_fileName + " could not be read (" + reason + ") nor kept as " + m_fileName +
+                    std::string(kKeptCopySuffix) + " (" + OneLine(error) +
+                    "); it is left as it is and will not be overwritten";
+    return false;
+  }
+  m_mustNotOverwrite = false;
+  check.keptAs = kept;
+  check.message = m_fileName + " could not be read (" + reason + "); kept as " + BaseName(kept);
+  check.newFileWritten = m_file.SaveBesideExecutable(m_fileName);
+  if (!check.newFileWritten)
+    check.message += "; a new " + m_fileName + " could not be written (" +
+                     OneLine(m_file.GetResultText()) + ")";
+  return true;
+}
+
+HistoryFileCheck HistoryStore::Open() {
+  HistoryFileCheck check;
+  if (m_file.LoadBesideExecutable(m_fileName)) {
+    m_file.ResetPosition();
+    if (m_file.FindElement(kHistoryRoot)) {
+      m_mustNotOverwrite = false;
+      check.fileRead = true;
+      return check;
+    }
+    // Well-formed, but not a history: keep it like any unreadable file.
+    KeepUnreadableFile(check, "no " + std::string(kHistoryRoot) + " element");
+    return check;
+  }
+  const std::string reason = OneLine(m_file.GetResultText());
+  std::string error;
+  switch (StateOf(platform::DataFilePath(m_fileName), error)) {
+    case FileState::Missing:
+      m_mustNotOverwrite = false;
+      m_file.CreateNew(kHistoryRoot);
+      check.newFileWritten = m_file.SaveBesideExecutable(m_fileName);
+      if (!check.newFileWritten)
+        check.message =
+            m_fileName + " could not be created (" + OneLine(m_file.GetResultText()) + ")";
+      return check;
+    case FileState::Present:
+      KeepUnreadableFile(check, reason);
+      return check;
+    case FileState::Unknown:
+      KeepUnreadableFile(check, reason + "; " + OneLine(error));
+      return check;
+  }
+  return check;
+}
+
+HistoryFileCheck HistoryStore::CheckFile() { return Open(); }
+
+HistoryFileCheck HistoryStore::LoadHistory(DeviceList& list) {
+  HistoryFileCheck check = Open();
+  m_file.ResetPosition();
+  if (!m_file.FindElement(kHistoryRoot)) return check;
+  m_file.EnterElement();
+  while (m_file.FindElement()) list.push_back(ReadEntry(m_file));
+  return check;
+}
+
+bool HistoryStore::SaveHistory(const DeviceList& list, std::string* error) {
+  if (m_mustNotOverwrite) {
+    // Another try at keeping the unreadable file; it may be gone by now.
+    const std::string path = platform::DataFilePath(m_fileName);
+    std::string kept;
+    std::string why;
+    if (StateOf(path, why) != FileState::Missing &&
+        !platform::KeepUnderFreeName(path, std::string(kKeptCopySuffix), kept, why)) {
+      if (error)
+        *error = m_fileName + " holds an unreadable history that could not be kept (" +
+                 OneLine(why) + "); not overwritten";
+      return false;
+    }
+    m_mustNotOverwrite = false;
+  }
+  m_file.CreateNew(kHistoryRoot);
+  m_file.ResetPosition();
+  m_file.FindElement(kHistoryRoot);
+  m_file.EnterElement();
+  for (const DeviceRecord& record : list) WriteEntry(m_file, record);
+  if (m_file.SaveBesideExecutable(m_fileName)) return true;
+  if (error) *error = OneLine(m_file.GetResultText());
+  return false;
+}
+
+}  // namespace wren

@@ -1,0 +1,127 @@
+// Any bytes as a document: the parse, a walk over every element with its
+// attributes, then edits; the element index must still describe the text,
+// and the edited text of a well-formed document must parse to the same
+// elements. The fast node scanner must agree with the stepwise rules.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "xml/XmlDocument.h"
+#include "xml/XmlDocumentInspector.h"
+#include "xml/XmlScanner.h"
+
+namespace {
+
+void Require(bool ok, const char* what, const std::string& detail = {}) {
+  if (ok) return;
+  std::fprintf(stderr, "fuzz_xml: %s %s\n", what, detail.c_str());
+  std::abort();
+}
+
+void CompareScanners(std::string_view text) {
+  using namespace wren::xml;
+  std::int64_t fast = 0;
+  std::int64_t slow = 0;
+  for (;;) {
+    NodeScan a;
+    NodeScan b;
+    std::string ma;
+    std::string mb;
+    int ta;
+    int tb;
+    // Character data may be cut differently; skip it on both sides.
+    do {
+      ta = ScanNode(text, fast, a, ma);
+      fast = a.start + a.length;
+    } while (ta == kText || ta == kWhitespace);
+    do {
+      tb = ScanNodeStepwise(text, slow, b, mb);
+      slow = b.start + b.length;
+    } while (tb == kText || tb == kWhitespace);
+    Require(ta == tb && a.start == b.start, "scanners disagree on a node at", std::to_string(a.start));
+    if (ta < 0) {
+      Require(ma == mb, "scanners disagree on the message", ma + " / " + mb);
+      return;
+    }
+    Require(a.length == b.length && a.nameStart == b.nameStart && a.nameLength == b.nameLength,
+            "scanners disagree on a node's extent at", std::to_string(a.start));
+    Require(ta != kStartTag || a.empty == b.empty, "scanners disagree on an empty tag at", std::to_string(a.start));
+  }
+}
+
+// Visits every element depth first through the public navigation, reading
+// attributes on the way. Returns how many were seen.
+std::size_t Walk(wren::XmlDocument& doc) {
+  std::size_t seen = 0;
+  doc.ResetPosition();
+  for (;;) {
+    if (doc.FindElement()) {
+      ++seen;
+      (void)doc.GetAttribute("a");
+      (void)doc.GetAttribute("id");
+      Require(doc.EnterElement(), "cannot enter a found element");
+      continue;
+    }
+    if (!doc.LeaveElement()) break;
+  }
+  // Children of the root through the child position.
+  doc.ResetPosition();
+  while (doc.FindChildElement()) (void)doc.GetChildAttribute("b");
+  return seen;
+}
+
+// Makes the k-th element in document order current (0-based); false when
+// there are fewer.
+bool GoTo(wren::XmlDocument& doc, std::size_t k) {
+  doc.ResetPosition();
+  std::size_t i = 0;
+  for (;;) {
+    if (doc.FindElement()) {
+      if (i++ == k) return true;
+      doc.EnterElement();
+      continue;
+    }
+    if (!doc.LeaveElement()) return false;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  CompareScanners(text);
+
+  wren::XmlDocument doc;
+  const bool wellFormed = doc.SetText(text);
+  Require(wellFormed == doc.IsWellFormed(), "parse result and IsWellFormed differ");
+  Require(doc.GetText() == text, "text changed by parsing");
+  Require(wellFormed || !doc.GetResult().empty(), "failed parse without a message");
+
+  const std::size_t count = Walk(doc);
+  Require(count == wren::XmlDocumentInspector::ElementCount(doc), "walk missed elements");
+
+  if (count > 0) {
+    // Edit an element picked by the input's size, so that edits land
+    // everywhere in the document over a run.
+    Require(GoTo(doc, size % count), "cannot reach an element");
+    Require(doc.SetAttribute("id", "v<&>\"'"), "SetAttribute failed");
+    Require(doc.SetAttribute("a", std::int32_t{-7}), "SetAttribute number failed");
+    Require(doc.AddChildElement("child", "x<y&z"), "AddChildElement failed");
+    Require(doc.SetChildAttribute("b", "1"), "SetChildAttribute failed");
+    Require(doc.GetChildAttribute("b") == "1", "child attribute not read back");
+    Require(doc.EnterElement(), "cannot enter after adding a child");
+    Require(doc.AddElement("sibling"), "AddElement failed");
+    Require(doc.SetAttribute("id", ""), "SetAttribute to empty failed");
+    Require(doc.AddChildElement("leaf"), "AddChildElement on a new element failed");
+  } else {
+    Require(doc.AddElement("root", "r"), "AddElement at document level failed");
+    Require(doc.SetAttribute("id", "1"), "SetAttribute on a new root failed");
+    Require(!doc.AddElement("second"), "second root accepted");
+  }
+  const std::string problem = wren::XmlDocumentInspector::Check(doc, wellFormed);
+  Require(problem.empty(), "index out of line:", problem);
+  return 0;
+}

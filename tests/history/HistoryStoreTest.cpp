@@ -1,0 +1,335 @@
+#include "history/HistoryStore.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/System.h"
+#include "view/DeviceListView.h"
+
+namespace wren {
+namespace {
+
+const std::string kHeader =
+    "<?xml version=\"1.0\"?>\r\n"
+    "<dataroot version=\"1.7.4.0\" vendor=\"Pelmark LLC.\" "
+    "url=\"http://www.pelmark.example/wrenlocator/"
+    "?utm_source=wrenlocator-1740&amp;utm_medium=wrenlocator-1740&amp;"
+    "utm_campaign=wrenlocator-1740\" mail=\"support@pelmark.example\" created=\"CREATED\" "
+    "comments=\"Wrenlocator Database File\"";
+
+// The created stamp is the time of the save; tests compare with it replaced.
+std::string WithoutCreated(const std::string& text) {
+  static const std::regex created(R"re(created="\d\d/\d\d/\d\d\d\d \d\d:\d\d:\d\d")re");
+  return std::regex_replace(text, created, "created=\"CREATED\"",
+                            std::regex_constants::format_first_only);
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+DeviceRecord Device(std::string address, std::string name) {
+  DeviceRecord r;
+  r.m_radioName = "hci0";
+  r.m_name = std::move(name);
+  r.m_address = std::move(address);
+  r.m_producer = "Acme Corp.";
+  r.m_lastSeen = "14:03:59 07/21/2009";
+  r.m_lastUsed = "13:00:00 07/20/2009";
+  r.m_type = "Phone/Smart phone";
+  r.m_services = "Audio,Telephony";
+  r.m_image = 7;
+  return r;
+}
+
+class HistoryFile : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/wren-history-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    folder = tmpl;
+    platform::SetDataFolderOverride(folder);
+  }
+  void TearDown() override {
+    platform::SetDataFolderOverride("");
+    std::string command = "rm -rf '" + folder + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+  std::string Path(const std::string& name = "history.xml") const { return folder + "/" + name; }
+  std::string History() const { return ReadAll(Path()); }
+
+  std::string folder;
+};
+
+TEST_F(HistoryFile, FirstRunCreatesAnEmptyHistory) {
+  HistoryStore store;
+  HistoryFileCheck check = store.CheckFile();
+  EXPECT_FALSE(check.fileRead);
+  EXPECT_FALSE(check.unreadable);
+  EXPECT_TRUE(check.newFileWritten);
+  EXPECT_EQ(check.message, "");
+  const std::string text = History();
+  EXPECT_EQ(WithoutCreated(text), kHeader + "/>\r\n");
+  EXPECT_NE(WithoutCreated(text), text) << "created must be a \"%m/%d/%Y %H:%M:%S\" stamp";
+}
+
+TEST_F(HistoryFile, SavedFileByteForByte) {
+  DeviceRecord odd = Device("00:11:22:33:44:55", "Tom's \"Phone\" & <Co>");
+  odd.m_image = -3;
+  odd.m_services = "";
+  DeviceList list = {Device("AA:BB:CC:DD:EE:FF", "Headset"), odd};
+  HistoryStore store;
+  std::string error;
+  ASSERT_TRUE(store.SaveHistory(list, &error)) << error;
+  EXPECT_EQ(WithoutCreated(History()),
+            kHeader + ">\r\n"
+                      "<entry Radio=\"hci0\" Name=\"Headset\" Address=\"AA:BB:CC:DD:EE:FF\" "
+                      "Producer=\"Acme Corp.\" LastSeenTime=\"14:03:59 07/21/2009\" "
+                      "LastUsedTime=\"13:00:00 07/20/2009\" Type=\"Phone/Smart phone\" "
+                      "Services=\"Audio,Telephony\" Image=\"7\"/>\r\n"
+                      "<entry Radio=\"hci0\" Name=\"Tom&apos;s &quot;Phone&quot; &amp; &lt;Co&gt;\" "
+                      "Address=\"00:11:22:33:44:55\" Producer=\"Acme Corp.\" "
+                      "LastSeenTime=\"14:03:59 07/21/2009\" LastUsedTime=\"13:00:00 07/20/2009\" "
+                      "Type=\"Phone/Smart phone\" Services=\"\" Image=\"-3\"/>\r\n"
+                      "</dataroot>\r\n");
+  // And it reads back as it was, flags at their defaults.
+  DeviceList back;
+  HistoryStore reader;
+  EXPECT_TRUE(reader.LoadHistory(back).fileRead);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back.back().m_name, "Tom's \"Phone\" & <Co>");
+  EXPECT_EQ(back.back().m_image, -3);
+  EXPECT_EQ(back.back().m_services, "");
+  EXPECT_EQ(back.front().m_lastUsed, "13:00:00 07/20/2009");
+  EXPECT_EQ(back.front().m_connected, 1);
+  EXPECT_EQ(back.front().m_isLocalRadio, 0);
+  EXPECT_EQ(back.front().m_classOfDevice, 0u);
+}
+
+TEST_F(HistoryFile, ControlCharactersAreStoredAsSpaces) {
+  HistoryStore store;
+  ASSERT_TRUE(store.SaveHistory({Device("00:00:00:00:00:01", "two\nlines\tand\x7f" "\xe9")}));
+  EXPECT_NE(History().find("Name=\"two lines and  \""), std::string::npos);
+  DeviceList back;
+  HistoryStore().LoadHistory(back);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back.front().m_name, "two lines and  ");
+}
+
+TEST_F(HistoryFile, DevicesSeenInARunAreSavedMostRecentFirst) {
+  DeviceListView view;
+  view.LoadHistory();
+  view.ReconcileScan({Device("00:00:00:00:00:01", "first")});
+  view.ReconcileScan({Device("00:00:00:00:00:02", "second")});
+  ASSERT_TRUE(view.SaveHistory());
+  const std::string text = History();
+  const auto second = text.find("Name=\"second\"");
+  const auto first = text.find("Name=\"first\"");
+  ASSERT_NE(second, std::string::npos);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_LT(second, first);
+  std::size_t lines = 0;
+  for (std::size_t at = text.find("\r\n<entry "); at != std::string::npos;
+       at = text.find("\r\n<entry ", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 2u);
+}
+
+TEST_F(HistoryFile, HandWrittenEntriesLoadTheSame) {
+  WriteAll(Path(),
+           "<?xml version=\"1.0\"?>\n"
+           "<!-- written by hand -->\n"
+           "<dataroot>\n"
+           "  <device Image=\"12\" Services=\"S\" Type=\"T\" LastUsedTime=\"U\" LastSeenTime=\"L\"\n"
+           "          Producer=\"P\" Address=\"A\" Name=\"N\" Radio=\"R\"></device>\n"
+           "  <entry Address=\"A\" Image=\"abc\"/>\n"
+           "  <entry Address=\"A\" Image=\"  -12xyz\"/>\n"
+           "</dataroot>\n");
+  DeviceList list;
+  HistoryStore store;
+  HistoryFileCheck check = store.LoadHistory(list);
+  EXPECT_TRUE(check.fileRead);
+  EXPECT_EQ(check.message, "");
+  ASSERT_EQ(list.size(), 3u);  // file order, duplicates kept
+  const DeviceRecord& full = list.front();
+  EXPECT_EQ(full.m_radioName, "R");
+  EXPECT_EQ(full.m_name, "N");
+  EXPECT_EQ(full.m_address, "A");
+  EXPECT_EQ(full.m_producer, "P");
+  EXPECT_EQ(full.m_lastSeen, "L");
+  EXPECT_EQ(full.m_lastUsed, "U");
+  EXPECT_EQ(full.m_type, "T");
+  EXPECT_EQ(full.m_services, "S");
+  EXPECT_EQ(full.m_image, 12);
+  auto second = std::next(list.begin());
+  EXPECT_EQ(second->m_image, 0);  // letters only
+  EXPECT_EQ(second->m_name, "");  // missing attribute
+  EXPECT_EQ(list.back().m_image, -12);
+}
+
+TEST(HistoryImage, ConvertsLikeTheCLibrary) {
+  struct Case {
+    const char* text;
+    std::int32_t value;
+  };
+  const Case cases[] = {{"7", 7},         {"", 0},          {"abc", 0},
+                        {" \t+42", 42},   {"-0", 0},        {"12abc", 12},
+                        {"- 5", 0},       {"2147483647", INT_MAX}, {"2147483648", INT_MAX},
+                        {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN},
+                        {"0x1F", 0},      {"00042", 42}};
+  for (const Case& c : cases) EXPECT_EQ(HistoryStore::ParseImage(c.text), c.value) << c.text;
+}
+
+TEST_F(HistoryFile, SavingTwiceChangesOnlyTheCreatedStamp) {
+  DeviceList list = {Device("00:00:00:00:00:01", "a"), Device("00:00:00:00:00:02", "b")};
+  HistoryStore store;
+  ASSERT_TRUE(store.SaveHistory(list));
+  const std::string once = History();
+  ASSERT_TRUE(store.SaveHistory(list));
+  EXPECT_EQ(WithoutCreated(History()), WithoutCreated(once));
+}
+
+TEST_F(HistoryFile, AnEmptyListSavesAnEmptyRoot) {
+  HistoryStore store;
+  ASSERT_TRUE(store.SaveHistory({Device("00:00:00:00:00:01", "a")}));
+  ASSERT_TRUE(store.SaveHistory({}));
+  EXPECT_EQ(WithoutCreated(History()), kHeader + "/>\r\n");
+}
+
+TEST_F(HistoryFile, UnreadableFilesAreKeptUnderNumberedNames) {
+  const std::string truncated = kHeader + ">\r\n<entry Radio=\"hci0\" Name=\"Hea";
+  std::string binary("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe<\0>", 20);
+  const std::string third = "<dataroot><entry></dataroot>";
+  const std::string originals[] = {truncated, binary, third};
+  const std::string names[] = {"history.xml.bad", "history.xml.bad.1", "history.xml.bad.2"};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(names[i]);
+    WriteAll(Path(), originals[i]);
+    HistoryStore store;
+    HistoryFileCheck check = store.CheckFile();
+    EXPECT_FALSE(check.fileRead);
+    EXPECT_TRUE(check.unreadable);
+    EXPECT_TRUE(check.newFileWritten);
+    EXPECT_EQ(check.keptAs, Path(names[i]));
+    EXPECT_EQ(ReadAll(Path(names[i])), originals[i]);
+    EXPECT_EQ(WithoutCreated(History()), kHeader + "/>\r\n");
+    const std::string start = "history.xml could not be read (";
+    const std::string end = "); kept as " + names[i];
+    EXPECT_EQ(check.message.compare(0, start.size(), start), 0) << check.message;
+    ASSERT_GE(check.message.size(), end.size());
+    EXPECT_EQ(check.message.substr(check.message.size() - end.size()), end) << check.message;
+    // The reason is one printable line.
+    for (char c : check.message) EXPECT_TRUE(c >= 0x20 && c < 0x7f) << check.message;
+  }
+  // Earlier copies were not touched by later ones.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadAll(Path(names[i])), originals[i]);
+}
+
+TEST_F(HistoryFile, LoadingAnUnreadableFileKeepsItAndAddsNothing) {
+  WriteAll(Path(), "not xml at all");
+  DeviceList list = {Device("00:00:00:00:00:01", "in memory")};
+  HistoryStore store;
+  HistoryFileCheck check = store.LoadHistory(list);
+  EXPECT_TRUE(check.unreadable);
+  EXPECT_EQ(ReadAll(Path("history.xml.bad")), "not xml at all");
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list.front().m_name, "in memory");
+}
+
+TEST_F(HistoryFile, AFileWithAnotherRootIsKeptToo) {
+  const std::string other = "<?xml version=\"1.0\"?>\r\n<Macaddresses><a/></Macaddresses>\r\n";
+  WriteAll(Path(), other);
+  HistoryStore store;
+  HistoryFileCheck check = store.CheckFile();
+  EXPECT_TRUE(check.unreadable);
+  EXPECT_EQ(check.message, "history.xml could not be read (no dataroot element); kept as history.xml.bad");
+  EXPECT_EQ(ReadAll(Path("history.xml.bad")), other);
+}
+
+TEST_F(HistoryFile, AnUnreadableFileThatCannotBeKeptIsNeverOverwritten) {
+  WriteAll(Path(), "<broken");
+  // Every name a copy could take is in use.
+  WriteAll(Path("history.xml.bad"), "x");
+  for (int i = 1; i <= 999; ++i) WriteAll(Path("history.xml.bad." + std::to_string(i)), "x");
+  DeviceListView view;
+  HistoryFileCheck check = view.LoadHistory();
+  EXPECT_TRUE(check.unreadable);
+  EXPECT_EQ(check.keptAs, "");
+  EXPECT_FALSE(check.newFileWritten);
+  EXPECT_NE(check.message.find("will not be overwritten"), std::string::npos) << check.message;
+  view.ReconcileScan({Device("00:00:00:00:00:01", "new")});
+  std::string error;
+  EXPECT_FALSE(view.SaveHistory(&error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(ReadAll(Path()), "<broken");
+  EXPECT_EQ(view.HistoryList().size(), 1u);
+
+  // Once a name is free again the next save keeps the file and goes ahead.
+  ASSERT_EQ(unlink(Path("history.xml.bad.500").c_str()), 0);
+  ASSERT_TRUE(view.SaveHistory(&error)) << error;
+  EXPECT_EQ(ReadAll(Path("history.xml.bad.500")), "<broken");
+  EXPECT_NE(History().find("Name=\"new\""), std::string::npos);
+}
+
+TEST_F(HistoryFile, AFailedSaveIsReportedAndChangesNothing) {
+  // The data folder is a plain file, so nothing can be written below it.
+  const std::string blocker = Path("not-a-folder");
+  WriteAll(blocker, "x");
+  platform::SetDataFolderOverride(blocker);
+  DeviceListView view;
+  view.ReconcileScan({Device("00:00:00:00:00:01", "kept")});
+  std::string error;
+  EXPECT_FALSE(view.SaveHistory(&error));
+  EXPECT_FALSE(error.empty());
+  ASSERT_EQ(view.HistoryList().size(), 1u);
+  EXPECT_EQ(view.HistoryList().front().m_name, "kept");
+  EXPECT_EQ(ReadAll(blocker), "x");
+
+  HistoryFileCheck check = HistoryStore().CheckFile();
+  EXPECT_FALSE(check.newFileWritten);
+  EXPECT_EQ(check.message.rfind("history.xml could not be created (", 0), 0u) << check.message;
+}
+
+// A very large file that turns out not to be XML is kept whole.
+TEST_F(HistoryFile, AHundredMegabyteFileIsKeptWhole) {
+  std::string big = kHeader + ">\r\n<entry Name=\"";
+  big.resize(100u << 20, 'x');
+  WriteAll(Path(), big);
+  HistoryStore store;
+  HistoryFileCheck check = store.CheckFile();
+  EXPECT_TRUE(check.unreadable);
+  EXPECT_EQ(check.keptAs, Path("history.xml.bad"));
+  EXPECT_EQ(ReadAll(Path("history.xml.bad")), big);
+  EXPECT_EQ(WithoutCreated(History()), kHeader + "/>\r\n");
+}
+
+TEST_F(HistoryFile, DuplicatesInTheFileAreAllOverwrittenByAScan) {
+  HistoryStore writer;
+  ASSERT_TRUE(writer.SaveHistory({Device("00:00:00:00:00:01", "old"), Device("00:00:00:00:00:02", "x"),
+                                  Device("00:00:00:00:00:01", "older")}));
+  DeviceListView view;
+  EXPECT_TRUE(view.LoadHistory().fileRead);
+  view.ReconcileScan({Device("00:00:00:00:00:01", "now")});
+  ASSERT_EQ(view.HistoryList().size(), 3u);
+  EXPECT_EQ(view.HistoryList().front().m_name, "now");
+  EXPECT_EQ(view.HistoryList().back().m_name, "now");
+}
+
+}  // namespace
+}  // namespace wren
