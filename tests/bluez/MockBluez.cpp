@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace wren::bluez::test {
@@ -21,6 +23,11 @@ std::string MakeFolder() {
   char tmpl[] = "/tmp/wren-bluez-XXXXXX";
   const char* dir = mkdtemp(tmpl);
   return dir ? dir : "";
+}
+
+// The bus and the mock end with the test, also when it crashes.
+void DieWithTheTest(QProcess& process) {
+  process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
 void Stop(std::unique_ptr<QProcess>& process) {
@@ -72,6 +79,7 @@ bool MockBluez::StartBus() {
   unlink(socket.c_str());
   m_daemon = std::make_unique<QProcess>();
   m_daemon->setProcessChannelMode(QProcess::SeparateChannels);
+  DieWithTheTest(*m_daemon);
   m_daemon->start(QStringLiteral(WREN_DBUS_DAEMON),
                   {QStringLiteral("--config-file=") + QString::fromStdString(config), QStringLiteral("--nofork"),
                    QStringLiteral("--print-address=1")});
@@ -101,6 +109,7 @@ void MockBluez::StopBus() {
 
 bool MockBluez::StartBluez() {
   m_bluez = std::make_unique<QProcess>();
+  DieWithTheTest(*m_bluez);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
   m_bluez->setProcessEnvironment(env);
