@@ -30,6 +30,14 @@ Value Value::Unsigned(std::uint64_t v, std::string signature) {
   return out;
 }
 
+Value Value::Real(double v, std::string signature) {
+  Value out;
+  out.kind = Kind::Double;
+  out.doubleValue = v;
+  out.signature = std::move(signature);
+  return out;
+}
+
 Value Value::String(std::string v) {
   Value out;
   out.kind = Kind::String;

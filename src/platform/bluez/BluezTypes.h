@@ -27,6 +27,7 @@ struct Value {
   static Value Bool(bool v);
   static Value Signed(std::int64_t v, std::string signature = "x");
   static Value Unsigned(std::uint64_t v, std::string signature = "t");
+  static Value Real(double v, std::string signature = "d");
   static Value String(std::string v);
   static Value Path(std::string v);
   static Value Strings(std::vector<std::string> v);

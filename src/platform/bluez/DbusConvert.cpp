@@ -164,13 +164,7 @@ Value ToValue(const QVariant& v) {
     case QMetaType::UShort: return Value::Unsigned(v.value<unsigned short>(), "q");
     case QMetaType::UInt: return Value::Unsigned(v.toUInt(), "u");
     case QMetaType::ULongLong: return Value::Unsigned(v.toULongLong(), "t");
-    case QMetaType::Double: {
-      Value out;
-      out.kind = Value::Kind::Double;
-      out.doubleValue = v.toDouble();
-      out.signature = "d";
-      return out;
-    }
+    case QMetaType::Double: return Value::Real(v.toDouble());
     case QMetaType::QString: return Value::String(Utf8(v.toString()));
     case QMetaType::QStringList: {
       std::vector<std::string> list;
