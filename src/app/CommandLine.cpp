@@ -24,8 +24,8 @@ int HexDigit(char c) {
   return -1;
 }
 
-bool ValidStack(const std::string& spec) {
-  return spec == "bluez" || spec == "sim" || (spec.rfind("sim:", 0) == 0 && spec.size() > 4);
+bool ValidStack(const std::string& choice) {
+  return choice == "bluez" || choice == "sim" || (choice.rfind("sim:", 0) == 0 && choice.size() > 4);
 }
 
 // "00-0A-D9", "00:0a:d9", "000AD9" or a whole address -> "00-0A-D9".
@@ -354,24 +354,24 @@ std::unique_ptr<platform::BluetoothStack> OpenBluez(bool required, bool pairingA
   return g_bluezOpener(required, pairingAgent, error);
 }
 
-std::unique_ptr<platform::BluetoothStack> OpenStack(const std::string& spec, std::string& error, bool& usage) {
+std::unique_ptr<platform::BluetoothStack> OpenStack(const std::string& choice, std::string& error, bool& usage) {
   usage = false;
-  if (spec == "bluez") {
+  if (choice == "bluez") {
     usage = !HaveBluez();
     return OpenBluez(true, false, error);
   }
   // The default: BlueZ when it answers on the system bus, else the demo.
-  if (spec.empty() && HaveBluez()) {
+  if (choice.empty() && HaveBluez()) {
     if (auto bluez = OpenBluez(false, false, error)) return bluez;
     error.clear();
   }
   sim::Scenario scenario;
   std::string description;
-  if (spec.empty() || spec == "sim") {
+  if (choice.empty() || choice == "sim") {
     if (!sim::LoadDemoScenario(scenario, error)) return nullptr;
     description = "demo scenario";
   } else {
-    std::string file = spec.substr(4);
+    std::string file = choice.substr(4);
     if (!sim::LoadScenarioFile(file, scenario, error)) return nullptr;
     description = file;
   }

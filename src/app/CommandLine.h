@@ -51,9 +51,9 @@ void SetBluezOpener(BluezOpener opener);
 bool HaveBluez();
 std::unique_ptr<platform::BluetoothStack> OpenBluez(bool required, bool pairingAgent, std::string& error);
 
-// Opens the stack `spec` names (see Command::stack). On failure `error`
+// Opens the stack `choice` names (see Command::stack). On failure `error`
 // holds one line and `usage` tells whether it is a usage error.
-std::unique_ptr<platform::BluetoothStack> OpenStack(const std::string& spec, std::string& error, bool& usage);
+std::unique_ptr<platform::BluetoothStack> OpenStack(const std::string& choice, std::string& error, bool& usage);
 
 // Runs a parsed command other than Window; output to `out`, messages to `err`.
 int RunCommand(const Command& command, std::ostream& out, std::ostream& err);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include "bluetooth/SdpDecoder.h"
 #include "platform/System.h"
@@ -23,6 +24,69 @@ std::string VendorPrefix(BluetoothAddress a) {
   std::snprintf(text, sizeof text, "%02X-%02X-%02X", static_cast<unsigned>((a >> 40) & 0xFF),
                 static_cast<unsigned>((a >> 32) & 0xFF), static_cast<unsigned>((a >> 24) & 0xFF));
   return text;
+}
+
+// The C library re-reads the time zone in tzset and mktime under a lock of
+// its own that the thread checker cannot see; scans on several workers
+// take this one around those calls as well.
+std::mutex& ZoneMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+int CurrentBias() {
+  std::lock_guard lock(ZoneMutex());
+  return platform::CurrentTimeZoneBiasMinutes();
+}
+
+// Moves `t` by minus the bias: later when the bias is negative (zones east
+// of UTC), earlier when it is positive.
+void ShiftByBias(std::time_t& t, int bias) {
+  int magnitude = bias < 0 ? -bias : bias;
+  std::time_t shift = static_cast<std::time_t>(magnitude / 60) * 3600 + (magnitude % 60) * 60;
+  if (bias < 0)
+    t += shift;
+  else
+    t -= shift;
+}
+
+bool OffsetAt(std::time_t t, long& offset) {
+  std::tm local{};
+  if (!localtime_r(&t, &local)) return false;
+  offset = local.tm_gmtoff;
+  return true;
+}
+
+// Calendar fields read as local time, daylight saving left to the C
+// runtime: what mktime gives. mktime re-reads the zone on every call (a
+// file system check per call when TZ is unset), so it is used only where
+// the offset changes within half a day of the date; elsewhere the one
+// instant whose local time is these fields is the answer, and it is
+// checked to be that.
+bool LocalFieldsToInstant(std::tm fields, std::time_t& out) {
+  fields.tm_isdst = -1;
+  std::tm normal = fields;
+  std::time_t asUtc = timegm(&normal);
+  long before = 0, after = 0;
+  if (asUtc != static_cast<std::time_t>(-1) && OffsetAt(asUtc - 43200, before) && OffsetAt(asUtc + 43200, after) &&
+      before == after) {
+    std::time_t t = asUtc - before;
+    std::tm check{};
+    if (localtime_r(&t, &check) && check.tm_year == normal.tm_year && check.tm_mon == normal.tm_mon &&
+        check.tm_mday == normal.tm_mday && check.tm_hour == normal.tm_hour && check.tm_min == normal.tm_min &&
+        check.tm_sec == normal.tm_sec) {
+      out = t;
+      return true;
+    }
+  }
+  std::time_t t;
+  {
+    std::lock_guard lock(ZoneMutex());
+    t = std::mktime(&fields);
+  }
+  if (t == static_cast<std::time_t>(-1)) return false;
+  out = t;
+  return true;
 }
 
 }  // namespace
@@ -67,6 +131,8 @@ std::string BluetoothPlatform::FormatAddress(std::uint64_t a) {
 int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel) {
   std::string radioName;
   AssignedNumbers decoder;
+  // The bias in force now, read once for the whole scan.
+  const int bias = CurrentBias();
 
   // Address, producer and class texts, shared by radio and device records.
   auto describe = [&](DeviceRecord& record, BluetoothAddress address, std::uint32_t cod) {
@@ -109,8 +175,8 @@ int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::s
       record.m_authenticated = device.authenticated ? 1 : 0;
       record.m_connected = device.connected ? 1 : 0;
       record.m_remembered = device.remembered ? 1 : 0;
-      record.m_lastSeen = FormatStackTime(device.lastSeen);
-      record.m_lastUsed = FormatStackTime(device.lastUsed);
+      record.m_lastSeen = FormatStackTime(device.lastSeen, bias);
+      record.m_lastUsed = FormatStackTime(device.lastUsed, bias);
       describe(record, device.address, device.classOfDevice);
       list.push_back(std::move(record));
     }
@@ -147,18 +213,14 @@ int BluetoothPlatform::SelectDevices(platform::WindowHandle parent) {
 }
 
 void BluetoothPlatform::ToLocalTime(std::time_t& t) {
-  int bias = platform::CurrentTimeZoneBiasMinutes();
-  int magnitude = bias < 0 ? -bias : bias;
-  std::time_t shift = static_cast<std::time_t>(magnitude / 60) * 3600 + (magnitude % 60) * 60;
-  // A negative bias is a zone east of UTC: its local time is later.
-  if (bias < 0)
-    t += shift;
-  else
-    t -= shift;
+  ShiftByBias(t, CurrentBias());
 }
 
 std::string BluetoothPlatform::FormatStackTime(const platform::UtcTime& time) {
-  tzset();
+  return FormatStackTime(time, CurrentBias());
+}
+
+std::string BluetoothPlatform::FormatStackTime(const platform::UtcTime& time, int biasMinutes) {
   std::time_t instant = 0;
   if (time.year >= 1900) {
     std::tm fields{};
@@ -168,11 +230,9 @@ std::string BluetoothPlatform::FormatStackTime(const platform::UtcTime& time) {
     fields.tm_hour = time.hour;
     fields.tm_min = time.minute;
     fields.tm_sec = time.second;
-    fields.tm_isdst = -1;
-    instant = std::mktime(&fields);
-    if (instant == static_cast<std::time_t>(-1)) return {};
+    if (!LocalFieldsToInstant(fields, instant)) return {};
   }
-  ToLocalTime(instant);
+  ShiftByBias(instant, biasMinutes);
   if (instant < 0) return {};
   std::tm local{};
   if (!localtime_r(&instant, &local)) return {};

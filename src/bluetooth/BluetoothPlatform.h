@@ -64,6 +64,9 @@ public:
   // moved by ToLocalTime and formatted as local time; empty when the
   // instant is negative.
   static std::string FormatStackTime(const platform::UtcTime& time);
+  // The same with a bias (minutes, as platform::CurrentTimeZoneBiasMinutes
+  // gives it) read beforehand.
+  static std::string FormatStackTime(const platform::UtcTime& time, int biasMinutes);
 
   // Appends every text value of the service records of the devices in range
   // whose "(address)" text contains `address`, each followed by ",".

@@ -356,6 +356,53 @@ TEST_F(TimeTest, NeverUsedDependsOnTheZone) {
   }
 }
 
+// The C runtime's reading of the calendar fields, step by step.
+std::string Reference(const UtcTime& u, int bias) {
+  std::tm f{};
+  f.tm_year = u.year - 1900;
+  f.tm_mon = u.month - 1;
+  f.tm_mday = u.day;
+  f.tm_hour = u.hour;
+  f.tm_min = u.minute;
+  f.tm_sec = u.second;
+  f.tm_isdst = -1;
+  std::time_t t = std::mktime(&f);
+  t -= static_cast<std::time_t>(bias) * 60;
+  if (t < 0) return "";
+  std::tm l{};
+  localtime_r(&t, &l);
+  char text[64];
+  return std::string(text, std::strftime(text, sizeof text, "%H:%M:%S %m/%d/%Y", &l));
+}
+
+TEST_F(TimeTest, DaylightSavingZonesReadTheFieldsAsTheCRuntimeDoes) {
+  for (const char* zone : {"CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0", "XST-5:30"}) {
+    Zone(zone);
+    for (int bias : {-120, -60, 0, 300}) {
+      // A step that is prime to the hour walks every minute of the day.
+      for (long minute = 0; minute < 366L * 24 * 60; minute += 37) {
+        long day = minute / 1440;
+        std::tm d{};
+        d.tm_year = 109;
+        d.tm_mday = 1 + static_cast<int>(day);
+        timegm(&d);  // normalise to a calendar date
+        UtcTime u{d.tm_year + 1900, d.tm_mon + 1, d.tm_mday, static_cast<int>(minute / 60 % 24), static_cast<int>(minute % 60), 7};
+        ASSERT_EQ(BluetoothPlatform::FormatStackTime(u, bias), Reference(u, bias)) << zone << " " << day << " " << minute;
+      }
+      // Every minute of the days the clocks change.
+      for (UtcTime day : {UtcTime{2009, 3, 29, 0, 0, 0}, UtcTime{2009, 10, 25, 0, 0, 0}, UtcTime{2009, 3, 8, 0, 0, 0},
+                          UtcTime{2009, 11, 1, 0, 0, 0}}) {
+        for (int m = 0; m < 24 * 60; ++m) {
+          UtcTime u = day;
+          u.hour = m / 60;
+          u.minute = m % 60;
+          ASSERT_EQ(BluetoothPlatform::FormatStackTime(u, bias), Reference(u, bias)) << zone << " " << u.month << "/" << u.day << " " << m;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(TimeTest, ToLocalTimeMovesByMinusTheBias) {
   Zone("XST-2");
   std::time_t t = 1000000;

@@ -211,6 +211,17 @@ TEST(Scenario, LinesStayRightPastCommentsCdataDoctypeAndOddValues) {
   EXPECT_EQ(error, "odd.xml:10: <device>: attribute class=\"seven\" is not a class of device (a number up to 0xFFFFFFFF)");
 }
 
+TEST(Scenario, DoctypeDeclarationsAreSkippedAsTheXmlEngineSkipsThem) {
+  // After a nested start tag, the engine keeps quotes in a declaration, so
+  // the "<bad/>" inside this entity value is not an element.
+  Scenario s;
+  std::string error;
+  EXPECT_TRUE(ParseScenario("<!DOCTYPE s [ <x> <!ENTITY e \"a>b]><bad/>\"> ]>\n<scenario name=\"d\"/>", "d.xml", s,
+                            error))
+      << error;
+  EXPECT_EQ(s.name, "d");
+}
+
 TEST(Scenario, ValuesNestedTooDeeplyAreRefused) {
   std::string values;
   for (int i = 0; i < 70; ++i) values += "<seq>";
@@ -229,6 +240,10 @@ TEST(Scenario, MissingFileNamesTheFile) {
   std::string error;
   EXPECT_FALSE(LoadScenarioFile("/nonexistent/scenario.xml", s, error));
   EXPECT_EQ(error.rfind("/nonexistent/scenario.xml: ", 0), 0u) << error;
+  // A folder opens but cannot be read: its error, not an empty document.
+  EXPECT_FALSE(LoadScenarioFile(WREN_TEST_DATA, s, error));
+  EXPECT_EQ(error.rfind(std::string(WREN_TEST_DATA) + ": ", 0), 0u) << error;
+  EXPECT_EQ(error.find("XML"), std::string::npos) << error;
 }
 
 TEST(Scenario, LoadsAFileFromDisk) {

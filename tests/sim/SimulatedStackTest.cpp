@@ -416,3 +416,23 @@ TEST(SimulatedStack, DemoScenarioPlaysEveryEventKindInTheFirstMinute) {
 
 }  // namespace
 }  // namespace wren::sim
+
+namespace wren::sim {
+namespace {
+
+TEST(SimulatedStack, CallLogsKeepOnlyTheLatestCalls) {
+  SimulatedStack stack(Load(R"(<scenario><radio id="a" address="00:02:5B:00:00:01"/></scenario>)"),
+                       TimeMode::Stepped);
+  DeviceSearch s;
+  for (int i = 0; i < 3000; ++i) {
+    s.timeoutMultiplier = static_cast<std::uint8_t>(i % 200);
+    stack.FindDevices(s, {});
+  }
+  auto calls = stack.Searches();
+  EXPECT_LE(calls.size(), 1024u);
+  EXPECT_GE(calls.size(), 512u);
+  EXPECT_EQ(calls.back().search.timeoutMultiplier, 2999 % 200);
+}
+
+}  // namespace
+}  // namespace wren::sim

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <initializer_list>
 #include <sstream>
 
@@ -165,6 +164,12 @@ public:
       return false;
     }
     m_tags = LocateTags(m_text);
+    // Names and lines come from the tag list; never from one that is out of step.
+    if (!TagsMatchDocument(m_doc, m_tags)) {
+      Fail(0, "the element structure could not be followed (unusual markup in a DOCTYPE?)");
+      error = m_error;
+      return false;
+    }
     m_frames.push_back({kNone, kNone});
     bool ok = Next() && ReadScenario(out) && Resolve(out);
     if (!ok) error = m_error;
@@ -648,18 +653,24 @@ bool ParseScenario(std::string_view text, std::string_view sourceName, Scenario&
 }
 
 bool LoadScenarioFile(const std::string& path, Scenario& out, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
     error = path + ": " + std::strerror(errno);
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    error = path + ": could not be read";
+  std::string text;
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  // A folder opens but does not read.
+  bool failed = std::ferror(file) != 0;
+  int code = errno;
+  std::fclose(file);
+  if (failed) {
+    error = path + ": " + std::strerror(code);
     return false;
   }
-  return ParseScenario(text.str(), path, out, error);
+  return ParseScenario(text, path, out, error);
 }
 
 std::string_view DemoScenarioText() {

@@ -15,6 +15,15 @@ using platform::DeviceChange;
 using Steady = std::chrono::steady_clock;
 
 constexpr std::int64_t kInquiryUnitMs = 1280;
+// The call logs keep the latest calls only, so that a simulation left
+// running for days does not grow without end.
+constexpr std::size_t kLogLimit = 1024;
+
+template <typename T>
+void Log(std::vector<T>& log, T entry) {
+  if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(kLogLimit / 2));
+  log.push_back(std::move(entry));
+}
 
 class WallClock final : public SimClock {
 public:
@@ -416,7 +425,7 @@ std::unique_ptr<platform::DeviceFind> SimulatedStack::FindDevices(const platform
   }
   SearchCall call{search, radio};
   call.search.radio = nullptr;
-  s.searches.push_back(call);
+  Log(s.searches, std::move(call));
   if (radio != kNone && !s.world.radios[radio].present) return nullptr;
 
   if (search.issueInquiry && search.timeoutMultiplier > 0) {
@@ -452,13 +461,13 @@ std::unique_ptr<platform::DeviceFind> SimulatedStack::FindDevices(const platform
 
 void SimulatedStack::DisplayDeviceProperties(platform::WindowHandle parent, const platform::DeviceInfo& device) {
   std::lock_guard lock(m_state->mutex);
-  m_state->sheets.push_back({parent, device});
+  Log(m_state->sheets, PropertySheetCall{parent, device});
 }
 
 bool SimulatedStack::SelectDevices(const platform::DeviceSelection& selection,
                                    std::vector<platform::DeviceInfo>& chosen) {
   std::lock_guard lock(m_state->mutex);
-  m_state->selections.push_back(selection);
+  Log(m_state->selections, selection);
   chosen.clear();  // nobody is there to choose
   return false;
 }
@@ -479,7 +488,7 @@ platform::LookupStatus SimulatedStack::LookUpDevices(std::vector<BluetoothAddres
 bool SimulatedStack::LookUpServices(BluetoothAddress device, std::vector<platform::ServiceRecord>& records,
                                     std::stop_token cancel) {
   std::lock_guard lock(m_state->mutex);
-  m_state->serviceLookups.push_back(device);
+  Log(m_state->serviceLookups, device);
   if (cancel.stop_requested()) return false;
   for (const auto& d : m_state->world.devices) {
     if (d.address != device) continue;

@@ -70,7 +70,8 @@ public:
   std::size_t InquiriesWaiting() const;
   bool WaitForInquiries(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
-  // What the program asked of the stack, oldest first.
+  // What the program asked of the stack, oldest first (the latest calls:
+  // at most 1,024 of each kind are kept).
   struct SearchCall {
     platform::DeviceSearch search;  // `radio` is cleared; see radioIndex
     std::size_t radioIndex = kNone;  // index of the radio searched, kNone for all

@@ -1,5 +1,7 @@
 #include "platform/sim/TagLocator.h"
 
+#include "xml/XmlDocument.h"
+
 namespace wren::sim {
 namespace {
 
@@ -25,14 +27,14 @@ std::size_t FindTerminator(std::string_view text, std::size_t from, std::string_
   return std::string_view::npos;
 }
 
-// The '>' that ends a start tag whose name ends at `from`. Double and
-// single quotes are tracked separately, as the engine tracks them.
+// The '>' that ends a start tag whose name ends at `from`: the first one
+// outside a quoted value (a quote of the other kind inside a value is text).
 std::size_t EndOfStartTag(std::string_view text, std::size_t from) {
   bool inDouble = false, inSingle = false;
   for (std::size_t p = from; p < text.size(); ++p) {
     char c = text[p];
-    if (c == '"') inDouble = !inDouble;
-    else if (c == '\'') inSingle = !inSingle;
+    if (c == '"' && !inSingle) inDouble = !inDouble;
+    else if (c == '\'' && !inDouble) inSingle = !inSingle;
     else if (c == '>' && !inDouble && !inSingle) return p;
   }
   return std::string_view::npos;
@@ -113,24 +115,34 @@ std::vector<TagInfo> LocateTags(std::string_view text) {
       } else if (text.substr(i, 3) == "<![") {
         skipTo(FindTerminator(text, i + 4, "]]>"), 1);
       } else if (i + 2 < text.size() && text[i + 2] == 'D') {
-        // A DOCTYPE ends at a '>' outside its nested declarations.
+        // A DOCTYPE ends at a '>' outside its nested declarations. As in
+        // the engine, a markup declaration that follows a nested start tag
+        // (with only declarations between) keeps its quotes.
         std::size_t p = i + 3;
+        bool afterStartTag = false;
         while (p < text.size() && text[p] != '>') {
+          std::size_t e;
           if (text[p] != '<') {
             ++p;
+            continue;
           } else if (text.substr(p, 4) == "<!--") {
-            std::size_t e = FindTerminator(text, p + 4, "-->");
-            p = e == npos ? text.size() : e + 1;
+            e = FindTerminator(text, p + 4, "-->");
+            afterStartTag = false;
           } else if (text.substr(p, 2) == "<?") {
-            std::size_t e = FindTerminator(text, p + 2, "?>");
-            p = e == npos ? text.size() : e + 1;
+            e = FindTerminator(text, p + 2, "?>");
+            afterStartTag = false;
+          } else if (text.substr(p, 2) == "</") {
+            e = text.find('>', p);
+            afterStartTag = false;
           } else if (p + 1 < text.size() && IsNameStart(text[p + 1])) {
-            std::size_t e = EndOfStartTag(text, NameEnd(text, p + 1));
-            p = e == npos ? text.size() : e + 1;
+            e = EndOfStartTag(text, NameEnd(text, p + 1));
+            afterStartTag = true;
+          } else if (afterStartTag) {
+            e = EndOfStartTag(text, p + 2);
           } else {
-            std::size_t e = text.find('>', p);
-            p = e == npos ? text.size() : e + 1;
+            e = text.find('>', p);
           }
+          p = e == npos ? text.size() : e + 1;
         }
         skipTo(p < text.size() ? p : npos, 1);
       } else {
@@ -171,6 +183,39 @@ std::vector<TagInfo> LocateTags(std::string_view text) {
   }
   for (std::size_t index : open) tags[index].next = tags.size();
   return tags;
+}
+
+bool TagsMatchDocument(XmlDocument& doc, const std::vector<TagInfo>& tags) {
+  doc.ResetPosition();
+  std::vector<std::size_t> ends;  // per element in document order: index past its subtree
+  std::vector<std::size_t> open;
+  std::size_t count = 0;
+  bool more = doc.FindElement();
+  while (more) {
+    std::size_t index = count++;
+    ends.push_back(0);
+    doc.EnterElement();
+    if (doc.FindElement()) {
+      open.push_back(index);
+      continue;
+    }
+    doc.LeaveElement();
+    ends[index] = count;
+    while (!doc.FindElement()) {
+      if (open.empty()) {
+        more = false;
+        break;
+      }
+      doc.LeaveElement();
+      ends[open.back()] = count;
+      open.pop_back();
+    }
+  }
+  doc.ResetPosition();
+  if (tags.size() != count) return false;
+  for (std::size_t i = 0; i < count; ++i)
+    if (tags[i].next != ends[i]) return false;
+  return true;
 }
 
 }  // namespace wren::sim

@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+namespace wren {
+class XmlDocument;
+}
+
 namespace wren::sim {
 
 struct AttributeInfo {
@@ -27,5 +31,9 @@ struct TagInfo {
 };
 
 std::vector<TagInfo> LocateTags(std::string_view text);
+
+// True when `tags` has the parsed document's elements, in document order
+// with the same nesting. Moves the document's position (reset afterwards).
+bool TagsMatchDocument(XmlDocument& doc, const std::vector<TagInfo>& tags);
 
 }  // namespace wren::sim
