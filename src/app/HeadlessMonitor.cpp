@@ -9,13 +9,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <limits>
 #include <memory>
 #include <ostream>
-#include <thread>
 
 #include "app/CommandLine.h"
 #include "app/HeadlessOptions.h"
@@ -148,59 +145,6 @@ private:
   bool m_stopped = false;
 };
 
-// Stepped simulated time: moves time one step at a time and, after each
-// step, lets everything it set off finish before the next, so that a run
-// repeats exactly. A step ends at the last millisecond of each second, at
-// each second, at each timer tick and at the end of each inquiry, so event
-// lines carry the second their event fell in.
-class SteppedRun {
-public:
-  SteppedRun(sim::SimulatedStack& stack, InquiryTracker& tracker, VirtualTimer& timer,
-             ThreadWorkers& workers, platform::QtDispatcher& dispatcher)
-      : m_stack(stack), m_tracker(tracker), m_timer(timer), m_workers(workers), m_dispatcher(dispatcher) {}
-
-  void Run(std::int64_t endMs, const StopSignals& stop) {
-    Settle();
-    std::int64_t now = m_stack.NowMs();
-    while (!stop.Stopped() && now < endMs) {
-      std::int64_t target = now % 1000 == 999 ? now + 1 : now - now % 1000 + 999;
-      target = std::min(target, endMs);
-      if (auto due = m_timer.NextDue()) target = std::min(target, std::max(*due, now + 1));
-      if (auto end = m_tracker.EarliestInquiryEnd()) target = std::min(target, std::max(*end, now + 1));
-      m_stack.AdvanceTime(target - now);
-      now = target;
-      Settle();
-      m_timer.FireDue(now);
-      Settle();
-    }
-  }
-
-private:
-  // Returns once no task is queued and every running worker waits for an
-  // inquiry that ends later (or none runs).
-  void Settle() {
-    using namespace std::chrono_literals;
-    for (;;) {
-      QCoreApplication::sendPostedEvents();
-      QCoreApplication::processEvents(QEventLoop::AllEvents);
-      const std::int64_t now = m_stack.NowMs();
-      const std::size_t running = m_workers.Running();
-      const std::size_t waiting = m_tracker.InquiriesWaiting(now);
-      // Every search a worker entered has reached the stack, so its inquiry
-      // end is fixed by the time it entered.
-      const bool reached = m_stack.Searches().size() == m_tracker.SearchesEntered();
-      if (running == waiting && reached && m_dispatcher.Pending() == 0) return;
-      std::this_thread::sleep_for(100us);
-    }
-  }
-
-  sim::SimulatedStack& m_stack;
-  InquiryTracker& m_tracker;
-  VirtualTimer& m_timer;
-  ThreadWorkers& m_workers;
-  platform::QtDispatcher& m_dispatcher;
-};
-
 bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out, std::string& error) {
   const ReportKind kind = o.exportKind == ExportKind::Xml ? ReportKind::Xml : ReportKind::Text;
   if (o.exportPath == "-") {
@@ -296,7 +240,18 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
     });
     frame.OnRunMonitoring();
     if (stepped) {
-      SteppedRun(*simulation, tracker, steppedTimer, workers, dispatcher).Run(*o.runForMs, stopSignals);
+      SteppedHooks hooks{
+          [&simulation] { return simulation->NowMs(); },
+          [&simulation](std::int64_t ms) { simulation->AdvanceTime(ms); },
+          [&simulation] { return simulation->Searches().size(); },
+          [] {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+          },
+          [&dispatcher] { return dispatcher.Pending(); },
+          [&workers] { return workers.Running(); },
+      };
+      SteppedDriver(hooks, steppedTimer, tracker).Run(*o.runForMs, [&] { return stopSignals.Stopped(); });
     } else {
       if (o.runForMs)
         QTimer::singleShot(std::chrono::milliseconds(*o.runForMs), [] { QCoreApplication::quit(); });

@@ -1,6 +1,8 @@
 #include "app/SteppedTime.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace wren {
@@ -43,7 +45,9 @@ void VirtualTimer::FireDue(std::int64_t nowMs) {
     auto it = m_timers.find(id);
     if (it == m_timers.end()) continue;  // killed by an earlier handler
     Entry& e = it->second;
-    e.dueMs = std::max(e.dueMs + e.periodMs, m_nowMs + 1);
+    // Ticks missed while late are not made up: the next is due on the
+    // period's grid after now.
+    while (e.dueMs <= m_nowMs) e.dueMs += e.periodMs;
     TickHandler handler = e.onTick;  // the handler may kill its own timer
     handler(id);
   }
@@ -88,6 +92,40 @@ std::unique_ptr<platform::DeviceFind> InquiryTracker::FindDevices(const platform
     m_waiting.erase(id);
   }
   return result;
+}
+
+SteppedDriver::SteppedDriver(SteppedHooks hooks, VirtualTimer& timer, InquiryTracker& tracker)
+    : m_hooks(std::move(hooks)), m_timer(timer), m_tracker(tracker) {}
+
+void SteppedDriver::Settle() {
+  using namespace std::chrono_literals;
+  for (;;) {
+    m_hooks.pump();
+    const std::int64_t now = m_hooks.nowMs();
+    const std::size_t running = m_hooks.running();
+    const std::size_t waiting = m_tracker.InquiriesWaiting(now);
+    // Every search a worker entered has reached the stack, so the end of
+    // its inquiry was fixed by the time it entered.
+    const bool reached = m_hooks.searchesReached() == m_tracker.SearchesEntered();
+    if (running == waiting && reached && m_hooks.pending() == 0) return;
+    std::this_thread::sleep_for(100us);
+  }
+}
+
+void SteppedDriver::Run(std::int64_t endMs, const std::function<bool()>& stopped) {
+  Settle();
+  std::int64_t now = m_hooks.nowMs();
+  while (!stopped() && now < endMs) {
+    std::int64_t target = now % 1000 == 999 ? now + 1 : now - now % 1000 + 999;
+    target = std::min(target, endMs);
+    if (auto due = m_timer.NextDue()) target = std::min(target, std::max(*due, now + 1));
+    if (auto end = m_tracker.EarliestInquiryEnd()) target = std::min(target, std::max(*end, now + 1));
+    m_hooks.advance(target - now);
+    now = target;
+    Settle();
+    m_timer.FireDue(now);
+    Settle();
+  }
 }
 
 }  // namespace wren

@@ -94,4 +94,36 @@ private:
   std::map<std::uint64_t, std::int64_t> m_waiting;  // search -> inquiry end
 };
 
+// What the driver needs of the simulated stack, the event loop and the
+// workers.
+struct SteppedHooks {
+  std::function<std::int64_t()> nowMs;             // simulated time
+  std::function<void(std::int64_t)> advance;       // moves it on by that many ms
+  std::function<std::size_t()> searchesReached;    // device searches the stack has seen
+  std::function<void()> pump;                      // runs the queued tasks
+  std::function<std::size_t()> pending;            // tasks queued and not yet run
+  std::function<std::size_t()> running;            // workers running
+};
+
+// Runs stepped simulated time one step at a time and, after each step, lets
+// everything it set off finish before the next, so that a run repeats
+// exactly. A step ends at the last millisecond of each second, at each
+// second, at each timer tick and at the end of each inquiry, so an event
+// is handled within the second it fell in.
+class SteppedDriver {
+public:
+  SteppedDriver(SteppedHooks hooks, VirtualTimer& timer, InquiryTracker& tracker);
+
+  // Until simulated time reaches `endMs` or `stopped` says so.
+  void Run(std::int64_t endMs, const std::function<bool()>& stopped);
+  // Returns once no task is queued and every running worker waits for an
+  // inquiry that ends later (or none runs).
+  void Settle();
+
+private:
+  SteppedHooks m_hooks;
+  VirtualTimer& m_timer;
+  InquiryTracker& m_tracker;
+};
+
 }  // namespace wren

@@ -20,7 +20,11 @@ int main(int argc, char** argv) {
 #endif
   bool help = false;
   for (const auto& a : args) help = help || a == "--help" || a == "-h";
-  if (!help && wren::app::IsHeadlessCommand(args)) {
+  if (wren::app::IsHeadlessCommand(args)) {
+    if (help) {
+      std::cout << wren::app::HelpText();
+      return wren::app::kExitOk;
+    }
 #ifdef WREN_HAVE_HEADLESS
     return wren::app::RunHeadless(args, std::cout, std::cerr);
 #else

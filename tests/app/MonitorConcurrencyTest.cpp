@@ -7,6 +7,8 @@
 
 #include "MonitorFixture.h"
 #include "app/ThreadWorkers.h"
+#include "platform/sim/Scenario.h"
+#include "platform/sim/SimulatedStack.h"
 
 namespace wren::test {
 namespace {
@@ -143,6 +145,60 @@ TEST_F(MonitorConcurrency, ShutdownCancelsRunningInquiriesAndWaitsForThem) {
   std::size_t texts = status.texts.size();
   dispatcher.RunPending();
   EXPECT_EQ(status.texts.size(), texts);
+}
+
+// The simulated stack on the wall clock plays a fast timeline from its own
+// thread, every event kind and the adapter pulled and plugged back, while
+// ticks start scans that overlap.
+constexpr const char* kBusyScenario = R"(<?xml version="1.0"?>
+<scenario name="busy">
+  <radio id="a" address="00:02:5B:00:00:01" name="Alpha"/>
+  <radio id="b" address="00:02:5B:00:00:02" name="Beta"/>
+  <device address="00:15:2A:00:00:01" name="One" remembered="yes" radios="a b"/>
+  <device address="00:15:2A:00:00:02" name="Two" authenticated="yes" radios="b"/>
+  <device address="00:15:2A:00:00:03" name="Three"/>
+  <timeline repeat="0.1">
+    <in-range at="0.005" device="00:15:2A:00:00:01" flags="0x24" previous="0"/>
+    <hci-connect at="0.01" device="00:15:2A:00:00:02"/>
+    <l2cap-connect at="0.02" device="00:15:2A:00:00:02" initiated="yes"/>
+    <pin-request at="0.03" device="00:15:2A:00:00:03"/>
+    <l2cap-disconnect at="0.04" device="00:15:2A:00:00:02"/>
+    <hci-disconnect at="0.05" device="00:15:2A:00:00:02"/>
+    <out-of-range at="0.06" device="00:15:2A:00:00:01"/>
+    <adapter-removed at="0.07" radio="b"/>
+    <custom at="0.075"/>
+    <adapter-inserted at="0.08" radio="b"/>
+    <in-range at="0.09" device="00:15:2A:00:00:03" flags="0x04" previous="0" name="Renamed"/>
+  </timeline>
+</scenario>
+)";
+
+TEST_F(MonitorConcurrency, SimulatedStackThreadDeliversWhileScansOverlap) {
+  sim::Scenario scenario;
+  std::string error;
+  ASSERT_TRUE(sim::ParseScenario(kBusyScenario, "busy.xml", scenario, error)) << error;
+  sim::SimulatedStack sim(std::move(scenario), sim::TimeMode::Wall, "busy");
+  SerialView serial(std::this_thread::get_id());
+  {
+    MainFrame f(FramePorts{sim, store, sound, messenger, timer, threads, dispatcher, clock, status, reloading});
+    f.OnCreate();
+    f.SetView(&serial);
+    f.OnRunMonitoring();
+    auto until = std::chrono::steady_clock::now() + 1500ms;
+    int rounds = 0;
+    while (std::chrono::steady_clock::now() < until) {
+      dispatcher.RunPending();
+      if (++rounds % 5 == 0) timer.Tick();
+      if (rounds % 200 == 0) f.OnRunMonitoring();
+      std::this_thread::sleep_for(200us);
+    }
+    f.Shutdown();
+    dispatcher.RunPending();
+    EXPECT_GT(status.texts.size(), 20u);
+    EXPECT_GT(serial.merges, 10);
+    EXPECT_EQ(static_cast<std::uint64_t>(serial.merges), f.ScansMerged());
+  }
+  EXPECT_EQ(threads.Running(), 0u);
 }
 
 TEST(MonitorThreadWorkers, ReapsFinishedWorkersAndRefusesAfterStop) {
