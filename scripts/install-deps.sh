@@ -12,6 +12,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
   # Qt 6: Widgets, PrintSupport, DBus, Network, Test (base) and Multimedia
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6multimedia6
+  # BlueZ: SDP client declarations (the library is loaded at run time), and
+  # a private bus with python-dbusmock's bluez5 template for the tests
+  libbluetooth-dev dbus python3-dbusmock
   # the media backend's decoders (WAV, AU, MP3) for the alarm sounds
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # vendor registry, only for regenerating res/vendors.xml

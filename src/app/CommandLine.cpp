@@ -338,14 +338,33 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
   return true;
 }
 
+namespace {
+BluezOpener g_bluezOpener = nullptr;
+}  // namespace
+
+void SetBluezOpener(BluezOpener opener) { g_bluezOpener = opener; }
+
+bool HaveBluez() { return g_bluezOpener != nullptr; }
+
+std::unique_ptr<platform::BluetoothStack> OpenBluez(bool required, bool pairingAgent, std::string& error) {
+  if (g_bluezOpener == nullptr) {
+    error = "the BlueZ stack is not part of this build; use --stack sim";
+    return nullptr;
+  }
+  return g_bluezOpener(required, pairingAgent, error);
+}
+
 std::unique_ptr<platform::BluetoothStack> OpenStack(const std::string& choice, std::string& error, bool& usage) {
   usage = false;
   if (choice == "bluez") {
-    error = "the BlueZ stack is not available in this build yet; use --stack sim";
-    usage = true;
-    return nullptr;
+    usage = !HaveBluez();
+    return OpenBluez(true, false, error);
   }
-  // The default would be BlueZ when it answers; without it, the demo.
+  // The default: BlueZ when it answers on the system bus, else the demo.
+  if (choice.empty() && HaveBluez()) {
+    if (auto bluez = OpenBluez(false, false, error)) return bluez;
+    error.clear();
+  }
   sim::Scenario scenario;
   std::string description;
   if (choice.empty() || choice == "sim") {
@@ -395,6 +414,7 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err) {
   bool usage = false;
   auto stack = OpenStack(c.stack, error, usage);
   if (!stack) return Fail(err, error, usage ? kExitUsage : kExitFailed);
+  if (!error.empty()) err << kProgram << ": " << error << '\n';
   // Nobody may take simulated devices for real ones.
   if (stack->IsSimulation()) err << kProgram << ": " << stack->Description() << '\n';
   if (c.kind == CommandKind::Scan) return RunScan(c, *stack, out);

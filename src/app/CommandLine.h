@@ -41,6 +41,16 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
 // The help text listing every form.
 std::string HelpText();
 
+// The system's BlueZ, in builds that have it: main() sets the opener. With
+// `required` (--stack bluez) the stack comes back even while BlueZ does not
+// answer; otherwise null then. The default stack is BlueZ when it answers,
+// otherwise the embedded demo.
+using BluezOpener = std::unique_ptr<platform::BluetoothStack> (*)(bool required, bool pairingAgent,
+                                                                   std::string& error);
+void SetBluezOpener(BluezOpener opener);
+bool HaveBluez();
+std::unique_ptr<platform::BluetoothStack> OpenBluez(bool required, bool pairingAgent, std::string& error);
+
 // Opens the stack `choice` names (see Command::stack). On failure `error`
 // holds one line and `usage` tells whether it is a usage error.
 std::unique_ptr<platform::BluetoothStack> OpenStack(const std::string& choice, std::string& error, bool& usage);

@@ -162,18 +162,6 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   std::string error;
   if (!ParseHeadlessOptions(args, o, error))
     return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
-  if (o.stack == "bluez")
-    return Fail(err, "the BlueZ stack is not available in this build yet; use --stack sim", kExitUsage);
-
-  sim::Scenario scenario;
-  std::string description;
-  if (o.stack.empty() || o.stack == "sim") {
-    if (!sim::LoadDemoScenario(scenario, error)) return Fail(err, error, kExitFailed);
-    description = "demo scenario";
-  } else {
-    description = o.stack.substr(4);
-    if (!sim::LoadScenarioFile(description, scenario, error)) return Fail(err, error, kExitFailed);
-  }
   if (!o.dataDir.empty()) platform::SetDataFolderOverride(o.dataDir);
 
   static int argc = 1;
@@ -181,24 +169,53 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   static char* argv[] = {name, nullptr};
   std::unique_ptr<QCoreApplication> ownApp;
   if (!QCoreApplication::instance()) ownApp = std::make_unique<QCoreApplication>(argc, argv);
-
-  const bool stepped = o.simClock == SimClockMode::Stepped;
-  sim::SimulatedStack sim(std::move(scenario), stepped ? sim::TimeMode::Stepped : sim::TimeMode::Wall,
-                          description);
-  // Nobody may take simulated devices for real ones.
-  out << sim.Description() << " - a simulation, none of its devices is real\n" << std::flush;
-
-  InquiryTracker tracker(sim, [&sim] { return sim.NowMs(); });
   std::unique_ptr<platform::QtSettingsStore> settings =
       o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
                              : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
+
+  // BlueZ when asked for, or by default when it answers; else the scenario
+  // (always with stepped time, which only the simulation has).
+  const bool stepped = o.simClock == SimClockMode::Stepped;
+  std::unique_ptr<platform::BluetoothStack> bluez;
+  if (o.stack == "bluez" || (o.stack.empty() && !stepped)) {
+    const bool agent = settings->ReadInt("BlueZ", "PairingAgent", 0) != 0;
+    bluez = OpenBluez(o.stack == "bluez", agent, error);
+    if (!bluez && o.stack == "bluez") return Fail(err, error, HaveBluez() ? kExitFailed : kExitUsage);
+    if (bluez && !error.empty()) err << kProgram << ": " << error << '\n';
+  }
+  std::unique_ptr<sim::SimulatedStack> simulation;
+  if (!bluez) {
+    sim::Scenario scenario;
+    std::string description;
+    if (o.stack.empty() || o.stack == "sim") {
+      if (!sim::LoadDemoScenario(scenario, error)) return Fail(err, error, kExitFailed);
+      description = "demo scenario";
+    } else {
+      description = o.stack.substr(4);
+      if (!sim::LoadScenarioFile(description, scenario, error)) return Fail(err, error, kExitFailed);
+    }
+    simulation = std::make_unique<sim::SimulatedStack>(
+        std::move(scenario), stepped ? sim::TimeMode::Stepped : sim::TimeMode::Wall, description);
+    // Nobody may take simulated devices for real ones.
+    out << simulation->Description() << " - a simulation, none of its devices is real\n" << std::flush;
+  }
+  platform::BluetoothStack& stack = bluez ? *bluez : *simulation;
+  const auto started = std::chrono::steady_clock::now();
+  InquiryTracker tracker(stack, [&simulation, started] {
+    return simulation ? simulation->NowMs()
+                      : std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+                            .count();
+  });
   platform::QtSoundOutput sound;
   platform::NetbiosMessenger messenger;
   platform::QtTimer wallTimer;
   VirtualTimer steppedTimer;
   platform::QtDispatcher dispatcher;
   ThreadWorkers workers;
-  SimulationClock clock(sim);
+  platform::SystemClock wallClock;
+  std::unique_ptr<SimulationClock> simulationClock;
+  if (simulation) simulationClock = std::make_unique<SimulationClock>(*simulation);
+  platform::Clock& clock = simulationClock ? static_cast<platform::Clock&>(*simulationClock) : wallClock;
   PrintingStatus status(out, err);
   StoredSettings dialog;
   platform::Timer& timer = stepped ? static_cast<platform::Timer&>(steppedTimer) : wallTimer;
@@ -224,9 +241,9 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
     frame.OnRunMonitoring();
     if (stepped) {
       SteppedHooks hooks{
-          [&sim] { return sim.NowMs(); },
-          [&sim](std::int64_t ms) { sim.AdvanceTime(ms); },
-          [&sim] { return sim.Searches().size(); },
+          [&simulation] { return simulation->NowMs(); },
+          [&simulation](std::int64_t ms) { simulation->AdvanceTime(ms); },
+          [&simulation] { return simulation->Searches().size(); },
           [] {
             QCoreApplication::sendPostedEvents();
             QCoreApplication::processEvents(QEventLoop::AllEvents);

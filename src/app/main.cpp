@@ -9,9 +9,15 @@
 #ifdef WREN_HAVE_HEADLESS
 #include "app/HeadlessMonitor.h"
 #endif
+#ifdef WREN_HAVE_BLUEZ
+#include "platform/bluez/SystemBluez.h"
+#endif
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef WREN_HAVE_BLUEZ
+  wren::app::SetBluezOpener(&wren::bluez::OpenSystemBluez);
+#endif
   bool help = false;
   for (const auto& a : args) help = help || a == "--help" || a == "-h";
   if (wren::app::IsHeadlessCommand(args)) {
