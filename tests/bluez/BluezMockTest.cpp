@@ -600,6 +600,22 @@ TEST_F(BluezMockTest, BluetoothServiceRestartBringsTheRadiosBack) {
   ASSERT_TRUE(events.WaitFor(platform::kRadioInRangeGuid, 1));
 }
 
+TEST_F(BluezMockTest, BluetoothServiceStartingAfterTheProgramIsAnAdapterInserted) {
+  mock.StopBluez();
+  auto stack = MakeStack();
+  ASSERT_TRUE(stack);
+  EXPECT_FALSE(stack->ServiceAnswered());
+  EXPECT_EQ(stack->FindRadios(), nullptr);
+  Recorder tree;
+  auto watch = stack->WatchDeviceTree(tree);
+
+  ASSERT_TRUE(mock.StartBluez()) << mock.Error();
+  mock.AddAdapter(kHci0, QStringLiteral("desk"));
+  ASSERT_TRUE(WaitUntil([&] { return Radios(*stack).size() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return tree.TreeChanges() >= 1; }));
+  EXPECT_TRUE(stack->ServiceAnswered());
+}
+
 TEST_F(BluezMockTest, ServiceRecordsComeFromBlueZsCacheWhenTheDeviceCannotBeAsked) {
   mock.AddAdapter(kHci0, QStringLiteral("desk"));
   mock.AddDevice(kHci0, kPhoneText, QStringLiteral("Phone"));

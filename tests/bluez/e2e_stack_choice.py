@@ -56,6 +56,12 @@ def main(program):
         check(r.returncode == 0 and r.stdout == '', f'--stack bluez without a bus lists nothing: {r.stdout}')
         check('BlueZ does not answer on the system bus' in r.stderr, 'and says why: ' + r.stderr)
 
+        r = run(program, ['--headless', '--stack', 'bluez', '--run-for', '0.5'], gone)
+        check(r.returncode == 0, f'headless --stack bluez without a bus: status {r.returncode} {r.stderr}')
+        check('BlueZ does not answer on the system bus; its radios appear once it does' in r.stderr,
+              'and says so: ' + r.stderr)
+        check('simulation' not in r.stdout and 'Wrenlocator Started' in r.stdout, 'no demo instead: ' + r.stdout)
+
         # A bus without bluetoothd: the default is the demo as well.
         mock.stop()
         mock.start()

@@ -140,6 +140,7 @@ public:
     }
     m_stateCv.wait_for(lock, std::chrono::milliseconds(std::max(0, m_options.startupWaitMs)),
                        [this] { return m_firstAttemptDone; });
+    m_startupOver = true;
     return true;
   }
 
@@ -230,6 +231,8 @@ public:
     c.eventGuid = platform::kPinRequestGuid;
     DeliverRadio(adapterPath, c, adapterPath.empty());
   }
+
+  bool StartupOver() const override { return m_startupOver.load(); }
 
   void SaveTimes() override {
     std::string text;
@@ -600,6 +603,7 @@ private:
   std::condition_variable m_stateCv;
   bool m_workerUp = false;
   bool m_firstAttemptDone = false;
+  std::atomic<bool> m_startupOver{false};
 
   // Inquiries waiting.
   std::mutex m_waitMutex;

@@ -100,7 +100,7 @@ void DbusWorker::tryConnect() {
   m_watcher = new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
   connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &DbusWorker::onOwnerChanged);
   m_watchdog.start();
-  FetchObjects(m_everAnswered);
+  FetchObjects();
 }
 
 void DbusWorker::onDisconnected() {
@@ -126,22 +126,22 @@ void DbusWorker::LoseBluez() {
 void DbusWorker::onOwnerChanged(const QString&, const QString& oldOwner, const QString& newOwner) {
   if (!oldOwner.isEmpty()) LoseBluez();
   // A new BlueZ: ask for its objects (the reply names its owner).
-  if (!newOwner.isEmpty()) FetchObjects(true);
+  if (!newOwner.isEmpty()) FetchObjects();
 }
 
-void DbusWorker::FetchObjects(bool announce) {
+void DbusWorker::FetchObjects() {
   const std::uint64_t fetch = ++m_fetch;
   Call(QDBusMessage::createMethodCall(kService, QStringLiteral("/"), kObjectManager,
                                       QStringLiteral("GetManagedObjects")),
-       kCallTimeoutMs, [this, fetch, announce](const QDBusMessage& reply) {
+       kCallTimeoutMs, [this, fetch](const QDBusMessage& reply) {
          if (fetch != m_fetch || !m_bus) return;
          std::vector<ManagedObject> objects;
          const bool answered = ReadManagedObjects(reply, objects);
          if (answered) m_bluezOwner = reply.service();
-         Applied(m_host.Apply([&](ObjectTree& tree, TreeChanges& out) {
-           tree.Reset(objects, announce && m_everAnswered, out);
-         }));
-         if (answered) m_everAnswered = true;
+         // The first answer is what the program starts with; any later
+         // one (BlueZ started, restarted, the bus back) changes the tree.
+         const bool announce = m_host.StartupOver();
+         Applied(m_host.Apply([&](ObjectTree& tree, TreeChanges& out) { tree.Reset(objects, announce, out); }));
          m_host.BusState(answered, m_bus->baseService().toStdString());
          if (answered && m_options.pairingAgent) RegisterAgent();
        });

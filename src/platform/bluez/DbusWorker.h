@@ -38,6 +38,9 @@ public:
   virtual void BusState(bool bluezAnswered, const std::string& uniqueName) = 0;
   virtual void PairingRequest(const std::string& devicePath) = 0;
   virtual void SaveTimes() = 0;
+  // True once the stack's creation stopped waiting for BlueZ's first
+  // answer: from then on, adapters that come or go are announced.
+  virtual bool StartupOver() const = 0;
 };
 
 class DbusWorker : public QObject {
@@ -65,7 +68,7 @@ private slots:
   void tryConnect();
 
 private:
-  void FetchObjects(bool announce);
+  void FetchObjects();
   void RegisterAgent();
   void LoseBluez();
   void Call(const QDBusMessage& message, int timeoutMs, std::function<void(const QDBusMessage&)> onReply);
@@ -77,7 +80,6 @@ private:
   QString m_connectionName;
   int m_attempt = 0;
   std::uint64_t m_fetch = 0;  // replies to older fetches are dropped
-  bool m_everAnswered = false;
   QString m_bluezOwner;
   QDBusServiceWatcher* m_watcher = nullptr;
   PairingAgent* m_agent = nullptr;
