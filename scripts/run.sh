@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the program: installs what is missing, builds the default preset and
-# runs the headless monitor for a while (20 seconds unless given) on the
-# demo scenario built into the program. Its event lines show as they
-# happen; the device list is printed at the end. Nothing here is a real
-# device: the first line says so.
+# runs the headless monitor for a while (20 seconds unless given) on its
+# default stack: the system's BlueZ when it answers, otherwise the demo
+# scenario built into the program, which the first line then names as a
+# simulation. Event lines show as they happen; the device list is printed
+# at the end.
 #   scripts/run.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,7 @@ cmake --build --preset default --target wrenlocator
 data=build/default/run-data
 mkdir -p "$data"
 echo "Monitoring for $seconds seconds (history.xml and alarmlog.txt in $data)..."
-build/default/src/app/wrenlocator --headless --stack sim --data-dir "$data" \
+build/default/src/app/wrenlocator --headless --data-dir "$data" \
   --run-for "$seconds" --export txt "$data/list.txt"
 echo
 echo "The device list at the end (tab-separated, as Save As writes it):"
