@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/Options.h"
+
 #include "app/HeadlessOptions.h"
 
 #include <cstdio>
@@ -22,10 +24,6 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-bool ValidStack(const std::string& choice) {
-  return choice == "bluez" || choice == "sim" || (choice.rfind("sim:", 0) == 0 && choice.size() > 4);
 }
 
 // "00-0A-D9", "00:0a:d9", "000AD9" or a whole address -> "00-0A-D9".
@@ -255,33 +253,16 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
   bool help = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](const std::string& option, std::string& into) {
-      if (a.size() > option.size() && a.compare(0, option.size() + 1, option + "=") == 0) {
-        into = a.substr(option.size() + 1);
-        return true;
-      }
-      if (a != option) return false;
-      if (i + 1 >= args.size()) {
-        error = option + " needs a value";
-        return true;
-      }
-      into = args[++i];
-      return true;
-    };
+    switch (TakeCommonOption(args, i, c.stack, c.dataDir, error)) {
+      case CommonOption::Taken:
+        continue;
+      case CommonOption::Bad:
+        return false;
+      case CommonOption::NotCommon:
+        break;
+    }
     if (a == "--help" || a == "-h") {
       help = true;
-    } else if (value("--stack", c.stack)) {
-      if (!error.empty()) return false;
-      if (!ValidStack(c.stack)) {
-        error = "--stack takes bluez, sim or sim:FILE, not \"" + c.stack + "\"";
-        return false;
-      }
-    } else if (value("--data-dir", c.dataDir)) {
-      if (!error.empty()) return false;
-      if (c.dataDir.empty()) {
-        error = "--data-dir needs a folder";
-        return false;
-      }
     } else if (a == "--json") {
       c.json = true;
     } else if (a.size() > 1 && a[0] == '-' && a != "--") {

@@ -1,5 +1,7 @@
 #include "app/HeadlessOptions.h"
 
+#include "app/Options.h"
+
 #include <algorithm>
 
 namespace wren::app {
@@ -49,37 +51,20 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
   bool headless = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    // "--name value" or "--name=value".
-    auto value = [&](const std::string& option, std::string& into) {
-      if (a.size() > option.size() && a.compare(0, option.size() + 1, option + "=") == 0) {
-        into = a.substr(option.size() + 1);
-        return true;
-      }
-      if (a != option) return false;
-      if (i + 1 >= args.size()) {
-        error = option + " needs a value";
-        return true;
-      }
-      into = args[++i];
-      return true;
+    switch (TakeCommonOption(args, i, o.stack, o.dataDir, error)) {
+      case CommonOption::Taken:
+        continue;
+      case CommonOption::Bad:
+        return false;
+      case CommonOption::NotCommon:
+        break;
+    }
+    auto value = [&](std::string_view option, std::string& into) {
+      return ReadOptionValue(args, i, option, into, error) != OptionValue::NotThisOption;
     };
     std::string v;
     if (a == "--headless") {
       headless = true;
-    } else if (value("--stack", v)) {
-      if (!error.empty()) return false;
-      if (v != "bluez" && v != "sim" && !(v.rfind("sim:", 0) == 0 && v.size() > 4)) {
-        error = "--stack takes bluez, sim or sim:FILE, not \"" + v + "\"";
-        return false;
-      }
-      o.stack = v;
-    } else if (value("--data-dir", v)) {
-      if (!error.empty()) return false;
-      if (v.empty()) {
-        error = "--data-dir needs a folder";
-        return false;
-      }
-      o.dataDir = v;
     } else if (value("--run-for", v)) {
       if (!error.empty()) return false;
       std::int64_t ms = 0;
