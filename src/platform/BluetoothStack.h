@@ -96,6 +96,22 @@ public:
   virtual bool Next(DeviceInfo& info) = 0;
 };
 
+// A find over the devices a stack matched at search time, for stacks that
+// answer from a snapshot.
+class SnapshotDeviceFind final : public DeviceFind {
+public:
+  explicit SnapshotDeviceFind(std::vector<DeviceInfo> devices) : m_devices(std::move(devices)) {}
+  bool Next(DeviceInfo& info) override {
+    if (m_next >= m_devices.size()) return false;
+    info = m_devices[m_next++];
+    return true;
+  }
+
+private:
+  std::vector<DeviceInfo> m_devices;
+  std::size_t m_next = 0;
+};
+
 // The parent window of a stack dialog, as the GUI names it; 0 for none.
 using WindowHandle = std::uintptr_t;
 

@@ -108,7 +108,7 @@ public:
       }
     }
     if (m_devices.empty()) return nullptr;
-    return std::make_unique<Devices>(m_devices);
+    return std::make_unique<platform::SnapshotDeviceFind>(m_devices);
   }
 
   void DisplayDeviceProperties(platform::WindowHandle, const platform::DeviceInfo&) override {}
@@ -160,20 +160,6 @@ private:
 
   private:
     platform::RadioInfo m_info;
-  };
-
-  class Devices : public platform::DeviceFind {
-  public:
-    explicit Devices(std::vector<platform::DeviceInfo> devices) : m_devices(std::move(devices)) {}
-    bool Next(platform::DeviceInfo& info) override {
-      if (m_next >= m_devices.size()) return false;
-      info = m_devices[m_next++];
-      return true;
-    }
-
-  private:
-    std::vector<platform::DeviceInfo> m_devices;
-    std::size_t m_next = 0;
   };
 
   class Registration : public platform::NotificationHandle {

@@ -68,20 +68,6 @@ private:
   std::size_t m_next = 0;
 };
 
-class BluezDeviceFind final : public platform::DeviceFind {
-public:
-  explicit BluezDeviceFind(std::vector<platform::DeviceInfo> devices) : m_devices(std::move(devices)) {}
-  bool Next(platform::DeviceInfo& info) override {
-    if (m_next >= m_devices.size()) return false;
-    info = m_devices[m_next++];
-    return true;
-  }
-
-private:
-  std::vector<platform::DeviceInfo> m_devices;
-  std::size_t m_next = 0;
-};
-
 class Registration final : public platform::NotificationHandle {
 public:
   Registration(StackImpl& stack, std::uint64_t id) : m_stack(stack), m_id(id) {}
@@ -302,7 +288,7 @@ public:
       }
     }
     if (found.empty()) return nullptr;
-    return std::make_unique<BluezDeviceFind>(std::move(found));
+    return std::make_unique<platform::SnapshotDeviceFind>(std::move(found));
   }
 
   void DisplayDeviceProperties(platform::WindowHandle, const platform::DeviceInfo&) override {}

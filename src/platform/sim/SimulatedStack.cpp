@@ -317,20 +317,6 @@ private:
   std::size_t m_next = 0;
 };
 
-class SimDeviceFind final : public platform::DeviceFind {
-public:
-  explicit SimDeviceFind(std::vector<platform::DeviceInfo> devices) : m_devices(std::move(devices)) {}
-  bool Next(platform::DeviceInfo& info) override {
-    if (m_next >= m_devices.size()) return false;
-    info = m_devices[m_next++];
-    return true;
-  }
-
-private:
-  std::vector<platform::DeviceInfo> m_devices;
-  std::size_t m_next = 0;
-};
-
 class SimRegistration final : public platform::NotificationHandle {
 public:
   SimRegistration(std::shared_ptr<SimulatedStack::State> state, std::shared_ptr<SinkEntry> entry)
@@ -456,7 +442,7 @@ std::unique_ptr<platform::DeviceFind> SimulatedStack::FindDevices(const platform
     found.push_back(std::move(info));
   }
   if (found.empty()) return nullptr;
-  return std::make_unique<SimDeviceFind>(std::move(found));
+  return std::make_unique<platform::SnapshotDeviceFind>(std::move(found));
 }
 
 void SimulatedStack::DisplayDeviceProperties(platform::WindowHandle parent, const platform::DeviceInfo& device) {
