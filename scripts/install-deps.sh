@@ -19,6 +19,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # vendor registry, only for regenerating res/vendors.xml
   ieee-data
+  # build cache shared by the presets
+  ccache
 )
 
 missing=()
