@@ -12,7 +12,7 @@
 #include "refdata/AssignedNumbers.h"
 #include "refdata/VendorDatabase.h"
 
-namespace wren::app {
+namespace wren {
 namespace {
 
 constexpr const char* kProgram = "wrenlocator";
@@ -370,4 +370,4 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   return RunCommand(c, out, err, stacks);
 }
 
-}  // namespace wren::app
+}  // namespace wren

@@ -11,7 +11,7 @@
 
 #include "app/StackFactory.h"
 
-namespace wren::app {
+namespace wren {
 
 enum class CommandKind {
   Window,  // no command: the program's window
@@ -54,4 +54,4 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 std::string EscapeField(const std::string& text);  // tab, line ends, backslash, controls as \t \n \r \\ \xHH
 std::string JsonString(const std::string& text);   // a quoted JSON string; invalid UTF-8 becomes U+FFFD
 
-}  // namespace wren::app
+}  // namespace wren

@@ -25,7 +25,7 @@
 #include "platform/sim/SimulatedStack.h"
 #include "view/ListExporter.h"
 
-namespace wren::app {
+namespace wren {
 namespace {
 
 constexpr const char* kProgram = "wrenlocator";
@@ -202,4 +202,4 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
   return exitStatus;
 }
 
-}  // namespace wren::app
+}  // namespace wren

@@ -8,7 +8,7 @@
 
 #include "app/StackFactory.h"
 
-namespace wren::app {
+namespace wren {
 
 // `args` without the program name; the stack comes from `stacks`. Returns
 // the exit status: 0 done, 1 the scenario could not be read, 2 bad usage or
@@ -16,4 +16,4 @@ namespace wren::app {
 int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
                 std::ostream& err);
 
-}  // namespace wren::app
+}  // namespace wren

@@ -13,7 +13,7 @@ namespace wren {
 class SoundPlayer {
  public:
   explicit SoundPlayer(platform::SoundOutput& output);
-  virtual ~SoundPlayer();
+  ~SoundPlayer();
   SoundPlayer(const SoundPlayer&) = delete;
   SoundPlayer& operator=(const SoundPlayer&) = delete;
 

@@ -23,17 +23,17 @@ int main(int argc, char** argv) {
 #endif
   bool help = false;
   for (const auto& a : args) help = help || a == "--help" || a == "-h";
-  if (wren::app::IsHeadlessCommand(args)) {
+  if (wren::IsHeadlessCommand(args)) {
     if (help) {
-      std::cout << wren::app::HelpText();
-      return wren::app::kExitOk;
+      std::cout << wren::HelpText();
+      return wren::kExitOk;
     }
 #ifdef WREN_HAVE_HEADLESS
-    return wren::app::RunHeadless(args, stacks, std::cout, std::cerr);
+    return wren::RunHeadless(args, stacks, std::cout, std::cerr);
 #else
     std::cerr << "wrenlocator: the headless monitor is not part of this build\n";
-    return wren::app::kExitUsage;
+    return wren::kExitUsage;
 #endif
   }
-  return wren::app::RunCommandLine(args, std::cout, std::cerr, stacks);
+  return wren::RunCommandLine(args, std::cout, std::cerr, stacks);
 }

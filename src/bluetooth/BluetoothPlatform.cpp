@@ -128,7 +128,7 @@ std::string BluetoothPlatform::FormatAddress(std::uint64_t a) {
   return text;
 }
 
-int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel) {
+void BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel) {
   std::string radioName;
   AssignedNumbers decoder;
   // The bias in force now, read once for the whole scan.
@@ -143,7 +143,7 @@ int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::s
   };
 
   auto radios = m_stack.FindRadios();
-  if (!radios) return 0;
+  if (!radios) return;
   while (auto radio = radios->Next()) {
     platform::RadioInfo info;
     if (radio->GetInfo(info)) {
@@ -181,7 +181,6 @@ int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::s
       list.push_back(std::move(record));
     }
   }
-  return 0;
 }
 
 int BluetoothPlatform::ShowDeviceProperties(platform::WindowHandle parent, std::string_view address) {

@@ -8,7 +8,7 @@
 
 #include "platform/System.h"
 
-namespace wren::app {
+namespace wren {
 namespace {
 
 const std::string kScenario = std::string(WREN_TEST_DATA) + "/cli-scenario.xml";
@@ -221,4 +221,4 @@ TEST(CommandLine, DataDirSetsTheDataFolder) {
 }
 
 }  // namespace
-}  // namespace wren::app
+}  // namespace wren
