@@ -184,7 +184,8 @@ int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::s
   return 0;
 }
 
-int BluetoothPlatform::ShowDeviceProperties(platform::WindowHandle parent, std::string_view address) {
+int BluetoothPlatform::ShowDeviceProperties(platform::DeviceDialogs& dialogs, platform::WindowHandle parent,
+                                            std::string_view address) {
   platform::DeviceSearch search;
   search.returnAuthenticated = 1;
   search.returnRemembered = 1;
@@ -194,21 +195,21 @@ int BluetoothPlatform::ShowDeviceProperties(platform::WindowHandle parent, std::
   while (devices->Next(device)) {
     if (FormatAddress(device.address) == address) {
       devices.reset();
-      m_stack.DisplayDeviceProperties(parent, device);
+      dialogs.DisplayDeviceProperties(parent, device);
       return 1;
     }
   }
   return 0;
 }
 
-int BluetoothPlatform::SelectDevices(platform::WindowHandle parent) {
+int BluetoothPlatform::SelectDevices(platform::DeviceDialogs& dialogs, platform::WindowHandle parent) {
   platform::DeviceSelection selection;
   selection.parent = parent;
   selection.showUnknown = true;
   selection.addNewDeviceWizard = true;
   // The chosen devices show up in later scans; nothing else uses them.
   std::vector<platform::DeviceInfo> chosen;
-  m_stack.SelectDevices(selection, chosen);
+  dialogs.SelectDevices(selection, chosen);
   return 0;
 }
 

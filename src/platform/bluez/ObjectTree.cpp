@@ -111,6 +111,17 @@ bool DeriveDevice(Device& d) {
   d.hasRssi = ReadInteger(d.properties, "RSSI", std::numeric_limits<std::int16_t>::min(),
                           std::numeric_limits<std::int16_t>::max(), number);
   d.rssi = d.hasRssi ? static_cast<std::int32_t>(number) : 0;
+  const std::string* ownName = ReadString(d.properties, "Name");
+  d.ownName = ownName ? CutUtf8(*ownName, kMaxNameBytes) : std::string();
+  const std::string* alias = ReadString(d.properties, "Alias");
+  d.alias = alias && !IsAddressAlias(*alias, address) ? CutUtf8(*alias, kMaxNameBytes) : std::string();
+  d.blocked = ReadBool(d.properties, "Blocked");
+  d.hasTxPower = ReadInteger(d.properties, "TxPower", std::numeric_limits<std::int16_t>::min(),
+                             std::numeric_limits<std::int16_t>::max(), number);
+  d.txPower = d.hasTxPower ? static_cast<std::int16_t>(number) : 0;
+  d.uuids.clear();
+  if (const Value* uuids = Find(d.properties, "UUIDs"); uuids && uuids->kind == Value::Kind::StringList)
+    d.uuids = uuids->list;
   return true;
 }
 

@@ -50,6 +50,13 @@ struct Device {
   bool connected = false;
   bool hasRssi = false;  // in range: BlueZ reports a signal strength
   std::int32_t rssi = 0;
+  // What the property sheet shows besides.
+  std::string ownName;  // the Name property alone
+  std::string alias;    // the Alias property, unless it only spells the address
+  bool blocked = false;
+  bool hasTxPower = false;
+  std::int16_t txPower = 0;
+  std::vector<std::string> uuids;
   Properties properties;  // every org.bluez.Device1 property
 
   bool Remembered() const { return paired || bonded || trusted; }
