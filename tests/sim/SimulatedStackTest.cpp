@@ -797,6 +797,30 @@ TEST_F(SimDeviceManagerTest, AListenerMayLeaveFromInsideItsCall) {
   EXPECT_GE(listener.changed.size(), 2u);
 }
 
+TEST(SimDemo, PairTrustAndRemoveADemoDevice) {
+  Scenario demo;
+  std::string error;
+  ASSERT_TRUE(LoadDemoScenario(demo, error)) << error;
+  SimulatedStack stack(std::move(demo), TimeMode::Stepped);
+  platform::DeviceManager& manager = stack;
+  constexpr BluetoothAddress kJoystick = 0x0009BF070809ULL;
+  constexpr BluetoothAddress kGadget = 0x02ABCD161718ULL;
+  Agent agent;
+  agent.pin = "0000";
+  auto reg = manager.RegisterPairingAgent(agent);
+  EXPECT_TRUE(Outcome([&](auto done) { manager.Pair(kJoystick, done); }).ok);
+  EXPECT_TRUE(Outcome([&](auto done) { manager.SetTrusted(kJoystick, true, done); }).ok);
+  DeviceProperties p;
+  ASSERT_TRUE(manager.Properties(kJoystick, p));
+  EXPECT_TRUE(p.paired && p.trusted);
+  EXPECT_TRUE(Outcome([&](auto done) { manager.Remove(kJoystick, done); }).ok);
+  EXPECT_FALSE(manager.Properties(kJoystick, p)) << "forgotten until an inquiry finds it again";
+  // The gadget shows a passkey and then refuses it.
+  DeviceResult gadget = Outcome([&](auto done) { manager.Pair(kGadget, done); });
+  EXPECT_EQ(gadget.name, "org.bluez.Error.AuthenticationFailed");
+  EXPECT_EQ(agent.asked, (std::vector<std::string>{"pin?", "show passkey 104729"}));
+}
+
 TEST(SimScenario, PairingElementIsCheckedWhenRead) {
   const struct {
     const char* device;
