@@ -45,7 +45,7 @@ public:
   std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(platform::DeviceChangeSink& sink);
 
   // "%02X:%02X:%02X:%02X:%02X:%02X" of the six low bytes, most significant first.
-  static std::string FormatAddress(std::uint64_t address);
+  static std::string FormatAddress(BluetoothAddress address);
 
   // Appends one record per local radio (when its information reads) and
   // one per device the stack reports through it. Always returns 0.

@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "bluetooth/BluetoothAddress.h"
+
 namespace wren::platform {
 
-// A 48-bit Bluetooth address in the low six bytes; bits 47..40 are the
-// first pair of its text form.
-using BluetoothAddress = std::uint64_t;
+using BluetoothAddress = wren::BluetoothAddress;
 
 // A calendar time in UTC as the stack keeps it. A device never seen or
 // never used has every field 0.

@@ -20,10 +20,6 @@ namespace wren::bluez {
 
 using platform::BluetoothAddress;
 
-// "00:1A:2B:3C:4D:5E" in either case; false for anything else.
-bool ParseAddressText(std::string_view text, BluetoothAddress& out);
-// Upper-case "%02X:%02X:%02X:%02X:%02X:%02X".
-std::string AddressText(BluetoothAddress address);
 // The address in a device path ending in "dev_00_1A_2B_3C_4D_5E".
 bool AddressFromDevicePath(std::string_view path, BluetoothAddress& out);
 

@@ -24,13 +24,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr int kMaxValueDepth = 64;
 constexpr std::int64_t kMaxSeconds = 1000000000;  // about 31 years of timeline
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Decimal, or hexadecimal after "0x"; no sign, no blanks.
 bool ParseUnsigned(std::string_view text, std::uint64_t max, std::uint64_t& out) {
   std::uint64_t value = 0;
