@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -628,6 +629,52 @@ TEST(SearchParamsRunDialog, GivesRunOnEnterAndCancelOnEscape) {
     });
     EXPECT_EQ(runDialog.DoModal(model), expected);
     EXPECT_EQ(store.Writes().size(), expected == kDialogRun ? 16u : 0u);
+  }
+}
+
+}  // namespace
+}  // namespace wren
+
+namespace wren {
+namespace {
+
+std::uint32_t Le(const QByteArray& b, int at, int bytes) {
+  std::uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<std::uint8_t>(b[at + i]);
+  return v;
+}
+
+// The sounds a new user finds in the sounds folder: real PCM WAVE files,
+// short, and not silent.
+TEST(ShippedSounds, AreShortAudibleWaveFiles) {
+  QDir folder(QStringLiteral(WREN_TEST_DATA "/../../res/sounds"));
+  const QStringList names = folder.entryList({"*.wav"}, QDir::Files, QDir::Name);
+  ASSERT_GE(names.size(), 4);
+  for (const QString& name : names) {
+    SCOPED_TRACE(name.toStdString());
+    const QString path = folder.filePath(name);
+    EXPECT_EQ(SniffSoundFile(path.toStdString()), SoundFileKind::Wave);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray b = f.readAll();
+    ASSERT_GE(b.size(), 44);
+    EXPECT_EQ(b.mid(12, 4), "fmt ");
+    EXPECT_EQ(Le(b, 20, 2), 1u);   // PCM
+    const std::uint32_t channels = Le(b, 22, 2), rate = Le(b, 24, 4), bits = Le(b, 34, 2);
+    EXPECT_EQ(channels, 1u);
+    EXPECT_EQ(bits, 16u);
+    EXPECT_EQ(b.mid(36, 4), "data");
+    const std::uint32_t bytes = Le(b, 40, 4);
+    ASSERT_EQ(bytes + 44, static_cast<std::uint32_t>(b.size()));
+    EXPECT_EQ(Le(b, 4, 4) + 8, static_cast<std::uint32_t>(b.size()));
+    const double seconds = bytes / 2.0 / rate;
+    EXPECT_GT(seconds, 0.1);
+    EXPECT_LT(seconds, 3.0);
+    int peak = 0;
+    for (int at = 44; at + 1 < b.size(); at += 2)
+      peak = std::max(peak, std::abs(static_cast<int>(static_cast<std::int16_t>(Le(b, at, 2)))));
+    EXPECT_GT(peak, 8000);
+    EXPECT_LT(peak, 32767);  // never clipped
   }
 }
 
