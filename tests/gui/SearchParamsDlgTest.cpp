@@ -6,7 +6,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QCompleter>
+#include <QListView>
+#include <QAbstractItemView>
+#include <QFileDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -676,6 +681,93 @@ TEST(ShippedSounds, AreShortAudibleWaveFiles) {
     EXPECT_GT(peak, 8000);
     EXPECT_LT(peak, 32767);  // never clipped
   }
+}
+
+}  // namespace
+}  // namespace wren
+
+namespace wren {
+namespace {
+
+// The real file dialog: its title, folder and filter, a file typed and
+// confirmed with Enter, and Escape.
+TEST(QtAlarmFileChooser, OpensOnTheFolderWithTheAudioFilter) {
+  QTemporaryDir dir;
+  for (const char* name : {"ring.wav", "notes.txt"}) {
+    QFile f(dir.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(WaveBytes());
+  }
+  QtAlarmFileChooser chooser;
+  struct Seen {
+    QString title, folder;
+    QStringList filters;
+    QStringList listed;
+  } seen;
+
+  auto answer = [&seen](const char* typed, Qt::Key key) {
+    QTimer::singleShot(0, [&seen, typed, key] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      seen.title = dialog->windowTitle();
+      seen.folder = dialog->directory().absolutePath();
+      seen.filters = dialog->nameFilters();
+      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      if (name == nullptr) {
+        dialog->reject();
+        FAIL() << "no file name edit";
+      }
+      // The dialog lists the folder in the background; a name typed before
+      // that would be completed against an empty list.
+      auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+      for (int i = 0; list && list->model()->rowCount(list->rootIndex()) < 1 && i < 250; ++i)
+        QTest::qWait(20);
+      seen.listed.clear();
+      for (int r = 0; list && r < list->model()->rowCount(list->rootIndex()); ++r)
+        seen.listed << list->model()->index(r, 0, list->rootIndex()).data().toString();
+      if (typed) QTest::keyClicks(name, QString::fromLatin1(typed));
+      if (name->completer() && name->completer()->popup()->isVisible())
+        QTest::keyClick(name->completer()->popup(), Qt::Key_Escape);
+      QTest::keyClick(name, key);
+    });
+  };
+
+  answer("ring.wav", Qt::Key_Return);
+  auto chosen = chooser.ChooseFile(nullptr, "Choose Alarm File", dir.path(),
+                                   CSearchParamsDlg::kAudioFilter);
+  EXPECT_EQ(seen.title, "Choose Alarm File");
+  EXPECT_EQ(seen.folder, QDir(dir.path()).absolutePath());
+  EXPECT_EQ(seen.filters, QStringList{"Audio Files (*.wav *.mp3 *.au)"});
+  EXPECT_EQ(seen.listed, QStringList{"ring.wav"});  // notes.txt is filtered out
+  EXPECT_EQ(chosen, QDir(dir.path()).absoluteFilePath("ring.wav").toStdString());
+
+  // Started on a sound already chosen, it opens in that sound's folder.
+  answer(nullptr, Qt::Key_Escape);
+  chosen = chooser.ChooseFile(nullptr, "Choose Alarm File", dir.filePath("ring.wav"),
+                              CSearchParamsDlg::kAudioFilter);
+  EXPECT_EQ(seen.folder, QDir(dir.path()).absolutePath());
+  EXPECT_FALSE(chosen.has_value());
+
+  // A name that does not exist is refused (with a message); the user then
+  // cancels.
+  answer("missing.wav", Qt::Key_Return);
+  bool refused = false;
+  std::function<void()> closeUp = [&closeUp, &refused] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      refused = true;
+      box->accept();
+    } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && refused) {
+      dialog->reject();
+      return;
+    }
+    QTimer::singleShot(50, closeUp);
+  };
+  QTimer::singleShot(50, closeUp);
+  chosen = chooser.ChooseFile(nullptr, "Choose Alarm File", dir.path(),
+                              CSearchParamsDlg::kAudioFilter);
+  EXPECT_FALSE(chosen.has_value());
+  EXPECT_TRUE(refused);
 }
 
 }  // namespace
