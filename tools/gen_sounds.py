@@ -10,6 +10,15 @@ sine partials with smooth attack and decay envelopes, so that any player
 reads it. The tool uses Python's standard library only and writes the same
 bytes on every run. The sounds are the project's own work and carry its
 licence.
+
+The files, committed under res/sounds/ and copied beside the program:
+
+    radio-detected.wav       a radio comes into range (rising bell)
+    radio-out-of-range.wav   a radio is no longer found (falling bell)
+    device-connected.wav     a connection is made
+    device-disconnected.wav  a connection ends
+    beep.wav                 a plain double beep
+    alert.wav                an insistent two-tone alert
 """
 
 import argparse

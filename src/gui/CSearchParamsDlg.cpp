@@ -16,6 +16,9 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "platform/InstallPaths.h"
+#include "platform/System.h"
+
 #include <fstream>
 
 namespace wren {
@@ -95,6 +98,14 @@ SoundFileKind SniffSoundFile(const std::string& path) {
   if (got >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0 && (head[1] & 0x06) != 0)
     return SoundFileKind::Mp3;
   return SoundFileKind::NotAudio;
+}
+
+std::string AlarmFileStart(const std::string& modelStart, bool rowHasSound,
+                           std::string_view executablePath) {
+  if (rowHasSound || !platform::IsInstalledExecutable(executablePath)) return modelStart;
+  std::string folder = platform::ResourceFolderFor(executablePath);
+  folder.append("/sounds");
+  return folder;
 }
 
 std::optional<std::string> QtAlarmFileChooser::ChooseFile(QWidget* parent, const QString& title,
@@ -351,7 +362,9 @@ void CSearchParamsDlg::OnRun() {
 }
 
 void CSearchParamsDlg::OnSelectFile(AlarmRow row) {
-  const QString start = Q(m_model.SelectFileInitialFolder(row));
+  const QString start =
+      Q(AlarmFileStart(m_model.SelectFileInitialFolder(row), !m_model.SoundPath(row).empty(),
+                       platform::ExecutablePath()));
   std::optional<std::string> chosen = m_chooser.ChooseFile(
       this, QString::fromLatin1(kChooseTitle), start, QString::fromLatin1(kAudioFilter));
   SelectFileResult result = m_model.SelectFile(row, chosen, ReadControls());

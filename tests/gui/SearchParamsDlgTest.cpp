@@ -508,6 +508,23 @@ TEST_F(SearchParamsDlgTest, SoundFileThatIsNotAudioIsExplainedAndKept) {
   EXPECT_EQ(sound.opened.size(), 1u);
 }
 
+TEST(AlarmFileStart, InstalledProgramsOpenOnTheirSharedSounds) {
+  QTemporaryDir root;
+  ASSERT_TRUE(QDir(root.path()).mkpath("usr/bin"));
+  ASSERT_TRUE(QDir(root.path()).mkpath("usr/share/wrenlocator/sounds"));
+  ASSERT_TRUE(QDir(root.path()).mkpath("build"));
+  const std::string base = root.path().toStdString();
+  const std::string installed = base + "/usr/bin/wrenlocator";
+  const std::string built = base + "/build/wrenlocator";
+
+  EXPECT_EQ(AlarmFileStart(InitialSoundFolder(installed), false, installed),
+            base + "/usr/share/wrenlocator/sounds");
+  // A row with a sound opens on it, installed or not.
+  EXPECT_EQ(AlarmFileStart("/home/me/ring.wav", true, installed), "/home/me/ring.wav");
+  // A build tree or a portable copy keeps its sounds beside the program.
+  EXPECT_EQ(AlarmFileStart(InitialSoundFolder(built), false, built), base + "/build/sounds");
+}
+
 TEST(SniffSoundFile, TellsSoundsFromOtherFiles) {
   QTemporaryDir dir;
   struct Case {
