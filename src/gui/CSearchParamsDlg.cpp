@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
@@ -206,6 +207,7 @@ void CSearchParamsDlg::Build() {
     auto button = [&](const char* text, const QString& prefix, int id) {
       auto* b = Named(new QPushButton(tr(text), notify), prefix + name, id);
       b->setAutoDefault(false);
+      b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
       return b;
     };
     c.check = Named(new QCheckBox(tr(ids.text), notify), QStringLiteral("checkSound") + name,
@@ -230,6 +232,10 @@ void CSearchParamsDlg::Build() {
   m_soundNote->setObjectName(QStringLiteral("soundNote"));
   m_soundNote->setTextFormat(Qt::PlainText);
   m_soundNote->setWordWrap(true);
+  // Set apart from the labels: it reports on the file just chosen or played.
+  QPalette notePalette = m_soundNote->palette();
+  notePalette.setColor(QPalette::WindowText, QColor(160, 40, 0));
+  m_soundNote->setPalette(notePalette);
   m_soundNote->hide();
   grid->addWidget(m_soundNote, line++, 0, 1, 5);
   auto* netSendLabel =
