@@ -214,6 +214,27 @@ TEST_F(SearchParamsDlgTest, ShowsEveryControlTextAndGroup) {
   }
 }
 
+TEST_F(SearchParamsDlgTest, TabWalksTheControlsInReadingOrder) {
+  auto dlg = Open();
+  QStringList walked;
+  Find<QCheckBox>(dlg.get(), "checkAuthentication")->setFocus();
+  for (int i = 0; i < 30; ++i) {
+    walked << QApplication::focusWidget()->objectName();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  QStringList expected = {"checkAuthentication", "checkRemembered", "checkUnknown",
+                          "checkConnected", "checkNewInquiry", "editNewInquiryTimeout",
+                          "editUpdateSpeed"};
+  for (const char* row : {"Detection", "OutOfRange", "Connection", "Disconnection"})
+    for (const char* control : {"checkSound", "selectFile", "editPath", "play", "stop"})
+      expected << QString::fromLatin1(control) + QString::fromLatin1(row);
+  expected << "editNetSend" << "buttonRun" << "buttonCancel";
+  ASSERT_EQ(expected.size(), 30);
+  EXPECT_EQ(walked, expected);
+  // And round again.
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), "checkAuthentication");
+}
+
 TEST_F(SearchParamsDlgTest, OpensWithTheStoredValuesEveryTime) {
   auto dlg = Open();
   EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editUpdateSpeed")->text(), "2");
