@@ -247,7 +247,7 @@ TEST_F(SearchParamsDlgTest, OpensWithTheStoredValuesEveryTime) {
   store.WriteInt(kSearchSection, kNewInquiryTimeout, 2);  // too short: shown as 5
   store.WriteInt(kSearchSection, kRemembered, 0);
   store.WriteInt(kNotifySection, kDevUndetSound, 1);
-  store.WriteText(kNotifySection, kOutVoicePath, "/tmp/bye.wav");
+  store.WriteText(kNotifySection, kOutVoicePath, "/home/me/bye.wav");
   store.WriteText(kNotifySection, kNetSend, "OPERATOR");
   // Typed but never run: the next showing starts again from the store.
   Find<QLineEdit>(dlg.get(), "editNetSend")->setText("typed");
@@ -256,7 +256,7 @@ TEST_F(SearchParamsDlgTest, OpensWithTheStoredValuesEveryTime) {
   EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editNewInquiryTimeout")->text(), "5");
   EXPECT_FALSE(Find<QCheckBox>(dlg.get(), "checkRemembered")->isChecked());
   EXPECT_TRUE(Find<QCheckBox>(dlg.get(), "checkSoundOutOfRange")->isChecked());
-  EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editPathDisconnection")->text(), "/tmp/bye.wav");
+  EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editPathDisconnection")->text(), "/home/me/bye.wav");
   EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editNetSend")->text(), "OPERATOR");
 }
 
