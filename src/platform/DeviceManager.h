@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/BluetoothStack.h"
@@ -117,6 +118,22 @@ public:
   // Forgets the device: its pairing and trust go with it.
   virtual void Remove(BluetoothAddress device, DeviceDone done) = 0;
 };
+
+// A stack as the session holds it: the one object behind both ports, so
+// that nothing has to guess a stack's type to manage its devices.
+struct StackPorts {
+  std::unique_ptr<BluetoothStack> stack;
+  DeviceManager* devices = nullptr;  // the same object as `stack`; null without one
+};
+
+// The two ports of a stack type that implements both.
+template <typename Stack>
+StackPorts PortsOf(std::unique_ptr<Stack> stack) {
+  StackPorts ports;
+  ports.devices = stack.get();
+  ports.stack = std::move(stack);
+  return ports;
+}
 
 // What the program's device-selection dialog is asked to show.
 struct DeviceSelection {

@@ -821,6 +821,20 @@ TEST(SimDemo, PairTrustAndRemoveADemoDevice) {
   EXPECT_EQ(agent.asked, (std::vector<std::string>{"pin?", "show passkey 104729"}));
 }
 
+TEST(SimPorts, OneStackHandsOutBothPorts) {
+  platform::StackPorts ports = platform::PortsOf(std::make_unique<SimulatedStack>(Load(kDevices), TimeMode::Stepped));
+  ASSERT_TRUE(ports.stack && ports.devices);
+  // A change through the device manager is what the stack port's scan sees.
+  EXPECT_TRUE(Outcome([&](auto done) { ports.devices->SetTrusted(kHeadset, true, done); }).ok);
+  DeviceSearch remembered;
+  remembered.returnRemembered = 1;
+  auto find = ports.stack->FindDevices(remembered, {});
+  std::vector<BluetoothAddress> seen;
+  DeviceInfo info;
+  while (find && find->Next(info)) seen.push_back(info.address);
+  EXPECT_EQ(seen, (std::vector<BluetoothAddress>{kPhone, kHeadset, kWatch}));
+}
+
 TEST(SimScenario, PairingElementIsCheckedWhenRead) {
   const struct {
     const char* device;
