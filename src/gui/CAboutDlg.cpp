@@ -14,6 +14,10 @@
 #include "history/XmlDataFile.h"
 #include "update/ProgramVersion.h"
 
+// The icon lives in this library's resources, which a static library
+// must register itself.
+static void RegisterProgramIcon() { Q_INIT_RESOURCE(programicon); }
+
 namespace wren::gui {
 namespace {
 
@@ -44,6 +48,8 @@ QString CAboutDlg::MakerNotice() {
 }
 
 QIcon CAboutDlg::ProgramIcon() {
+  static const bool registered = (RegisterProgramIcon(), true);
+  (void)registered;
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64, 128, 256})
     icon.addFile(QStringLiteral(":/icons/%1/wrenlocator.png").arg(size), QSize(size, size));

@@ -39,6 +39,7 @@ CNewVersionDialog::CNewVersionDialog(const std::string& manifestText, platform::
   m_list->setWordWrap(false);
   m_list->setTextElideMode(Qt::ElideRight);
   m_list->setMinimumSize(420, 180);
+  m_list->header()->setStretchLastSection(false);
   m_list->setStyleSheet(QStringLiteral("QTreeView::item { border-bottom: 1px solid palette(midlight);"
                                        " border-right: 1px solid palette(midlight); }"));
   for (const VersionRow& row : BuildVersionRows(manifestText)) {
