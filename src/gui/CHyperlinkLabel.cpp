@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPalette>
+#include <QUrl>
 
 #include "history/XmlDataFile.h"
 #include "platform/Shell.h"
@@ -24,13 +25,21 @@ CHyperlinkLabel::CHyperlinkLabel(const QString& text, platform::Shell& opener, Q
   setTextInteractionFlags(Qt::NoTextInteraction);
 }
 
+std::string CHyperlinkLabel::OpenableAddress(const std::string& target) {
+  const QString text = QString::fromStdString(target).trimmed();
+  if (text.isEmpty() || QUrl(text).scheme().size() > 1) return target;
+  return QUrl::fromUserInput(text).toString().toStdString();
+}
+
 void CHyperlinkLabel::SetTarget(const std::string& target) { m_target = target; }
 
 void CHyperlinkLabel::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     if (m_target.empty()) m_target = text().toStdString();
-    // The desktop reports nothing useful on failure; a dead link stays quiet.
-    m_opener.OpenUrl(m_target);
+    // A label may read "www.example.com": the browser still gets a web
+    // address. The desktop reports nothing useful on failure; a dead link
+    // stays quiet.
+    m_opener.OpenUrl(OpenableAddress(m_target));
   }
   QLabel::mousePressEvent(event);
 }

@@ -25,6 +25,10 @@ class CHyperlinkLabel : public QLabel {
   void SetTarget(const std::string& target);
   const std::string& Target() const { return m_target; }
 
+  // What the desktop is handed for a target: as it is when it names its
+  // scheme, otherwise read as a web address.
+  static std::string OpenableAddress(const std::string& target);
+
   static QColor TextColor() { return QColor(0, 0, 255); }
 
  protected:

@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QPixmap>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -104,7 +105,7 @@ class CSideBanner : public QWidget {
   ContentLayout LayOut(QRect rect) const;
   int Advance(QChar ch) const;
 
-  QWidget* m_parent = nullptr;
+  QPointer<QWidget> m_parent;
   int m_thickness = 50;
   int m_edge = 0;
   int m_id = 0;

@@ -86,8 +86,19 @@ TEST(HyperlinkLabel, EmptyTargetTakesTheLabelsTextAndKeepsIt) {
   EXPECT_EQ(f.label->Target(), "www.pelmark.example/wrenlocator");
   f.label->setText(QStringLiteral("http://elsewhere.example/"));
   f.Click();
-  EXPECT_EQ(f.opener.opened,
-            (std::vector<std::string>{"www.pelmark.example/wrenlocator", "www.pelmark.example/wrenlocator"}));
+  EXPECT_EQ(f.opener.opened, (std::vector<std::string>{"http://www.pelmark.example/wrenlocator",
+                                                       "http://www.pelmark.example/wrenlocator"}));
+}
+
+TEST(HyperlinkLabel, TargetsWithoutASchemeOpenAsWebAddresses) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"http://www.pelmark.example/a?b=c", "http://www.pelmark.example/a?b=c"},
+      {"mailto:support@pelmark.example", "mailto:support@pelmark.example"},
+      {"https://pelmark.example/", "https://pelmark.example/"},
+      {"www.pelmark.example", "http://www.pelmark.example"},
+      {"pelmark.example/wrenlocator", "http://pelmark.example/wrenlocator"},
+  };
+  for (const auto& [target, opened] : cases) EXPECT_EQ(CHyperlinkLabel::OpenableAddress(target), opened) << target;
 }
 
 }  // namespace
