@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QDir>
+#include <QTest>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -375,6 +377,31 @@ TEST(SideBanner, FontsAndPitches) {
   EXPECT_EQ(banner.FirstColor(), QColor(255, 255, 255));
   EXPECT_EQ(banner.SecondColor(), QColor(128, 128, 192));
   EXPECT_EQ(banner.FillStyle(), CSideBanner::kFillGradient);
+}
+
+// With WREN_SCREENSHOT_DIR set, a dialog with a banner on each edge is
+// saved there, to look at as a user would.
+TEST(SideBanner, Screenshot) {
+  const QByteArray folder = qgetenv("WREN_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "WREN_SCREENSHOT_DIR not set";
+  const std::pair<int, const char*> edges[] = {{CSideBanner::kEdgeLeft, "left"},
+                                               {CSideBanner::kEdgeTop, "top"},
+                                               {CSideBanner::kEdgeRight, "right"},
+                                               {CSideBanner::kEdgeBottom, "bottom"}};
+  for (const auto& [edge, name] : edges) {
+    Fixture f;
+    QPixmap icon(32, 32);
+    icon.fill(QColor(40, 90, 200));
+    f.banner->SetIcon(icon, CSideBanner::kIconNearEnd | CSideBanner::kIconCentred);
+    f.banner->SetTitle("Banner Title");
+    f.banner->SetCaption("A caption that runs on and wraps by character at the side\nSecond line");
+    f.banner->SetFirstColor(QColor(204, 254, 255));
+    f.banner->SetSecondColor(QColor(138, 223, 255));
+    ASSERT_TRUE(f.banner->AttachToParent(&f.dialog, edge, 1));
+    f.dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.dialog));
+    EXPECT_TRUE(f.dialog.grab().save(QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("banner-%1.png").arg(name))));
+  }
 }
 
 }  // namespace
