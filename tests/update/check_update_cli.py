@@ -71,6 +71,14 @@ def main():
     expect(["check-update", "--url", base + "/nolength.xml"], 1, "Internet Connection Failed...\n")
     expect(["check-update", "--url", "http://127.0.0.1:%d/v.xml" % free_port()], 1,
            prefix="Internet Connection Failed...")
+    # A server that takes the connection and never answers: the program's
+    # own limit ends the wait with the failure message.
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen(4)
+    expect(["check-update", "--url", "http://127.0.0.1:%d/v.xml" % silent.getsockname()[1]], 1,
+           "Internet Connection Failed...The server did not answer within 15 seconds.\n")
+    silent.close()
     expect(["check-update", "--url"], 2, "")
     expect(["scan", "--url", base + "/same.xml"], 2, "")
     server.shutdown()
