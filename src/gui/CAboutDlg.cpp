@@ -63,7 +63,9 @@ CAboutDlg::CAboutDlg(platform::Shell& opener, QWidget* parent) : QDialog(parent)
   m_banner = new CSideBanner(this);
   m_banner->setObjectName(QStringLiteral("aboutBanner"));
 
-  auto* product = new QLabel(QStringLiteral("Wrenlocator %1").arg(QString::fromStdString(ProgramVersion().ToString())), this);
+  auto* product = new QLabel(
+      QStringLiteral("Wrenlocator %1").arg(QString::fromStdString(ProgramVersion().ToString())),
+      this);
   product->setObjectName(QStringLiteral("aboutProduct"));
   auto* infoLabel = new QLabel(QStringLiteral("Application Info:"), this);
   infoLabel->setObjectName(QStringLiteral("aboutInfoLabel"));
@@ -72,8 +74,9 @@ CAboutDlg::CAboutDlg(platform::Shell& opener, QWidget* parent) : QDialog(parent)
   m_homePage->SetTarget(std::string(kHomePageUrl));
   auto* supportLabel = new QLabel(QStringLiteral("Technical Support:"), this);
   supportLabel->setObjectName(QStringLiteral("aboutSupportLabel"));
-  m_support = new CHyperlinkLabel(QString::fromUtf8(kSupportMail.data(), static_cast<qsizetype>(kSupportMail.size())),
-                                  opener, this);
+  m_support = new CHyperlinkLabel(
+      QString::fromUtf8(kSupportMail.data(), static_cast<qsizetype>(kSupportMail.size())), opener,
+      this);
   m_support->setObjectName(QStringLiteral("aboutSupportLink"));
   m_support->SetTarget("mailto:" + std::string(kSupportMail));
 
@@ -97,8 +100,8 @@ CAboutDlg::CAboutDlg(platform::Shell& opener, QWidget* parent) : QDialog(parent)
   layout->addWidget(buttons);
   // Wide enough for the banner's title beside the icon, which never wraps.
   const QMargins margins = layout->contentsMargins();
-  product->setMinimumWidth(QFontMetrics(m_banner->TitleFont()).horizontalAdvance(BannerTitle()) + 5 + 32 + 5 +
-                           5 + 12 - margins.left() - margins.right());
+  product->setMinimumWidth(QFontMetrics(m_banner->TitleFont()).horizontalAdvance(BannerTitle()) +
+                           5 + 32 + 5 + 5 + 12 - margins.left() - margins.right());
   // The box keeps the size its content needs, banner included.
   layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->activate();
@@ -108,7 +111,8 @@ CAboutDlg::CAboutDlg(platform::Shell& opener, QWidget* parent) : QDialog(parent)
   m_banner->SetFirstColor(palette().color(QPalette::Button));
   m_banner->SetSecondColor(QColor(138, 223, 255));
   m_banner->SetFirstColor(QColor(204, 254, 255));
-  m_banner->SetIcon(ProgramIcon().pixmap(QSize(32, 32), 1.0), CSideBanner::kIconNearEnd | CSideBanner::kIconCentred);
+  m_banner->SetIcon(ProgramIcon().pixmap(QSize(32, 32), 1.0),
+                    CSideBanner::kIconNearEnd | CSideBanner::kIconCentred);
   m_banner->SetTitle(BannerTitle());
   m_banner->SetCaption(MakerNotice());
   m_banner->SetFillStyle(CSideBanner::kFillGradient);

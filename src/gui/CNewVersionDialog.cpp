@@ -40,8 +40,9 @@ CNewVersionDialog::CNewVersionDialog(const std::string& manifestText, platform::
   m_list->setTextElideMode(Qt::ElideRight);
   m_list->setMinimumSize(420, 180);
   m_list->header()->setStretchLastSection(false);
-  m_list->setStyleSheet(QStringLiteral("QTreeView::item { border-bottom: 1px solid palette(midlight);"
-                                       " border-right: 1px solid palette(midlight); }"));
+  m_list->setStyleSheet(
+      QStringLiteral("QTreeView::item { border-bottom: 1px solid palette(midlight);"
+                     " border-right: 1px solid palette(midlight); }"));
   for (const VersionRow& row : BuildVersionRows(manifestText)) {
     auto* item = new QTreeWidgetItem(m_list, {FromUtf8(row.label), FromUtf8(row.text)});
     if (images) item->setIcon(0, images(row.image));
@@ -69,8 +70,10 @@ CNewVersionDialog::CNewVersionDialog(const std::string& manifestText, platform::
 }
 
 UpdateOutcome CNewVersionDialog::CheckForUpdates(QWidget* window, platform::HttpClient& http,
-                                                 platform::Shell& opener, const std::string& manifestUrl,
-                                                 const std::string& installerUrl, ImageSource images) {
+                                                 platform::Shell& opener,
+                                                 const std::string& manifestUrl,
+                                                 const std::string& installerUrl,
+                                                 ImageSource images) {
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   const UpdateCheckResult result = wren::CheckForUpdates(http, manifestUrl);
   QGuiApplication::restoreOverrideCursor();
@@ -78,8 +81,9 @@ UpdateOutcome CNewVersionDialog::CheckForUpdates(QWidget* window, platform::Http
     CNewVersionDialog dialog(result.manifestText, opener, installerUrl, std::move(images), window);
     dialog.exec();
   } else {
-    QMessageBox box(result.outcome == UpdateOutcome::Failed ? QMessageBox::Warning : QMessageBox::Information,
-                    QStringLiteral("Wrenlocator"), FromUtf8(result.message), QMessageBox::Ok, window);
+    QMessageBox box(
+        result.outcome == UpdateOutcome::Failed ? QMessageBox::Warning : QMessageBox::Information,
+        QStringLiteral("Wrenlocator"), FromUtf8(result.message), QMessageBox::Ok, window);
     box.setObjectName(QStringLiteral("updateMessage"));
     box.exec();
   }

@@ -17,7 +17,7 @@ class QPushButton;
 namespace wren::platform {
 class HttpClient;
 class Shell;
-}
+}  // namespace wren::platform
 
 namespace wren::gui {
 
@@ -29,16 +29,16 @@ class CNewVersionDialog : public QDialog {
   // none is given.
   using ImageSource = std::function<QIcon(int index)>;
 
-  CNewVersionDialog(const std::string& manifestText, platform::Shell& opener, std::string installerUrl,
-                    ImageSource images = {}, QWidget* parent = nullptr);
+  CNewVersionDialog(const std::string& manifestText, platform::Shell& opener,
+                    std::string installerUrl, ImageSource images = {}, QWidget* parent = nullptr);
 
   // The whole check from the window's command: while the manifest is
   // fetched the window keeps painting but takes no input; then the
   // outcome's message box, or this dialog when a newer version is offered.
   // Returns what the check found.
-  static UpdateOutcome CheckForUpdates(QWidget* window, platform::HttpClient& http, platform::Shell& opener,
-                             const std::string& manifestUrl, const std::string& installerUrl,
-                             ImageSource images = {});
+  static UpdateOutcome CheckForUpdates(QWidget* window, platform::HttpClient& http,
+                                       platform::Shell& opener, const std::string& manifestUrl,
+                                       const std::string& installerUrl, ImageSource images = {});
 
   QTreeWidget* List() const { return m_list; }
   QPushButton* DownloadButton() const { return m_download; }

@@ -55,7 +55,8 @@ CSideBanner::~CSideBanner() {
 
 bool CSideBanner::AttachToParent(QWidget* parent, int edge, int id) {
   if (parent == nullptr || parent == this) return false;
-  if (edge != kEdgeLeft && edge != kEdgeTop && edge != kEdgeRight && edge != kEdgeBottom) return false;
+  if (edge != kEdgeLeft && edge != kEdgeTop && edge != kEdgeRight && edge != kEdgeBottom)
+    return false;
   if (m_parent != nullptr) m_parent->removeEventFilter(this);
   m_parent = parent;
   m_edge = edge;
@@ -63,7 +64,7 @@ bool CSideBanner::AttachToParent(QWidget* parent, int edge, int id) {
 
   const bool across = edge == kEdgeLeft || edge == kEdgeRight;
   const QSize grown = parent->size() + (across ? QSize(m_thickness, 0) : QSize(0, m_thickness));
-  const QPoint shift = edge == kEdgeLeft ? QPoint(m_thickness, 0)
+  const QPoint shift = edge == kEdgeLeft  ? QPoint(m_thickness, 0)
                        : edge == kEdgeTop ? QPoint(0, m_thickness)
                                           : QPoint(0, 0);
   if (QLayout* layout = parent->layout()) {
@@ -99,11 +100,16 @@ QRect CSideBanner::BandRect() const {
   if (m_parent == nullptr) return {};
   const QRect client = m_parent->rect();
   switch (m_edge) {
-    case kEdgeLeft: return QRect(0, 0, m_thickness, client.height());
-    case kEdgeTop: return QRect(0, 0, client.width(), m_thickness);
-    case kEdgeRight: return QRect(client.width() - m_thickness, 0, m_thickness, client.height());
-    case kEdgeBottom: return QRect(0, client.height() - m_thickness, client.width(), m_thickness);
-    default: return {};
+    case kEdgeLeft:
+      return QRect(0, 0, m_thickness, client.height());
+    case kEdgeTop:
+      return QRect(0, 0, client.width(), m_thickness);
+    case kEdgeRight:
+      return QRect(client.width() - m_thickness, 0, m_thickness, client.height());
+    case kEdgeBottom:
+      return QRect(0, client.height() - m_thickness, client.width(), m_thickness);
+    default:
+      return {};
   }
 }
 
@@ -150,7 +156,9 @@ int CSideBanner::Advance(QChar ch) const {
   return QFontMetrics(m_captionFont).horizontalAdvance(ch);
 }
 
-CSideBanner::ContentLayout CSideBanner::Layout() const { return LayOut(QRect(QPoint(0, 0), FlatSize())); }
+CSideBanner::ContentLayout CSideBanner::Layout() const {
+  return LayOut(QRect(QPoint(0, 0), FlatSize()));
+}
 
 CSideBanner::ContentLayout CSideBanner::LayOut(QRect rect) const {
   ContentLayout out;
@@ -217,8 +225,8 @@ void CSideBanner::paintEvent(QPaintEvent*) {
 }
 
 void CSideBanner::DrawBackground(QPainter& painter, const QRect& rect) const {
-  const bool gradient = (m_fillStyle & kFillGradient) && !(m_fillStyle & kFillSolid) &&
-                        m_firstColor != m_secondColor;
+  const bool gradient =
+      (m_fillStyle & kFillGradient) && !(m_fillStyle & kFillSolid) && m_firstColor != m_secondColor;
   if (!gradient) {
     painter.fillRect(rect, m_firstColor);
   } else {
@@ -248,11 +256,20 @@ void CSideBanner::DrawBackground(QPainter& painter, const QRect& rect) const {
 void CSideBanner::DrawEdgeLine(QPainter& painter, const QRect& rect) const {
   QRect line;
   switch (m_edge) {
-    case kEdgeTop: line = QRect(rect.left(), rect.bottom(), rect.width(), 1); break;
-    case kEdgeBottom: line = QRect(rect.left(), rect.top(), rect.width(), 1); break;
-    case kEdgeLeft: line = QRect(rect.right(), rect.top(), 1, rect.height()); break;
-    case kEdgeRight: line = QRect(rect.left(), rect.top(), 1, rect.height()); break;
-    default: return;
+    case kEdgeTop:
+      line = QRect(rect.left(), rect.bottom(), rect.width(), 1);
+      break;
+    case kEdgeBottom:
+      line = QRect(rect.left(), rect.top(), rect.width(), 1);
+      break;
+    case kEdgeLeft:
+      line = QRect(rect.right(), rect.top(), 1, rect.height());
+      break;
+    case kEdgeRight:
+      line = QRect(rect.left(), rect.top(), 1, rect.height());
+      break;
+    default:
+      return;
   }
   painter.fillRect(line, m_edgeLineColor);
 }
@@ -276,7 +293,8 @@ void CSideBanner::DrawContent(QPainter& painter, const QRect& rect) const {
   } else {
     turn.translate(rect.left(), rect.top());
   }
-  const QSize flat = (m_edge == kEdgeLeft || m_edge == kEdgeRight) ? rect.size().transposed() : rect.size();
+  const QSize flat =
+      (m_edge == kEdgeLeft || m_edge == kEdgeRight) ? rect.size().transposed() : rect.size();
   const ContentLayout layout = LayOut(QRect(QPoint(0, 0), flat));
 
   // The icon stays upright on every edge.

@@ -54,7 +54,8 @@ std::vector<VersionRow> BuildVersionRows(std::string_view manifestText) {
     if (!comment.empty()) rows.push_back({"Description", kDetailImage, comment});
     if (file.EnterElement()) {
       while (file.FindChildElement("info"))
-        rows.push_back({file.GetChildAttribute("action"), kDetailImage, file.GetChildAttribute("name")});
+        rows.push_back(
+            {file.GetChildAttribute("action"), kDetailImage, file.GetChildAttribute("name")});
     }
   }
   return rows;

@@ -15,7 +15,8 @@
 namespace wren {
 
 // The maker's manifest and the installer Download opens.
-inline constexpr std::string_view kManifestUrl = "http://www.pelmark.example/wrenlocator/version.xml";
+inline constexpr std::string_view kManifestUrl =
+    "http://www.pelmark.example/wrenlocator/version.xml";
 inline constexpr std::string_view kInstallerUrl =
     "http://www.pelmark.example/wrenlocator/wrenlocator-setup.exe";
 
@@ -50,7 +51,7 @@ struct UpdateCheckResult {
 struct VersionRow {
   std::string label;  // first column
   int image = kDetailImage;
-  std::string text;   // second column
+  std::string text;  // second column
 };
 
 // The manifest address: the settings' override when present and not

@@ -52,15 +52,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto rows = wren::BuildVersionRows(taken);
   Require(rows.size() >= 2, "Product and Date rows missing");
-  Require(rows[0].label == "Product" && rows[0].image == wren::kProductImage, "first row is not Product");
-  Require(rows[0].text == "Wrenlocator " + version.ToString(), "Product row disagrees with the header");
+  Require(rows[0].label == "Product" && rows[0].image == wren::kProductImage,
+          "first row is not Product");
+  Require(rows[0].text == "Wrenlocator " + version.ToString(),
+          "Product row disagrees with the header");
   Require(rows[1].label == "Date" && rows[1].text == created, "Date row disagrees with the header");
-  for (std::size_t i = 1; i < rows.size(); ++i) Require(rows[i].image == wren::kDetailImage, "detail image");
+  for (std::size_t i = 1; i < rows.size(); ++i)
+    Require(rows[i].image == wren::kDetailImage, "detail image");
 
-  const wren::UpdateCheckResult result = wren::CheckForUpdates(client, "http://127.0.0.1/version.xml");
-  Require(result.outcome != wren::UpdateOutcome::Failed, "a delivered body counted as a failed fetch");
+  const wren::UpdateCheckResult result =
+      wren::CheckForUpdates(client, "http://127.0.0.1/version.xml");
+  Require(result.outcome != wren::UpdateOutcome::Failed,
+          "a delivered body counted as a failed fetch");
   const bool newer = wren::ProgramVersion().IsOlderThan(version);
-  Require((result.outcome == wren::UpdateOutcome::NewVersion) == newer, "outcome disagrees with the version");
+  Require((result.outcome == wren::UpdateOutcome::NewVersion) == newer,
+          "outcome disagrees with the version");
   // A manifest whose version reads completely as ours or older offers nothing.
   if (header && !newer) Require(result.message == wren::kNoNewVersionText, "no-newer text");
   if (newer) Require(result.manifestText == taken, "dialog gets another text than was fetched");

@@ -40,7 +40,8 @@ TEST(AboutDlg, TitleAndBanner) {
   dialog.show();
   EXPECT_EQ(banner->geometry(), QRect(0, 0, dialog.width(), 50));
   // The title fits beside the icon.
-  EXPECT_GE(dialog.width(), 42 + QFontMetrics(banner->TitleFont()).horizontalAdvance(banner->Title()));
+  EXPECT_GE(dialog.width(),
+            42 + QFontMetrics(banner->TitleFont()).horizontalAdvance(banner->Title()));
   // Every control lies below the band.
   for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (child == banner || !child->isVisible()) continue;
@@ -51,9 +52,15 @@ TEST(AboutDlg, TitleAndBanner) {
   // second at the right, and the icon shows some of its own colours.
   const QImage image = banner->Render();
   const QRgb left = image.pixel(1, 47), right = image.pixel(image.width() - 1, 47);
-  EXPECT_LE(std::abs(qRed(left) - 204) + std::abs(qGreen(left) - 254) + std::abs(qBlue(left) - 255), 6);
-  EXPECT_LE(std::abs(qRed(right) - 138) + std::abs(qGreen(right) - 223) + std::abs(qBlue(right) - 255), 6);
-  const QImage icon = CAboutDlg::ProgramIcon().pixmap(QSize(32, 32), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+  EXPECT_LE(std::abs(qRed(left) - 204) + std::abs(qGreen(left) - 254) + std::abs(qBlue(left) - 255),
+            6);
+  EXPECT_LE(
+      std::abs(qRed(right) - 138) + std::abs(qGreen(right) - 223) + std::abs(qBlue(right) - 255),
+      6);
+  const QImage icon = CAboutDlg::ProgramIcon()
+                          .pixmap(QSize(32, 32), 1.0)
+                          .toImage()
+                          .convertToFormat(QImage::Format_ARGB32);
   ASSERT_FALSE(icon.isNull());
   int same = 0, opaque = 0;
   for (int y = 0; y < 32; ++y)
@@ -86,8 +93,8 @@ TEST(AboutDlg, LinksOpenTheHomePageAndAMailToSupport) {
   EXPECT_EQ(mail->text(), "support@pelmark.example");
   QTest::mouseClick(home, Qt::LeftButton, {}, QPoint(3, 3));
   QTest::mouseClick(mail, Qt::LeftButton, {}, QPoint(3, 3));
-  EXPECT_EQ(opener.opened,
-            (std::vector<std::string>{std::string(kHomePageUrl), "mailto:support@pelmark.example"}));
+  EXPECT_EQ(opener.opened, (std::vector<std::string>{std::string(kHomePageUrl),
+                                                     "mailto:support@pelmark.example"}));
 
   auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("aboutOk"));
   ASSERT_NE(ok, nullptr);

@@ -31,7 +31,9 @@ struct Fixture {
     dialog.resize(320, 60);
     dialog.show();
   }
-  void Click(Qt::MouseButton button = Qt::LeftButton) { QTest::mouseClick(label, button, {}, QPoint(5, 10)); }
+  void Click(Qt::MouseButton button = Qt::LeftButton) {
+    QTest::mouseClick(label, button, {}, QPoint(5, 10));
+  }
 };
 
 TEST(HyperlinkLabel, DialogsFontUnderlinedBlueOnTheDialogsBackground) {
@@ -68,7 +70,8 @@ TEST(HyperlinkLabel, StartsWithTheHomePageAndOpensTheTargetOnEveryClick) {
   EXPECT_EQ(f.label->Target(), std::string(kHomePageUrl));
   f.Click();
   f.Click();
-  EXPECT_EQ(f.opener.opened, (std::vector<std::string>{std::string(kHomePageUrl), std::string(kHomePageUrl)}));
+  EXPECT_EQ(f.opener.opened,
+            (std::vector<std::string>{std::string(kHomePageUrl), std::string(kHomePageUrl)}));
 
   f.opener.opened.clear();
   f.label->SetTarget("mailto:support@pelmark.example");
@@ -98,7 +101,8 @@ TEST(HyperlinkLabel, TargetsWithoutASchemeOpenAsWebAddresses) {
       {"www.pelmark.example", "http://www.pelmark.example"},
       {"pelmark.example/wrenlocator", "http://pelmark.example/wrenlocator"},
   };
-  for (const auto& [target, opened] : cases) EXPECT_EQ(CHyperlinkLabel::OpenableAddress(target), opened) << target;
+  for (const auto& [target, opened] : cases)
+    EXPECT_EQ(CHyperlinkLabel::OpenableAddress(target), opened) << target;
 }
 
 }  // namespace

@@ -19,7 +19,8 @@ namespace wren::gui {
 namespace {
 
 const std::string kManifest =
-    "<?xml version=\"1.0\"?>\r\n<Wrenlocator version=\"1.8.0.0\" created=\"12/01/2026 10:00:00\">\r\n"
+    "<?xml version=\"1.0\"?>\r\n<Wrenlocator version=\"1.8.0.0\" created=\"12/01/2026 "
+    "10:00:00\">\r\n"
     "<update type=\"Feature\" comment=\"Pairing from the list\">"
     "<info action=\"Added\" name=\"Pair and trust from the device list\"/>"
     "<info action=\"Fixed\" name=\"Times of devices seen before midnight\"/></update>\r\n"
@@ -28,29 +29,32 @@ const std::string kManifest =
 std::vector<std::string> Rows(const QTreeWidget& list) {
   std::vector<std::string> rows;
   for (int i = 0; i < list.topLevelItemCount(); ++i)
-    rows.push_back((list.topLevelItem(i)->text(0) + "|" + list.topLevelItem(i)->text(1)).toStdString());
+    rows.push_back(
+        (list.topLevelItem(i)->text(0) + "|" + list.topLevelItem(i)->text(1)).toStdString());
   return rows;
 }
 
 TEST(NewVersionDialog, ListsTheManifestAndDownloadsWithoutClosing) {
   test::FakeUrlOpener opener;
   std::vector<int> asked;
-  CNewVersionDialog dialog(kManifest, opener, "http://www.pelmark.example/setup.exe", [&](int index) {
-    asked.push_back(index);
-    QPixmap picture(16, 15);
-    picture.fill(index == 33 ? Qt::red : Qt::blue);
-    return QIcon(picture);
-  });
+  CNewVersionDialog dialog(kManifest, opener, "http://www.pelmark.example/setup.exe",
+                           [&](int index) {
+                             asked.push_back(index);
+                             QPixmap picture(16, 15);
+                             picture.fill(index == 33 ? Qt::red : Qt::blue);
+                             return QIcon(picture);
+                           });
   EXPECT_EQ(dialog.windowTitle(), "New Version Available!");
   QTreeWidget* list = dialog.findChild<QTreeWidget*>(QStringLiteral("newVersionList"));
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->columnCount(), 2);
   EXPECT_EQ(list->headerItem()->text(0), "");
   EXPECT_EQ(list->headerItem()->text(1), "Version Information");
-  EXPECT_EQ(Rows(*list), (std::vector<std::string>{"Product|Wrenlocator 1.8.0.0", "Date|12/01/2026 10:00:00",
-                                                   "Type|Feature", "Description|Pairing from the list",
-                                                   "Added|Pair and trust from the device list",
-                                                   "Fixed|Times of devices seen before midnight"}));
+  EXPECT_EQ(Rows(*list),
+            (std::vector<std::string>{"Product|Wrenlocator 1.8.0.0", "Date|12/01/2026 10:00:00",
+                                      "Type|Feature", "Description|Pairing from the list",
+                                      "Added|Pair and trust from the device list",
+                                      "Fixed|Times of devices seen before midnight"}));
   EXPECT_EQ(asked, (std::vector<int>{33, 34, 34, 34, 34, 34}));
   EXPECT_FALSE(list->topLevelItem(0)->icon(0).isNull());
 
@@ -98,7 +102,8 @@ struct ModalWatcher {
     title = modal->windowTitle();
     className = modal->metaObject()->className();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) text = box->text();
-    if (auto* list = modal->findChild<QTreeWidget*>(QStringLiteral("newVersionList"))) rows = Rows(*list);
+    if (auto* list = modal->findChild<QTreeWidget*>(QStringLiteral("newVersionList")))
+      rows = Rows(*list);
     qobject_cast<QDialog*>(modal)->accept();
   }
 };
@@ -113,7 +118,8 @@ class WindowUpdateCheck : public ::testing::Test {
 
   UpdateOutcome Run(const std::string& path) {
     watcher.Arm();
-    return CNewVersionDialog::CheckForUpdates(&window, http, opener, server.Url(path), "http://x.example/setup");
+    return CNewVersionDialog::CheckForUpdates(&window, http, opener, server.Url(path),
+                                              "http://x.example/setup");
   }
 };
 
@@ -121,7 +127,8 @@ TEST_F(WindowUpdateCheck, EachOutcomeShowsItsWindow) {
   window.show();
   server.Serve("/new.xml", QByteArray::fromStdString(kManifest));
   server.Serve("/same.xml", "<m version=\"1.7.4.0\"/>");
-  server.Answer("/nolength.xml", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<m version=\"9.0.0.0\"/>");
+  server.Answer("/nolength.xml",
+                "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<m version=\"9.0.0.0\"/>");
 
   EXPECT_EQ(Run("/new.xml"), UpdateOutcome::NewVersion);
   EXPECT_EQ(watcher.title, "New Version Available!");
@@ -165,7 +172,8 @@ TEST_F(WindowUpdateCheck, WindowRepaintsWhileWaitingAndTheCheckGivesUp) {
     painted.update();
   });
   EXPECT_EQ(Run("/silent.xml"), UpdateOutcome::Failed);
-  EXPECT_EQ(watcher.text.toStdString(), "Internet Connection Failed...The server did not answer within 2 seconds.");
+  EXPECT_EQ(watcher.text.toStdString(),
+            "Internet Connection Failed...The server did not answer within 2 seconds.");
   ASSERT_GE(paintsBefore, 0) << "the window's own events did not run during the wait";
   EXPECT_GT(painted.paints, paintsBefore);
   EXPECT_TRUE(waitCursor);

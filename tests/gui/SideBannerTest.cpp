@@ -37,7 +37,8 @@ struct Fixture {
 };
 
 bool Near(QRgb pixel, const QColor& colour, int tolerance = 2) {
-  return std::abs(qRed(pixel) - colour.red()) <= tolerance && std::abs(qGreen(pixel) - colour.green()) <= tolerance &&
+  return std::abs(qRed(pixel) - colour.red()) <= tolerance &&
+         std::abs(qGreen(pixel) - colour.green()) <= tolerance &&
          std::abs(qBlue(pixel) - colour.blue()) <= tolerance;
 }
 
@@ -105,7 +106,7 @@ TEST(SideBanner, EachEdgeGrowsOnItsSideAndCutsItsBand) {
 TEST(SideBanner, EdgeLineFacesTheDialog) {
   struct Case {
     int edge;
-    QRect line;  // where the black line is
+    QRect line;     // where the black line is
     QPoint inside;  // a pixel next to it, not black
   };
   const Case cases[] = {
@@ -119,7 +120,8 @@ TEST(SideBanner, EdgeLineFacesTheDialog) {
     ASSERT_TRUE(f.banner->AttachToParent(&f.dialog, c.edge, 1));
     const QImage image = f.banner->Render();
     for (int y = c.line.top(); y <= c.line.bottom(); y += 5)
-      for (int x = c.line.left(); x <= c.line.right(); x += 5) EXPECT_EQ(image.pixel(x, y), qRgb(0, 0, 0));
+      for (int x = c.line.left(); x <= c.line.right(); x += 5)
+        EXPECT_EQ(image.pixel(x, y), qRgb(0, 0, 0));
     EXPECT_EQ(image.pixel(c.inside), qRgb(255, 255, 255)) << c.edge;
   }
 }
@@ -204,12 +206,15 @@ TEST(SideBanner, GradientRunsInEachEdgesDirection) {
     f.banner->SetSecondColor(second);
     ASSERT_TRUE(f.banner->AttachToParent(&f.dialog, c.edge, 1));
     const QImage image = f.banner->Render();
-    EXPECT_TRUE(Near(image.pixel(c.start), c.atStart, 4)) << c.edge << " " << std::hex << image.pixel(c.start);
-    EXPECT_TRUE(Near(image.pixel(c.end), c.atEnd, 4)) << c.edge << " " << std::hex << image.pixel(c.end);
+    EXPECT_TRUE(Near(image.pixel(c.start), c.atStart, 4))
+        << c.edge << " " << std::hex << image.pixel(c.start);
+    EXPECT_TRUE(Near(image.pixel(c.end), c.atEnd, 4))
+        << c.edge << " " << std::hex << image.pixel(c.end);
     // Steady in between: the first colour's share only falls.
     int previousRed = c.atStart == first ? 256 : -1;
     for (int i = 0; i <= 10; ++i) {
-      const QPoint at(c.start.x() + (c.end.x() - c.start.x()) * i / 10, c.start.y() + (c.end.y() - c.start.y()) * i / 10);
+      const QPoint at(c.start.x() + (c.end.x() - c.start.x()) * i / 10,
+                      c.start.y() + (c.end.y() - c.start.y()) * i / 10);
       const int red = qRed(image.pixel(at));
       if (c.atStart == first)
         EXPECT_LE(red, previousRed) << c.edge << " step " << i;
@@ -287,7 +292,8 @@ TEST(SideBanner, LineFeedStartsANewLineOnePitchLower) {
   EXPECT_GT(layout.caption[3].pos.x(), layout.caption[2].pos.x());
 
   // Drawn there too: ink in the second line's cell, none without the break.
-  const QRect secondLine(layout.captionOrigin.x(), layout.captionOrigin.y() + pitch, 3 * pitch, 49 - layout.captionOrigin.y() - pitch);
+  const QRect secondLine(layout.captionOrigin.x(), layout.captionOrigin.y() + pitch, 3 * pitch,
+                         49 - layout.captionOrigin.y() - pitch);
   EXPECT_GT(Ink(f.banner->Render(), secondLine), 0);
   f.banner->SetCaption("ABCD");
   EXPECT_EQ(Ink(f.banner->Render(), secondLine), 0);
@@ -400,7 +406,8 @@ TEST(SideBanner, Screenshot) {
     ASSERT_TRUE(f.banner->AttachToParent(&f.dialog, edge, 1));
     f.dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.dialog));
-    EXPECT_TRUE(f.dialog.grab().save(QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("banner-%1.png").arg(name))));
+    EXPECT_TRUE(f.dialog.grab().save(
+        QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("banner-%1.png").arg(name))));
   }
 }
 

@@ -17,7 +17,9 @@ TEST(CheckUpdateCommand, Parsing) {
   };
   const Case cases[] = {
       {{"check-update"}, true, ""},
-      {{"check-update", "--url", "http://127.0.0.1:8080/v.xml"}, true, "http://127.0.0.1:8080/v.xml"},
+      {{"check-update", "--url", "http://127.0.0.1:8080/v.xml"},
+       true,
+       "http://127.0.0.1:8080/v.xml"},
       {{"--url=http://mirror.example/v.xml", "check-update"}, true, "http://mirror.example/v.xml"},
       {{"check-update", "--url"}, false, ""},
       {{"check-update", "--url="}, false, ""},
@@ -45,7 +47,8 @@ TEST(CheckUpdateCommand, Parsing) {
 TEST(CheckUpdateCommand, HelpNamesTheFormAndItsStatuses) {
   const std::string help = HelpText();
   EXPECT_NE(help.find("check-update [--url URL]"), std::string::npos);
-  EXPECT_NE(help.find("0 no newer version, 3 a newer version, 1 the check failed"), std::string::npos);
+  EXPECT_NE(help.find("0 no newer version, 3 a newer version, 1 the check failed"),
+            std::string::npos);
   EXPECT_NE(kExitNewVersion, kExitOk);
   EXPECT_NE(kExitNewVersion, kExitFailed);
   EXPECT_NE(kExitNewVersion, kExitUsage);
@@ -84,19 +87,23 @@ TEST(CheckUpdateCommand, PrintsEachOutcomeWithItsStatus) {
     std::string printed;
   };
   const Case cases[] = {
-      {true, "<m version=\"1.7.4.0\" created=\"d\"/>", "", kExitOk, "There are no new versions available.\n"},
-      {false, "", "Connection refused", kExitFailed, "Internet Connection Failed...Connection refused\n"},
+      {true, "<m version=\"1.7.4.0\" created=\"d\"/>", "", kExitOk,
+       "There are no new versions available.\n"},
+      {false, "", "Connection refused", kExitFailed,
+       "Internet Connection Failed...Connection refused\n"},
       {false, "", "", kExitFailed, "Internet Connection Failed...\n"},
-      {true, "<m version=\"1.7.5.0\" created=\"12/01/2026\"><update comment=\"tab\there\"/></m>", "",
-       kExitNewVersion,
-       "New Version Available!\nProduct\tWrenlocator 1.7.5.0\nDate\t12/01/2026\nDescription\ttab\\there\n"},
+      {true, "<m version=\"1.7.5.0\" created=\"12/01/2026\"><update comment=\"tab\there\"/></m>",
+       "", kExitNewVersion,
+       "New Version Available!\nProduct\tWrenlocator "
+       "1.7.5.0\nDate\t12/01/2026\nDescription\ttab\\there\n"},
   };
   for (const auto& c : cases) {
     CannedClient::ok = c.ok;
     CannedClient::body = c.body;
     CannedClient::error = c.error;
     std::ostringstream out, err;
-    EXPECT_EQ(RunCommandLine({"check-update", "--url", "http://127.0.0.1:9/m.xml"}, out, err), c.status);
+    EXPECT_EQ(RunCommandLine({"check-update", "--url", "http://127.0.0.1:9/m.xml"}, out, err),
+              c.status);
     EXPECT_EQ(out.str(), c.printed);
     EXPECT_EQ(CannedClient::lastUrl, "http://127.0.0.1:9/m.xml");
   }

@@ -38,8 +38,8 @@ class LoopbackHttpServer : public QObject {
   // A reply with Content-Length and the status given.
   void Serve(const QByteArray& path, const QByteArray& body, int status = 200) {
     Answer(path, "HTTP/1.1 " + QByteArray::number(status) + (status == 200 ? " OK" : " Not Found") +
-                     "\r\nContent-Type: text/xml\r\nContent-Length: " + QByteArray::number(body.size()) +
-                     "\r\nConnection: close\r\n\r\n" + body);
+                     "\r\nContent-Type: text/xml\r\nContent-Length: " +
+                     QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
   }
   // The answer is sent but the connection stays open.
   void AnswerAndHold(const QByteArray& path, const QByteArray& raw) {
@@ -63,8 +63,10 @@ class LoopbackHttpServer : public QObject {
     const QList<QByteArray> words = head.split('\n').value(0).split(' ');
     const QByteArray path = words.value(1);
     if (m_hanging.end() != std::find(m_hanging.begin(), m_hanging.end(), path)) return;
-    socket->write(m_answers.value(path, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"));
-    if (m_holding.end() == std::find(m_holding.begin(), m_holding.end(), path)) socket->disconnectFromHost();
+    socket->write(m_answers.value(
+        path, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"));
+    if (m_holding.end() == std::find(m_holding.begin(), m_holding.end(), path))
+      socket->disconnectFromHost();
   }
 
   QTcpServer m_server;

@@ -33,7 +33,9 @@ class UpdateCheckOverHttp : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(server.IsListening()); }
 
-  UpdateCheckResult Check(const QByteArray& path) { return CheckForUpdates(client, server.Url(path.toStdString())); }
+  UpdateCheckResult Check(const QByteArray& path) {
+    return CheckForUpdates(client, server.Url(path.toStdString()));
+  }
 
   test::LoopbackHttpServer server;
   platform::QtHttpClient client{3000};
@@ -46,17 +48,17 @@ struct VersionCase {
 
 TEST_F(UpdateCheckOverHttp, AnnouncedVersionAgainstOurOwn) {
   const VersionCase cases[] = {
-      {"1.7.4.0", UpdateOutcome::NoNewVersion},           // equal
-      {"1.7.3.9", UpdateOutcome::NoNewVersion},           // lower in the last part
-      {"1.6.99.99", UpdateOutcome::NoNewVersion},         // lower where it decides
+      {"1.7.4.0", UpdateOutcome::NoNewVersion},    // equal
+      {"1.7.3.9", UpdateOutcome::NoNewVersion},    // lower in the last part
+      {"1.6.99.99", UpdateOutcome::NoNewVersion},  // lower where it decides
       {"0.9.9.9", UpdateOutcome::NoNewVersion},
-      {"1.7.4.1", UpdateOutcome::NewVersion},             // higher only in the fourth part
+      {"1.7.4.1", UpdateOutcome::NewVersion},  // higher only in the fourth part
       {"1.7.5.0", UpdateOutcome::NewVersion},
       {"2.0.0.0", UpdateOutcome::NewVersion},
-      {"1.7.4.2147483648", UpdateOutcome::NewVersion},    // above the signed range
+      {"1.7.4.2147483648", UpdateOutcome::NewVersion},  // above the signed range
       {"4294967295.0.0.0", UpdateOutcome::NewVersion},
-      {"1.8", UpdateOutcome::NewVersion},                 // missing parts keep ours: 1.8.4.0
-      {"1.7", UpdateOutcome::NoNewVersion},               // 1.7.4.0
+      {"1.8", UpdateOutcome::NewVersion},    // missing parts keep ours: 1.8.4.0
+      {"1.7", UpdateOutcome::NoNewVersion},  // 1.7.4.0
       {"", UpdateOutcome::NoNewVersion},
       {"not a version", UpdateOutcome::NoNewVersion},
   };
@@ -97,26 +99,30 @@ TEST_F(UpdateCheckOverHttp, ErrorPageWithLengthIsAnAnswer) {
 }
 
 TEST_F(UpdateCheckOverHttp, ReplyWithoutContentLengthFailsWithNothingAppended) {
-  server.Answer("/stream.xml", "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n" +
-                                   Manifest("9.0.0.0"));
+  server.Answer("/stream.xml",
+                "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n" +
+                    Manifest("9.0.0.0"));
   UpdateCheckResult r = Check("/stream.xml");
   EXPECT_EQ(r.outcome, UpdateOutcome::Failed);
   EXPECT_EQ(r.message, "Internet Connection Failed...");
 
   server.Answer("/chunked.xml",
-                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: "
+                "close\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
   EXPECT_EQ(Check("/chunked.xml").message, "Internet Connection Failed...");
 }
 
 TEST_F(UpdateCheckOverHttp, RefusedConnectionFailsWithTheReason) {
   QTcpServer closed;
   ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-  const std::string url = "http://127.0.0.1:" + std::to_string(closed.serverPort()) + "/version.xml";
+  const std::string url =
+      "http://127.0.0.1:" + std::to_string(closed.serverPort()) + "/version.xml";
   closed.close();
   UpdateCheckResult r = CheckForUpdates(client, url);
   EXPECT_EQ(r.outcome, UpdateOutcome::Failed);
   EXPECT_EQ(r.message.rfind("Internet Connection Failed...", 0), 0u) << r.message;
-  EXPECT_GT(r.message.size(), std::string("Internet Connection Failed...").size()) << "the reason is appended";
+  EXPECT_GT(r.message.size(), std::string("Internet Connection Failed...").size())
+      << "the reason is appended";
 }
 
 TEST_F(UpdateCheckOverHttp, SilentServerFailsWhenTheLimitRunsOut) {
@@ -137,11 +143,13 @@ TEST_F(UpdateCheckOverHttp, SilentServerFailsWhenTheLimitRunsOut) {
 TEST_F(UpdateCheckOverHttp, OversizedReplyIsRefusedUnread) {
   // Announces two MiB and then sends nothing more: a client that waited
   // for the body would run into its time limit instead.
-  server.AnswerAndHold("/huge.xml", "HTTP/1.1 200 OK\r\nContent-Length: 2097152\r\n\r\n<Wrenlocator ");
+  server.AnswerAndHold("/huge.xml",
+                       "HTTP/1.1 200 OK\r\nContent-Length: 2097152\r\n\r\n<Wrenlocator ");
   UpdateCheckResult r = Check("/huge.xml");
   EXPECT_EQ(r.outcome, UpdateOutcome::Failed);
   EXPECT_EQ(r.message,
-            "Internet Connection Failed...The reply is too large to be a version manifest; it was not read.");
+            "Internet Connection Failed...The reply is too large to be a version manifest; it was "
+            "not read.");
 
   // Exactly the limit is still read.
   QByteArray big = Manifest("1.7.4.5");
@@ -153,13 +161,15 @@ TEST_F(UpdateCheckOverHttp, OversizedReplyIsRefusedUnread) {
 TEST_F(UpdateCheckOverHttp, ClientSendsItsNameAndTakesStatedLengthAndStopsAtZeroByte) {
   // Content-Length shorter than what follows: only that many bytes count.
   const QByteArray manifest = Manifest("1.7.4.3");
-  server.Answer("/short.xml", "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(manifest.size()) +
-                                  "\r\nConnection: close\r\n\r\n" + manifest + "TRAILING");
+  server.Answer("/short.xml",
+                "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(manifest.size()) +
+                    "\r\nConnection: close\r\n\r\n" + manifest + "TRAILING");
   std::string body, error;
   ASSERT_TRUE(client.Fetch(server.Url("/short.xml"), body, error)) << error;
   EXPECT_EQ(body, manifest.toStdString());
   ASSERT_FALSE(server.Requests().empty());
-  EXPECT_TRUE(server.Requests().back().contains("\r\nUser-Agent: Wrenlocator/1.7\r")) << server.Requests().back().toStdString();
+  EXPECT_TRUE(server.Requests().back().contains("\r\nUser-Agent: Wrenlocator/1.7\r"))
+      << server.Requests().back().toStdString();
 
   QByteArray zero = Manifest("1.7.4.8");
   zero += QByteArray("\0<second version=\"9.9.9.9\"/>", 28);
@@ -171,15 +181,17 @@ TEST_F(UpdateCheckOverHttp, ClientSendsItsNameAndTakesStatedLengthAndStopsAtZero
 
 TEST_F(UpdateCheckOverHttp, DialogRowsFromTheFetchedManifest) {
   server.Serve("/full.xml",
-               Manifest("1.8.0.2", "<update type=\"Maintenance\" comment=\"Faster scans\">"
-                                   "<info action=\"Added\" name=\"Pairing &amp; trust\"/>"
-                                   "<info action=\"Fixed\" name=\"A crash on exit\"/></update>\r\n"));
+               Manifest("1.8.0.2",
+                        "<update type=\"Maintenance\" comment=\"Faster scans\">"
+                        "<info action=\"Added\" name=\"Pairing &amp; trust\"/>"
+                        "<info action=\"Fixed\" name=\"A crash on exit\"/></update>\r\n"));
   UpdateCheckResult r = Check("/full.xml");
   ASSERT_EQ(r.outcome, UpdateOutcome::NewVersion);
-  EXPECT_EQ(Flatten(BuildVersionRows(r.manifestText)),
-            (std::vector<std::string>{"Product|33|Wrenlocator 1.8.0.2", "Date|34|11/30/2026 09:15:00",
-                                      "Type|34|Maintenance", "Description|34|Faster scans",
-                                      "Added|34|Pairing & trust", "Fixed|34|A crash on exit"}));
+  EXPECT_EQ(
+      Flatten(BuildVersionRows(r.manifestText)),
+      (std::vector<std::string>{"Product|33|Wrenlocator 1.8.0.2", "Date|34|11/30/2026 09:15:00",
+                                "Type|34|Maintenance", "Description|34|Faster scans",
+                                "Added|34|Pairing & trust", "Fixed|34|A crash on exit"}));
 }
 
 TEST(VersionRows, OptionalRowsAndOnlyTheFirstUpdate) {
@@ -199,18 +211,22 @@ TEST(VersionRows, OptionalRowsAndOnlyTheFirstUpdate) {
        "<other><info action=\"Deep\" name=\"no\"/></other></update>\r\n"
        "<update type=\"Second\"><info action=\"B\" name=\"no\"/></update>\r\n",
        {"A|34|yes"}},
-      {"update after other elements", "<news/><update comment=\"c\"><info action=\"X\" name=\"x\"/></update>\r\n",
+      {"update after other elements",
+       "<news/><update comment=\"c\"><info action=\"X\" name=\"x\"/></update>\r\n",
        {"Description|34|c", "X|34|x"}},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> expected{"Product|33|Wrenlocator 1.7.4.7", "Date|34|11/30/2026 09:15:00"};
+    std::vector<std::string> expected{"Product|33|Wrenlocator 1.7.4.7",
+                                      "Date|34|11/30/2026 09:15:00"};
     expected.insert(expected.end(), c.extra.begin(), c.extra.end());
-    EXPECT_EQ(Flatten(BuildVersionRows(Manifest("1.7.4.7", c.inside).toStdString())), expected) << c.name;
+    EXPECT_EQ(Flatten(BuildVersionRows(Manifest("1.7.4.7", c.inside).toStdString())), expected)
+        << c.name;
   }
 }
 
 TEST(VersionRows, ProductShowsTheManifestsVersionAndUnreadablePartsKeepOurs) {
-  EXPECT_EQ(BuildVersionRows(Manifest("3.1.4.1592").toStdString()).front().text, "Wrenlocator 3.1.4.1592");
+  EXPECT_EQ(BuildVersionRows(Manifest("3.1.4.1592").toStdString()).front().text,
+            "Wrenlocator 3.1.4.1592");
   EXPECT_EQ(BuildVersionRows(Manifest("2.5").toStdString()).front().text, "Wrenlocator 2.5.4.0");
   // Not a manifest at all: our own version and an empty date.
   EXPECT_EQ(Flatten(BuildVersionRows("<<<")),
@@ -237,10 +253,11 @@ TEST(ContentLength, RulesForTheStatedLength) {
     bool reason;
   };
   const Case cases[] = {
-      {std::nullopt, false, 0, false}, {"", false, 0, false},          {"0", true, 0, false},
-      {"42", true, 42, false},         {" 17 ", true, 17, false},      {"1048576", true, 1048576, false},
-      {"1048577", false, 0, true},     {"-5", false, 0, true},         {"12abc", false, 0, true},
-      {"99999999999999999999999", false, 0, true},
+      {std::nullopt, false, 0, false}, {"", false, 0, false},
+      {"0", true, 0, false},           {"42", true, 42, false},
+      {" 17 ", true, 17, false},       {"1048576", true, 1048576, false},
+      {"1048577", false, 0, true},     {"-5", false, 0, true},
+      {"12abc", false, 0, true},       {"99999999999999999999999", false, 0, true},
   };
   for (const auto& c : cases) {
     auto v = platform::CheckContentLength(c.header);

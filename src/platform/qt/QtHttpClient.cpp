@@ -25,8 +25,8 @@ bool QtHttpClient::Fetch(const std::string& url, std::string& body, std::string&
   }
   QNetworkAccessManager manager;
   QNetworkRequest request(target);
-  request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(kHttpUserAgent.data(),
-                                                                 static_cast<int>(kHttpUserAgent.size())));
+  request.setHeader(QNetworkRequest::UserAgentHeader,
+                    QByteArray(kHttpUserAgent.data(), static_cast<int>(kHttpUserAgent.size())));
   // The length the server states is the length of what is read.
   request.setRawHeader("Accept-Encoding", "identity");
   QNetworkReply* reply = manager.get(request);
@@ -49,7 +49,8 @@ bool QtHttpClient::Fetch(const std::string& url, std::string& body, std::string&
     if (headersSeen) return;
     headersSeen = true;
     std::optional<std::string> header;
-    if (reply->hasRawHeader("Content-Length")) header = reply->rawHeader("Content-Length").toStdString();
+    if (reply->hasRawHeader("Content-Length"))
+      header = reply->rawHeader("Content-Length").toStdString();
     verdict = CheckContentLength(header, m_bodyLimit);
     if (!verdict.ok) {
       refused = true;
@@ -73,7 +74,8 @@ bool QtHttpClient::Fetch(const std::string& url, std::string& body, std::string&
   bool ok = false;
   if (timedOut) {
     char text[96];
-    std::snprintf(text, sizeof text, "The server did not answer within %d seconds.", (m_timeoutMs + 999) / 1000);
+    std::snprintf(text, sizeof text, "The server did not answer within %d seconds.",
+                  (m_timeoutMs + 999) / 1000);
     error = text;
   } else if (refused) {
     error = refusal;
@@ -84,12 +86,14 @@ bool QtHttpClient::Fetch(const std::string& url, std::string& body, std::string&
   } else {
     if (!headersSeen) {
       std::optional<std::string> header;
-      if (reply->hasRawHeader("Content-Length")) header = reply->rawHeader("Content-Length").toStdString();
+      if (reply->hasRawHeader("Content-Length"))
+        header = reply->rawHeader("Content-Length").toStdString();
       verdict = CheckContentLength(header, m_bodyLimit);
     }
     if (verdict.ok) {
       QByteArray data = reply->readAll();
-      body.assign(data.constData(), std::min<std::size_t>(static_cast<std::size_t>(data.size()), verdict.length));
+      body.assign(data.constData(),
+                  std::min<std::size_t>(static_cast<std::size_t>(data.size()), verdict.length));
       ok = true;
     } else {
       error = verdict.error;
