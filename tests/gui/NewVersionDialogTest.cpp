@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 
 #include "gui/CNewVersionDialog.h"
+#include "gui/DeviceImageStrip.h"
 #include "gui/FakeUrlOpener.h"
 #include "platform/qt/QtHttpClient.h"
 #include "update/LoopbackHttpServer.h"
@@ -184,7 +185,8 @@ TEST(NewVersionDialog, Screenshot) {
   const QByteArray folder = qgetenv("WREN_SCREENSHOT_DIR");
   if (folder.isEmpty()) GTEST_SKIP() << "WREN_SCREENSHOT_DIR not set";
   test::FakeUrlOpener opener;
-  CNewVersionDialog dialog(kManifest, opener, "http://www.pelmark.example/setup.exe");
+  CNewVersionDialog dialog(kManifest, opener, "http://www.pelmark.example/setup.exe",
+                           [](int index) { return DeviceImageStrip::Shared().Icon(index); });
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   QTest::qWait(200);
