@@ -21,6 +21,9 @@ packages=(
   ieee-data
   # build cache shared by the presets
   ccache
+  # printing: metric-compatible Arial and Times New Roman, and PDF to text
+  # and images for the print tests
+  fonts-liberation2 poppler-utils
 )
 
 missing=()
