@@ -5,9 +5,12 @@
 #include "app/HeadlessOptions.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 
 #include "bluetooth/BluetoothPlatform.h"
+#include "history/HistoryStore.h"
+#include "history/HistoryTree.h"
 #include "platform/System.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/SimulatedStack.h"
@@ -130,6 +133,42 @@ int RunServices(const Command& c, platform::BluetoothStack& stack, std::ostream&
   return kExitOk;
 }
 
+// The history tree's texts as the history report shows them, from the
+// history file as last saved. A missing file is an empty history.
+int RunHistory(const Command& c, std::ostream& out, std::ostream& err) {
+  const std::string path = platform::DataFilePath(kHistoryFileName);
+  XmlDataFile file;
+  if (!file.LoadFile(path)) {
+    std::error_code missing;
+    if (!std::filesystem::exists(path, missing) && !missing) {
+      out << (c.json ? "[]\n" : "");
+      return kExitOk;
+    }
+    return Fail(err, path + " could not be read: " + file.GetResultText(), kExitFailed);
+  }
+  const std::vector<DeviceRecord> entries = HistoryTree::ReadEntries(file);
+  if (!c.json) {
+    for (const DeviceRecord& entry : entries) {
+      out << EscapeField(HistoryTree::Summary(entry)) << '\n';
+      for (int child = 0; child < HistoryTree::kChildCount; ++child)
+        out << "  " << EscapeField(HistoryTree::ChildText(entry, child)) << '\n';
+    }
+    return kExitOk;
+  }
+  out << "[";
+  bool first = true;
+  for (const DeviceRecord& entry : entries) {
+    out << (first ? "\n" : ",\n") << "{\"summary\":" << JsonString(HistoryTree::Summary(entry))
+        << ",\"image\":" << entry.m_image << ",\"children\":[";
+    for (int child = 0; child < HistoryTree::kChildCount; ++child)
+      out << (child ? "," : "") << JsonString(HistoryTree::ChildText(entry, child));
+    out << "]}";
+    first = false;
+  }
+  out << (first ? "]\n" : "\n]\n");
+  return kExitOk;
+}
+
 }  // namespace
 
 std::string EscapeField(const std::string& text) {
@@ -217,7 +256,8 @@ std::string HelpText() {
          "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
-         "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n") +
+         "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
+         "       wrenlocator history [--json] [--data-dir DIR]\n") +
          HeadlessHelpText() +
          "\n"
          "Commands:\n"
@@ -235,6 +275,12 @@ std::string HelpText() {
          "                     000AD9 or a whole address)\n"
          "  class HEX          the type text, service text and image index of a class of\n"
          "                     device (5A020C or 0x5A020C), separated by tabs\n"
+         "  history            the history report of history.xml as last saved: for every\n"
+         "                     device ever shown, a summary line (name, type, producer,\n"
+         "                     last seen) and eight indented lines Radio:, Name:, Type:,\n"
+         "                     Address:, Producer:, LastSeenTime:, LastUsedTime:,\n"
+         "                     Services: (escaped as for scan)\n"
+         "    --json           a JSON array of objects with summary, image and children\n"
          "\n"
          "Options:\n"
          "  --stack bluez      the system's BlueZ stack\n"
@@ -281,7 +327,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
   }
   if (words.empty()) {
     if (c.json) {
-      error = "--json belongs to scan";
+      error = "--json belongs to scan or history";
       return false;
     }
     out = c;
@@ -298,12 +344,15 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
     c.kind = CommandKind::Vendor;
   } else if (name == "class") {
     c.kind = CommandKind::Class;
+  } else if (name == "history") {
+    c.kind = CommandKind::History;
+    wanted = 0;
   } else {
     error = "unknown command " + name;
     return false;
   }
-  if (c.json && c.kind != CommandKind::Scan) {
-    error = "--json belongs to scan";
+  if (c.json && c.kind != CommandKind::Scan && c.kind != CommandKind::History) {
+    error = "--json belongs to scan or history";
     return false;
   }
   if (words.size() - 1 < wanted) {
@@ -387,6 +436,8 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err) {
       out << type << '\t' << services << '\t' << image << '\n';
       return kExitOk;
     }
+    case CommandKind::History:
+      return RunHistory(c, out, err);
     case CommandKind::Scan:
     case CommandKind::Services:
       break;

@@ -20,13 +20,14 @@ enum class CommandKind {
   Services,
   Vendor,
   Class,
+  History,
 };
 
 struct Command {
   CommandKind kind = CommandKind::Window;
   std::string stack;     // "" (default), "bluez", "sim" or "sim:FILE"
   std::string dataDir;   // "" unless --data-dir was given
-  bool json = false;     // scan --json
+  bool json = false;     // scan --json, history --json
   std::string argument;  // ADDRESS, PREFIX or HEX
 };
 
