@@ -5,6 +5,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "gui/ReportCommands.h"
 #include "history/HistoryTree.h"
 #include "history/XmlDataFile.h"
 #include "print/ListPrinter.h"
@@ -111,6 +112,16 @@ CHistoryDialog::CHistoryDialog(const std::string& documentText, const DeviceIcon
                                              static_cast<int>(ListPrinter::kWidthSample.size()));
   const int average = metrics.horizontalAdvance(sample) / static_cast<int>(sample.size());
   resize(438 * average / 4, 310 * metrics.height() / 8);
+}
+
+void RunHistoryReport(QWidget* parent, const std::function<bool(std::string& error)>& saveHistory,
+                      const std::function<std::string()>& documentText,
+                      const DeviceIconSource* icons, MessagePort& messages) {
+  std::string error;
+  if (saveHistory && !saveHistory(error))
+    messages.ShowError("History Report", "The history could not be saved: " + error + ".");
+  CHistoryDialog dialog(documentText ? documentText() : std::string(), icons, parent);
+  dialog.exec();
 }
 
 }  // namespace wren

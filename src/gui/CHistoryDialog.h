@@ -21,6 +21,8 @@ class QTreeView;
 
 namespace wren {
 
+class MessagePort;
+
 // The device image strip as the dialog sees it: images by index, and how
 // many there are. An index out of range shows no image.
 class DeviceIconSource {
@@ -86,5 +88,13 @@ private:
   QTreeView* m_tree = nullptr;
   HistoryTreeModel* m_model = nullptr;
 };
+
+// The History Report command: saves the history first, so that the file and
+// the document hold the current list, then shows the dialog modally over a
+// copy of the document. A save that failed is told to the user; the report
+// still shows the history as it is in memory.
+void RunHistoryReport(QWidget* parent, const std::function<bool(std::string& error)>& saveHistory,
+                      const std::function<std::string()>& documentText,
+                      const DeviceIconSource* icons, MessagePort& messages);
 
 }  // namespace wren

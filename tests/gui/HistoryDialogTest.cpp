@@ -1,8 +1,11 @@
 // The history report dialog over documents written the way history.xml is.
 #include "gui/CHistoryDialog.h"
+#include "gui/ReportCommands.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QTimer>
 #include <QPixmap>
 #include <QTreeView>
 
@@ -165,6 +168,70 @@ TEST(HistoryDialog, AMegabyteValueIsCutForShowingOnly) {
   EXPECT_EQ(shown.size(), HistoryTreeModel::kShownLength + 1);
   EXPECT_TRUE(shown.startsWith("Services:SSS"));
   EXPECT_EQ(dialog.Model()->Entries().front().m_services.size(), services.size());
+}
+
+class FakeMessages : public MessagePort {
+public:
+  void ShowError(const std::string& title, const std::string& text) override {
+    shown.push_back(title + ": " + text);
+  }
+  std::vector<std::string> shown;
+};
+
+// Reads the tree of the modal history dialog once it is up, then closes it.
+void ReadAndCloseHistoryDialog(std::vector<std::string>& summaries, std::string& title) {
+  QTimer::singleShot(0, [&summaries, &title] {
+    auto* dialog = qobject_cast<CHistoryDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return ReadAndCloseHistoryDialog(summaries, title);
+    title = dialog->windowTitle().toStdString();
+    QAbstractItemModel* model = dialog->Tree()->model();
+    for (int row = 0; row < model->rowCount(); ++row) summaries.push_back(Text(model->index(row, 0)));
+    dialog->close();
+  });
+}
+
+TEST(HistoryReport, SavesFirstThenShowsTheDocumentAsSaved) {
+  std::vector<std::string> steps;
+  std::string document = Document(Entry("Old", "t", "1"));
+  FakeMessages messages;
+  std::vector<std::string> summaries;
+  std::string title;
+  ReadAndCloseHistoryDialog(summaries, title);
+  RunHistoryReport(
+      nullptr,
+      [&](std::string&) {
+        steps.push_back("save");
+        document = Document(Entry("New", "t", "1") + Entry("Old", "t", "1"));
+        return true;
+      },
+      [&] {
+        steps.push_back("text");
+        return document;
+      },
+      nullptr, messages);
+  EXPECT_EQ(steps, (std::vector<std::string>{"save", "text"}));
+  EXPECT_EQ(title, "History Dialog");
+  ASSERT_EQ(summaries.size(), 2u);
+  EXPECT_EQ(summaries[0].substr(0, 4), "New ");
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(HistoryReport, AFailedSaveIsToldAndTheReportStillShows) {
+  FakeMessages messages;
+  std::vector<std::string> summaries;
+  std::string title;
+  ReadAndCloseHistoryDialog(summaries, title);
+  RunHistoryReport(
+      nullptr,
+      [](std::string& error) {
+        error = "history.xml: No space left on device";
+        return false;
+      },
+      [] { return Document(Entry("Kept", "t", "1")); }, nullptr, messages);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_NE(messages.shown[0].find("No space left on device"), std::string::npos);
+  ASSERT_EQ(summaries.size(), 1u);
+  EXPECT_EQ(summaries[0].substr(0, 5), "Kept ");
 }
 
 }  // namespace
