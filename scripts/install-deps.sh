@@ -24,6 +24,9 @@ packages=(
   # printing: metric-compatible Arial and Times New Roman, and PDF to text
   # and images for the print tests
   fonts-liberation2 poppler-utils
+  # desktop integration: icon rendering (tools/gen_icons.sh), validators and
+  # the Debian package's checks
+  librsvg2-bin desktop-file-utils appstream lintian
 )
 
 missing=()
