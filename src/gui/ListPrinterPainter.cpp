@@ -168,6 +168,11 @@ bool PaintList(QPagedPaintDevice& device, const DeviceListModel& model,
   if (!LayOut(device, fonts, model.RowCount(), displayOrder, look, layout, error)) return false;
 
   const int pages = layout.PagesToPrint();
+  if (fromPage > pages) {
+    error = "The printout has " + std::to_string(pages) + (pages == 1 ? " page" : " pages") +
+            ", so page " + std::to_string(fromPage) + " cannot be printed.";
+    return false;
+  }
   const int first = std::clamp(fromPage > 0 ? fromPage : 1, 1, pages);
   const int last = std::clamp(toPage > 0 ? toPage : pages, first, pages);
   QPainter painter;

@@ -183,6 +183,27 @@ TEST_F(Printing, ThePageRangeOfThePrintDialogIsHonoured) {
   EXPECT_NE(PageText(pdf, 1).find("Page 2 of 3"), std::string::npos);
 }
 
+TEST_F(Printing, APageRangeBeyondTheLastPageIsRefused) {
+  FillRows(model, 3);
+  printer.setPrintRange(QPrinter::PageRange);
+  printer.setFromTo(2, 4);
+  EXPECT_FALSE(PrintList(model, {}, printer, &error));
+  EXPECT_NE(error.find("has 1 page"), std::string::npos) << error;
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
+}
+
+TEST_F(Printing, TabsAndLineEndsInACellPrintAsSpaces) {
+  FillRows(model, 1);
+  model.SetCellText(0, 1, "Left\tRight\nBelow");
+  ASSERT_TRUE(PrintList(model, {}, printer, &error)) << error;
+  const auto lefts = WordLefts(pdf, 1);
+  ASSERT_NE(lefts.find("Left"), lefts.end());
+  ASSERT_NE(lefts.find("Right"), lefts.end());
+  ASSERT_NE(lefts.find("Below"), lefts.end());
+  EXPECT_LT(lefts.find("Left")->second, lefts.find("Right")->second) << "one line";
+  EXPECT_LT(lefts.find("Right")->second, lefts.find("Below")->second) << "one line";
+}
+
 TEST_F(Printing, TheFontsAreTheMetricTwinsOfArialAndTimesNewRoman) {
   FillRows(model, 2);
   ASSERT_TRUE(PrintList(model, {}, printer, &error)) << error;
