@@ -1,7 +1,7 @@
 // Printing the device list and opening the history report.
 //
 // PrintList10k lays out and paints a 10,000-row list into a PDF in memory
-// (about 80 pages at 600 dots per inch), the same path as the Print command
+// (some 160 pages at 600 dots per inch), the same path as the Print command
 // and `--export pdf`; LayoutOnly is the page and column arithmetic alone.
 // HistoryDialogOpen100k reads a 100,000-entry history document into the
 // history report's tree and shows it; HistoryRead100k is the reading alone.
