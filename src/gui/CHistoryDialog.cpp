@@ -5,6 +5,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "gui/DeviceImageStrip.h"
 #include "gui/ReportCommands.h"
 #include "history/HistoryTree.h"
 #include "history/XmlDataFile.h"
@@ -25,6 +26,10 @@ QString Shown(const std::string& text) {
 }
 
 }  // namespace
+
+int StripIconSource::Count() const { return DeviceImageStrip::kCount; }
+
+QIcon StripIconSource::Icon(int index) const { return m_strip.Icon(index); }
 
 HistoryTreeModel::HistoryTreeModel(std::vector<DeviceRecord> entries,
                                    const DeviceIconSource* icons, QObject* parent)

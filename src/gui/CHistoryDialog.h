@@ -21,6 +21,7 @@ class QTreeView;
 
 namespace wren {
 
+class DeviceImageStrip;
 class MessagePort;
 
 // The device image strip as the dialog sees it: images by index, and how
@@ -43,6 +44,17 @@ public:
 private:
   int m_count;
   std::function<QIcon(int)> m_icon;
+};
+
+// The program's own device image strip.
+class StripIconSource : public DeviceIconSource {
+public:
+  explicit StripIconSource(const DeviceImageStrip& strip) : m_strip(strip) {}
+  int Count() const override;
+  QIcon Icon(int index) const override;
+
+private:
+  const DeviceImageStrip& m_strip;
 };
 
 // The tree's items over the entries read from the document.

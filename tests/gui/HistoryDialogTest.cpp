@@ -1,5 +1,6 @@
 // The history report dialog over documents written the way history.xml is.
 #include "gui/CHistoryDialog.h"
+#include "gui/DeviceImageStrip.h"
 #include "gui/ReportCommands.h"
 #include "support/TestFiles.h"
 
@@ -134,6 +135,21 @@ TEST(HistoryDialog, AnImageOutOfTheStripsRangeShowsNoImageOnTheTopItemOnly) {
   }
   EXPECT_EQ(strip.asked.count(-1), 0u);
   EXPECT_EQ(strip.asked.count(48), 0u);
+}
+
+TEST(HistoryDialog, TheProgramsImageStripGivesTheImages) {
+  ASSERT_TRUE(DeviceImageStrip::Shared().IsValid());
+  StripIconSource strip(DeviceImageStrip::Shared());
+  CHistoryDialog dialog(Document(Entry("a", "t", "3") + Entry("b", "t", "48")), &strip);
+  QAbstractItemModel* model = dialog.Tree()->model();
+  const QIcon three = model->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+  ASSERT_FALSE(three.isNull());
+  EXPECT_EQ(three.pixmap(16, 15).toImage(), DeviceImageStrip::Shared().Pixmap(3).toImage());
+  EXPECT_NE(three.pixmap(16, 15).toImage(), DeviceImageStrip::Shared().Pixmap(34).toImage());
+  EXPECT_FALSE(model->index(1, 0).data(Qt::DecorationRole).isValid());
+  const QIcon child =
+      model->index(0, 0, model->index(1, 0)).data(Qt::DecorationRole).value<QIcon>();
+  EXPECT_EQ(child.pixmap(16, 15).toImage(), DeviceImageStrip::Shared().Pixmap(34).toImage());
 }
 
 TEST(HistoryDialog, AHundredThousandEntriesOpenWithEveryItemReachable) {
