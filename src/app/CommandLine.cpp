@@ -5,9 +5,12 @@
 #include "app/HeadlessOptions.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 
 #include "bluetooth/BluetoothPlatform.h"
+#include "history/HistoryStore.h"
+#include "history/HistoryTree.h"
 #include "platform/System.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/SimulatedStack.h"
@@ -156,6 +159,42 @@ int RunCheckUpdate(const Command& c, std::ostream& out, std::ostream& err) {
   return kExitNewVersion;
 }
 
+// The history tree's texts as the history report shows them, from the
+// history file as last saved. A missing file is an empty history.
+int RunHistory(const Command& c, std::ostream& out, std::ostream& err) {
+  const std::string path = platform::DataFilePath(kHistoryFileName);
+  XmlDataFile file;
+  if (!file.LoadFile(path)) {
+    std::error_code missing;
+    if (!std::filesystem::exists(path, missing) && !missing) {
+      out << (c.json ? "[]\n" : "");
+      return kExitOk;
+    }
+    return Fail(err, path + " could not be read: " + file.GetResultText(), kExitFailed);
+  }
+  const std::vector<DeviceRecord> entries = HistoryTree::ReadEntries(file);
+  if (!c.json) {
+    for (const DeviceRecord& entry : entries) {
+      out << EscapeField(HistoryTree::Summary(entry)) << '\n';
+      for (int child = 0; child < HistoryTree::kChildCount; ++child)
+        out << "  " << EscapeField(HistoryTree::ChildText(entry, child)) << '\n';
+    }
+    return kExitOk;
+  }
+  out << "[";
+  bool first = true;
+  for (const DeviceRecord& entry : entries) {
+    out << (first ? "\n" : ",\n") << "{\"summary\":" << JsonString(HistoryTree::Summary(entry))
+        << ",\"image\":" << entry.m_image << ",\"children\":[";
+    for (int child = 0; child < HistoryTree::kChildCount; ++child)
+      out << (child ? "," : "") << JsonString(HistoryTree::ChildText(entry, child));
+    out << "]}";
+    first = false;
+  }
+  out << (first ? "]\n" : "\n]\n");
+  return kExitOk;
+}
+
 }  // namespace
 
 void SetHttpClientOpener(HttpClientOpener opener) { g_httpOpener = opener; }
@@ -246,7 +285,8 @@ std::string HelpText() {
          "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
-         "       wrenlocator check-update [--url URL]\n") +
+         "       wrenlocator check-update [--url URL]\n"
+         "       wrenlocator history [--json] [--data-dir DIR]\n") +
          HeadlessHelpText() +
          "\n"
          "Commands:\n"
@@ -270,6 +310,12 @@ std::string HelpText() {
          "                     and the manifest's rows (name, tab, text)\n"
          "    --url URL        the manifest's address instead of the maker's (an http\n"
          "                     address; the UpdateUrl setting does the same for the window)\n"
+         "  history            the history report of history.xml as last saved: for every\n"
+         "                     device ever shown, a summary line (name, type, producer,\n"
+         "                     last seen) and eight indented lines Radio:, Name:, Type:,\n"
+         "                     Address:, Producer:, LastSeenTime:, LastUsedTime:,\n"
+         "                     Services: (escaped as for scan)\n"
+         "    --json           a JSON array of objects with summary, image and children\n"
          "\n"
          "Options:\n"
          "  --stack bluez      the system's BlueZ stack\n"
@@ -328,7 +374,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
       return false;
     }
     if (c.json) {
-      error = "--json belongs to scan";
+      error = "--json belongs to scan or history";
       return false;
     }
     out = c;
@@ -348,12 +394,15 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
   } else if (name == "check-update") {
     c.kind = CommandKind::CheckUpdate;
     wanted = 0;
+  } else if (name == "history") {
+    c.kind = CommandKind::History;
+    wanted = 0;
   } else {
     error = "unknown command " + name;
     return false;
   }
-  if (c.json && c.kind != CommandKind::Scan) {
-    error = "--json belongs to scan";
+  if (c.json && c.kind != CommandKind::Scan && c.kind != CommandKind::History) {
+    error = "--json belongs to scan or history";
     return false;
   }
   if (urlGiven && c.kind != CommandKind::CheckUpdate) {
@@ -443,6 +492,8 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err) {
     }
     case CommandKind::CheckUpdate:
       return RunCheckUpdate(c, out, err);
+    case CommandKind::History:
+      return RunHistory(c, out, err);
     case CommandKind::Scan:
     case CommandKind::Services:
       break;

@@ -22,13 +22,14 @@ enum class CommandKind {
   Vendor,
   Class,
   CheckUpdate,
+  History,
 };
 
 struct Command {
   CommandKind kind = CommandKind::Window;
   std::string stack;     // "" (default), "bluez", "sim" or "sim:FILE"
   std::string dataDir;   // "" unless --data-dir was given
-  bool json = false;     // scan --json
+  bool json = false;     // scan --json, history --json
   std::string argument;  // ADDRESS, PREFIX or HEX
   std::string url;       // check-update --url
 };
