@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "bluetooth/BluetoothAddress.h"
 #include "bluetooth/BluetoothPlatform.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryTree.h"
@@ -22,13 +23,6 @@ namespace wren::app {
 namespace {
 
 constexpr const char* kProgram = "wrenlocator";
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // "00-0A-D9", "00:0a:d9", "000AD9" or a whole address -> "00-0A-D9".
 bool NormalisePrefix(const std::string& text, std::string& prefix) {
