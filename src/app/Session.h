@@ -44,6 +44,9 @@ public:
   Session& operator=(const Session&) = delete;
 
   platform::BluetoothStack& Stack() { return *m_stack.stack; }
+  // Full properties, discovery, pairing and the like; null for a stack
+  // without them.
+  platform::DeviceManager* Devices() { return m_stack.devices; }
   // The simulated stack, when that is what runs; null on BlueZ.
   sim::SimulatedStack* Simulation() { return m_stack.simulation; }
   // A note about the stack for the user ("" when there is none), for

@@ -30,6 +30,7 @@ OpenedStack OpenSimulation(const std::string& choice, bool stepped) {
   auto simulation = std::make_unique<sim::SimulatedStack>(
       std::move(scenario), stepped ? sim::TimeMode::Stepped : sim::TimeMode::Wall, description);
   opened.simulation = simulation.get();
+  opened.devices = simulation.get();
   opened.stack = std::move(simulation);
   return opened;
 }
@@ -47,14 +48,18 @@ OpenedStack StackFactory::Open(const StackRequest& request) const {
       opened.failure = StackFailure::Usage;
       return opened;
     }
-    opened.stack = m_bluez(true, request.pairingAgent, opened.message);
+    platform::StackPorts ports = m_bluez(true, request.pairingAgent, opened.message);
+    opened.stack = std::move(ports.stack);
+    opened.devices = opened.stack ? ports.devices : nullptr;
     if (!opened.stack) opened.failure = StackFailure::Failed;
     return opened;
   }
   // The default: BlueZ when it answers on the system bus, else the demo.
   if (choice.empty() && !request.steppedTime && m_bluez) {
     OpenedStack opened;
-    opened.stack = m_bluez(false, request.pairingAgent, opened.message);
+    platform::StackPorts ports = m_bluez(false, request.pairingAgent, opened.message);
+    opened.stack = std::move(ports.stack);
+    opened.devices = ports.devices;
     if (opened.stack) return opened;
   }
   return OpenSimulation(choice, request.steppedTime);

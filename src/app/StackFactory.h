@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/BluetoothStack.h"
+#include "platform/DeviceManager.h"
 
 namespace wren {
 
@@ -22,8 +23,8 @@ class SimulatedStack;
 // With `required` (--stack bluez) the stack comes back even while BlueZ does
 // not answer; otherwise null then. `error` says why there is none, or, with
 // a stack returned, what the user should know about it.
-using BluezOpener = std::function<std::unique_ptr<platform::BluetoothStack>(
-    bool required, bool pairingAgent, std::string& error)>;
+using BluezOpener = std::function<platform::StackPorts(bool required, bool pairingAgent,
+                                                       std::string& error)>;
 
 struct StackRequest {
   std::string choice;         // "" (default), "bluez", "sim" or "sim:FILE"
@@ -41,7 +42,8 @@ enum class StackFailure {
 
 struct OpenedStack {
   std::unique_ptr<platform::BluetoothStack> stack;
-  sim::SimulatedStack* simulation = nullptr;  // the stack, when it is the simulation
+  platform::DeviceManager* devices = nullptr;  // the stack's device manager; null without one
+  sim::SimulatedStack* simulation = nullptr;   // the stack, when it is the simulation
   // Without a stack: why (one line). With one: a note for the user, or "".
   std::string message;
   StackFailure failure = StackFailure::None;

@@ -9,6 +9,7 @@
 #include "app/StackFactory.h"
 #ifdef WREN_HAVE_HEADLESS
 #include "app/HeadlessMonitor.h"
+#include "platform/qt/QtHttpClient.h"
 #endif
 #ifdef WREN_HAVE_BLUEZ
 #include "platform/bluez/SystemBluez.h"
@@ -17,9 +18,12 @@
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef WREN_HAVE_BLUEZ
-  const wren::StackFactory stacks(&wren::bluez::OpenSystemBluez);
+  const wren::StackFactory stacks(&wren::bluez::OpenSystemBluezPorts);
 #else
   const wren::StackFactory stacks;
+#endif
+#ifdef WREN_HAVE_HEADLESS
+  wren::SetHttpClientOpener(&wren::platform::OpenQtHttpClient);
 #endif
   bool help = false;
   for (const auto& a : args) help = help || a == "--help" || a == "-h";

@@ -36,7 +36,7 @@ struct BluezCalls {
   StackFactory Factory() {
     return StackFactory([this](bool required, bool agent, std::string& error) {
       calls.push_back({required, agent});
-      std::unique_ptr<platform::BluetoothStack> stack;
+      platform::StackPorts stack;
       if (answers || required) {
         auto fake = std::make_unique<FakeStack>();
         fake->SetRadios({{0x000102030405ULL, "hci0", 0x000104}});
@@ -45,7 +45,7 @@ struct BluezCalls {
         phone.name = "Phone";
         phone.remembered = true;
         fake->SetDevices({phone});
-        stack = std::move(fake);
+        stack.stack = std::move(fake);
         error = note;
       } else {
         error = "BlueZ does not answer";
@@ -99,6 +99,8 @@ TEST(StackFactoryTest, EachChoiceOpensItsStack) {
     EXPECT_EQ(opened.failure, c.failure);
     if (opened.simulation) {
       EXPECT_EQ(static_cast<platform::BluetoothStack*>(opened.simulation), opened.stack.get());
+      // The simulation manages its devices itself, as a real stack would.
+      EXPECT_EQ(opened.devices, static_cast<platform::DeviceManager*>(opened.simulation));
       // A silent BlueZ is no news when the demo stands in for it.
       EXPECT_EQ(opened.message, "");
     }
