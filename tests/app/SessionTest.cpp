@@ -172,6 +172,8 @@ TEST_F(SessionTest, ASimulationSaysSoBeforeTheStartUpLine) {
                      .Build(failure);
   ASSERT_NE(session, nullptr) << failure.message;
   ASSERT_NE(session->Simulation(), nullptr);
+  // The window's device dialogs reach the simulation through the port.
+  EXPECT_EQ(session->Devices(), static_cast<platform::DeviceManager*>(session->Simulation()));
   ASSERT_FALSE(status.texts.empty());
   EXPECT_EQ(status.texts.front(), session->Simulation()->Description() +
                                       " - a simulation, none of its devices is real");
