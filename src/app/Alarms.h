@@ -27,13 +27,6 @@ struct AlarmEvent {
   bool connected = false;     // a connection was made or requested
   bool disconnected = false;  // a connection ended
   std::string text;           // the line as the status bar shows it
-
-  AlarmEvent() = default;
-  virtual ~AlarmEvent() = default;
-  AlarmEvent(const AlarmEvent&) = default;
-  AlarmEvent& operator=(const AlarmEvent&) = default;
-  AlarmEvent(AlarmEvent&&) = default;
-  AlarmEvent& operator=(AlarmEvent&&) = default;
 };
 
 // How the log file is opened: afresh for the start-up line, appended to for

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace wren::app {
+namespace wren {
 
 bool IsHeadlessCommand(const std::vector<std::string>& args) {
   for (const auto& a : args) {
@@ -160,4 +160,4 @@ std::string HeadlessHelpText() {
          "                     user's (which live in $XDG_CONFIG_HOME/Pelmark/Wrenlocator.conf)\n";
 }
 
-}  // namespace wren::app
+}  // namespace wren

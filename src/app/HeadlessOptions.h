@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace wren::app {
+namespace wren {
 
 enum class SimClockMode { Wall, Stepped };
 enum class ExportKind { None, Text, Xml, Pdf };
@@ -37,4 +37,4 @@ bool ParseSeconds(const std::string& text, std::int64_t& ms);
 // The lines --help adds for the headless form.
 std::string HeadlessHelpText();
 
-}  // namespace wren::app
+}  // namespace wren

@@ -1,6 +1,6 @@
 #include "app/Options.h"
 
-namespace wren::app {
+namespace wren {
 
 OptionValue ReadOptionValue(const std::vector<std::string>& args, std::size_t& i,
                             std::string_view option, std::string& into, std::string& error) {
@@ -55,4 +55,4 @@ CommonOption TakeCommonOption(const std::vector<std::string>& args, std::size_t&
   return CommonOption::NotCommon;
 }
 
-}  // namespace wren::app
+}  // namespace wren

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace wren::app {
+namespace wren {
 
 enum class OptionValue {
   NotThisOption,  // args[i] is some other word
@@ -27,4 +27,4 @@ enum class CommonOption { NotCommon, Taken, Bad };
 CommonOption TakeCommonOption(const std::vector<std::string>& args, std::size_t& i,
                               std::string& stack, std::string& dataDir, std::string& error);
 
-}  // namespace wren::app
+}  // namespace wren

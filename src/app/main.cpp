@@ -6,6 +6,7 @@
 
 #include "app/CommandLine.h"
 #include "app/HeadlessOptions.h"
+#include "app/StackFactory.h"
 #ifdef WREN_HAVE_HEADLESS
 #include "app/HeadlessMonitor.h"
 #include "platform/qt/QtHttpClient.h"
@@ -17,24 +18,26 @@
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef WREN_HAVE_BLUEZ
-  wren::app::SetBluezOpener(&wren::bluez::OpenSystemBluez);
+  const wren::StackFactory stacks(&wren::bluez::OpenSystemBluezPorts);
+#else
+  const wren::StackFactory stacks;
 #endif
 #ifdef WREN_HAVE_HEADLESS
-  wren::app::SetHttpClientOpener(&wren::platform::OpenQtHttpClient);
+  wren::SetHttpClientOpener(&wren::platform::OpenQtHttpClient);
 #endif
   bool help = false;
   for (const auto& a : args) help = help || a == "--help" || a == "-h";
-  if (wren::app::IsHeadlessCommand(args)) {
+  if (wren::IsHeadlessCommand(args)) {
     if (help) {
-      std::cout << wren::app::HelpText();
-      return wren::app::kExitOk;
+      std::cout << wren::HelpText();
+      return wren::kExitOk;
     }
 #ifdef WREN_HAVE_HEADLESS
-    return wren::app::RunHeadless(args, std::cout, std::cerr);
+    return wren::RunHeadless(args, stacks, std::cout, std::cerr);
 #else
     std::cerr << "wrenlocator: the headless monitor is not part of this build\n";
-    return wren::app::kExitUsage;
+    return wren::kExitUsage;
 #endif
   }
-  return wren::app::RunCommandLine(args, std::cout, std::cerr);
+  return wren::RunCommandLine(args, std::cout, std::cerr, stacks);
 }

@@ -116,7 +116,7 @@ std::string BluetoothPlatform::FormatAddress(BluetoothAddress address) {
   return address.Text();
 }
 
-int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel) {
+void BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel) {
   std::string radioName;
   AssignedNumbers decoder;
   // The bias in force now, read once for the whole scan.
@@ -131,7 +131,7 @@ int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::s
   };
 
   auto radios = m_stack.FindRadios();
-  if (!radios) return 0;
+  if (!radios) return;
   while (auto radio = radios->Next()) {
     platform::RadioInfo info;
     if (radio->GetInfo(info)) {
@@ -169,7 +169,6 @@ int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::s
       list.push_back(std::move(record));
     }
   }
-  return 0;
 }
 
 int BluetoothPlatform::ShowDeviceProperties(platform::DeviceDialogs& dialogs, platform::WindowHandle parent,

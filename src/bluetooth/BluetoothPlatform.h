@@ -48,9 +48,9 @@ public:
   static std::string FormatAddress(BluetoothAddress address);
 
   // Appends one record per local radio (when its information reads) and
-  // one per device the stack reports through it. Always returns 0.
+  // one per device the stack reports through it.
   // `cancel` ends a running inquiry early (the radio then adds no devices).
-  int ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel = {});
+  void ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel = {});
 
   // 1 when a remembered or authenticated device has exactly this address
   // text and its property sheet was shown through `dialogs`, else 0.

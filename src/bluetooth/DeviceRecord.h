@@ -24,13 +24,6 @@ struct DeviceRecord {
   std::int32_t m_authenticated = 1;
   std::int32_t m_image = 6;
   std::int32_t m_isLocalRadio = 0;
-
-  DeviceRecord() = default;
-  virtual ~DeviceRecord() = default;
-  DeviceRecord(const DeviceRecord&) = default;
-  DeviceRecord& operator=(const DeviceRecord&) = default;
-  DeviceRecord(DeviceRecord&&) = default;
-  DeviceRecord& operator=(DeviceRecord&&) = default;
 };
 
 // Same device = same address text, byte for byte (letter case counts).

@@ -12,11 +12,6 @@ struct SearchParams {
   std::int32_t m_returnConnected = 0;
   std::int32_t m_issueInquiry = 0;
   std::uint8_t m_timeoutMultiplier = 1;
-
-  SearchParams() = default;
-  virtual ~SearchParams() = default;
-  SearchParams(const SearchParams&) = default;
-  SearchParams& operator=(const SearchParams&) = default;
 };
 
 // Inquiry length in seconds -> the stack's multiplier (units of 1.28 s),

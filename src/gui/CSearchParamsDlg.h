@@ -126,14 +126,15 @@ class CSearchParamsDlg : public QDialog {
 };
 
 // Run's dialog for the main frame: a CSearchParamsDlg over the frame's
-// settings, shown modally; kDialogRun when Run closed it.
-class SearchParamsRunDialog : public RunDialog {
+// settings, shown modally; kDialogRun when Run closed it (the window then
+// tells the frame to start).
+class SearchParamsRunDialog {
  public:
   SearchParamsRunDialog(platform::SoundOutput& sound, AlarmFileChooser& chooser,
                         QWidget* parent = nullptr)
       : m_sound(sound), m_chooser(chooser), m_parent(parent) {}
   void SetParent(QWidget* parent) { m_parent = parent; }
-  int DoModal(SearchParamsModel& dialog) override;
+  int DoModal(SearchParamsModel& dialog);
 
  private:
   platform::SoundOutput& m_sound;

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "history/ListExporter.h"
+#include "view/ListExporter.h"
 #include "view/DeviceListModel.h"
 
 namespace wren {

@@ -15,9 +15,6 @@ struct ProgramVersion {
   ProgramVersion() = default;
   ProgramVersion(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d)
       : major(a), minor(b), build(c), revision(d) {}
-  virtual ~ProgramVersion() = default;
-  ProgramVersion(const ProgramVersion&) = default;
-  ProgramVersion& operator=(const ProgramVersion&) = default;
 
   bool IsOlderThan(const ProgramVersion& other) const {
     if (major != other.major) return major < other.major;

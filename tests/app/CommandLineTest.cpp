@@ -10,7 +10,7 @@
 
 #include "platform/System.h"
 
-namespace wren::app {
+namespace wren {
 namespace {
 
 const std::string kScenario = std::string(WREN_TEST_DATA) + "/cli-scenario.xml";
@@ -306,4 +306,4 @@ TEST_F(HistoryCommandTest, NoFileIsAnEmptyHistoryAndAnUnreadableOneSaysSo) {
 }
 
 }  // namespace
-}  // namespace wren::app
+}  // namespace wren

@@ -22,11 +22,6 @@
 namespace wren::test {
 namespace {
 
-using app::ExportKind;
-using app::HeadlessOptions;
-using app::ParseHeadlessOptions;
-using app::SimClockMode;
-
 TEST(HeadlessOptionsTest, EveryOption) {
   HeadlessOptions o;
   std::string error;
@@ -83,9 +78,9 @@ TEST(HeadlessOptionsTest, BadUsageSaysWhat) {
     EXPECT_FALSE(ParseHeadlessOptions(c.args, o, error));
     EXPECT_EQ(error, c.error);
   }
-  EXPECT_TRUE(app::IsHeadlessCommand({"--stack", "sim", "--headless"}));
-  EXPECT_FALSE(app::IsHeadlessCommand({"scan"}));
-  EXPECT_FALSE(app::IsHeadlessCommand({"services", "--", "--headless"}));
+  EXPECT_TRUE(IsHeadlessCommand({"--stack", "sim", "--headless"}));
+  EXPECT_FALSE(IsHeadlessCommand({"scan"}));
+  EXPECT_FALSE(IsHeadlessCommand({"services", "--", "--headless"}));
 }
 
 TEST(HeadlessOptionsTest, Seconds) {
@@ -101,7 +96,7 @@ TEST(HeadlessOptionsTest, Seconds) {
                         {"31622400", true, 31622400000}, {"31622401", false, 0}, {"99999999999999999999", false, 0}};
   for (const Case& c : cases) {
     std::int64_t ms = -1;
-    EXPECT_EQ(app::ParseSeconds(c.text, ms), c.ok) << c.text;
+    EXPECT_EQ(ParseSeconds(c.text, ms), c.ok) << c.text;
     if (c.ok) {
       EXPECT_EQ(ms, c.ms) << c.text;
     }
@@ -237,14 +232,13 @@ SteppedResult RunStepped(const std::string& dir) {
   QueueDispatcher dispatcher;
   SimClock clock(sim);
   RecordingStatus status;
-  ScriptedDialog dialog;
   TimedView view(sim);
   platform::SetDataFolderOverride(dir);
   {
-    MainFrame frame(FramePorts{tracker, store, sound, messenger, timer, workers, dispatcher, clock, status, dialog});
+    MainFrame frame(FramePorts{tracker, store, sound, messenger, timer, workers, dispatcher, clock, status});
     frame.OnCreate();
     frame.SetView(&view);
-    frame.OnRunMonitoring();
+    frame.RunMonitoring();
     SteppedHooks hooks{
         [&] { return sim.NowMs(); },
         [&](std::int64_t ms) { sim.AdvanceTime(ms); },

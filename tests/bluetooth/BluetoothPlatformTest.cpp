@@ -117,7 +117,7 @@ TEST_F(ScanTest, RadioFirstThenItsDevicesInStackOrder) {
   BluetoothPlatform bluetooth(stack);
   ASSERT_EQ(bluetooth.Vendors().LoadFromText(kVendors), 1);
   DeviceList list;
-  EXPECT_EQ(bluetooth.ScanDevices(list, SearchParams()), 0);
+  bluetooth.ScanDevices(list, SearchParams());
   ASSERT_EQ(list.size(), 3u);
   auto it = list.begin();
 
@@ -196,7 +196,7 @@ TEST(BluetoothPlatform, NoRadioLeavesTheListUnchanged) {
   SimulatedStack stack(std::move(s), TimeMode::Stepped);
   BluetoothPlatform bluetooth(stack);
   DeviceList list(1);  // something already there stays
-  EXPECT_EQ(bluetooth.ScanDevices(list, SearchParams()), 0);
+  bluetooth.ScanDevices(list, SearchParams());
   EXPECT_EQ(list.size(), 1u);
   EXPECT_FALSE(bluetooth.IsRadioPresent());
   EXPECT_TRUE(stack.Searches().empty());
@@ -274,7 +274,7 @@ TEST(BluetoothPlatform, CancelledInquiryStillGivesTheRadioRecord) {
   params.m_timeoutMultiplier = 45;
   std::stop_source stop;
   DeviceList list;
-  auto scan = std::async(std::launch::async, [&] { return bluetooth.ScanDevices(list, params, stop.get_token()); });
+  auto scan = std::async(std::launch::async, [&] { bluetooth.ScanDevices(list, params, stop.get_token()); });
   // Simulated time never moves here: only the cancellation can end the inquiry.
   EXPECT_TRUE(stack.WaitForInquiries(1));
   stop.request_stop();
@@ -283,7 +283,7 @@ TEST(BluetoothPlatform, CancelledInquiryStillGivesTheRadioRecord) {
     scan.wait();
     FAIL() << "the inquiry did not end when cancelled";
   }
-  EXPECT_EQ(scan.get(), 0);
+  scan.get();
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list.front().m_isLocalRadio, 1);
 }

@@ -6,7 +6,7 @@
 
 #include "app/CommandLine.h"
 
-namespace wren::app {
+namespace wren {
 namespace {
 
 TEST(CheckUpdateCommand, Parsing) {
@@ -114,4 +114,4 @@ TEST(CheckUpdateCommand, PrintsEachOutcomeWithItsStatus) {
 }
 
 }  // namespace
-}  // namespace wren::app
+}  // namespace wren
