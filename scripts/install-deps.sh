@@ -21,6 +21,9 @@ packages=(
   ieee-data
   # build cache shared by the presets
   ccache
+  # a virtual display for the window's end-to-end test and the screenshot,
+  # keyboard input to it, and the screen grab turned into a PNG
+  xvfb xauth xdotool x11-utils imagemagick
 )
 
 missing=()

@@ -1,0 +1,81 @@
+#include "gui/DeviceTableModel.h"
+
+#include <QIcon>
+#include <QString>
+
+#include "gui/PlaceholderImages.h"
+
+namespace wren::gui {
+
+DeviceTableModel::DeviceTableModel(DeviceListModel& list, QObject* parent)
+    : QAbstractTableModel(parent), m_list(list) {
+  m_list.SetObserver(this);
+}
+
+DeviceTableModel::~DeviceTableModel() { m_list.SetObserver(nullptr); }
+
+int DeviceTableModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : m_list.RowCount();
+}
+
+int DeviceTableModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant DeviceTableModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= m_list.RowCount() || index.column() >= kColumnCount)
+    return {};
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+      return QString::fromStdString(m_list.CellText(index.row(), index.column()));
+    case Qt::DecorationRole: {
+      const int image = m_list.CellImage(index.row(), index.column());
+      if (image == kNoImage) return {};
+      return DeviceImage(image);
+    }
+    case Qt::TextAlignmentRole:
+      return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+      return {};
+  }
+}
+
+QVariant DeviceTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+    return QAbstractTableModel::headerData(section, orientation, role);
+  const ColumnInfo& column = kColumns[static_cast<std::size_t>(section)];
+  switch (role) {
+    case Qt::DisplayRole:
+      return QString::fromUtf8(column.title.data(), static_cast<qsizetype>(column.title.size()));
+    case Qt::DecorationRole:
+      return DeviceImage(column.headerImage);
+    case Qt::TextAlignmentRole:
+      return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+      return {};
+  }
+}
+
+Qt::ItemFlags DeviceTableModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+// The core model tells after the fact, one row at a time.
+void DeviceTableModel::RowInserted(int row) {
+  beginInsertRows({}, row, row);
+  endInsertRows();
+}
+
+void DeviceTableModel::CellChanged(int row, int column) {
+  const QModelIndex cell = index(row, column);
+  emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::DecorationRole, Qt::ToolTipRole});
+}
+
+void DeviceTableModel::RowRemoved(int row) {
+  beginRemoveRows({}, row, row);
+  endRemoveRows();
+}
+
+}  // namespace wren::gui

@@ -1,0 +1,36 @@
+#pragma once
+// The device list model as Qt's item views see it: rows and the ten
+// columns of the core model, cell texts, cell images from the device image
+// strip, header titles and header images. It follows the core model's
+// change notices and never holds a copy of its rows.
+
+#include <QAbstractTableModel>
+
+#include "view/DeviceListModel.h"
+
+namespace wren::gui {
+
+class DeviceTableModel : public QAbstractTableModel, private DeviceListObserver {
+  Q_OBJECT
+public:
+  explicit DeviceTableModel(DeviceListModel& list, QObject* parent = nullptr);
+  ~DeviceTableModel() override;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  const DeviceListModel& List() const { return m_list; }
+
+private:
+  // DeviceListObserver
+  void RowInserted(int row) override;
+  void CellChanged(int row, int column) override;
+  void RowRemoved(int row) override;
+
+  DeviceListModel& m_list;
+};
+
+}  // namespace wren::gui

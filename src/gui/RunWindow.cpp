@@ -1,0 +1,204 @@
+#include "gui/RunWindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+
+#include "app/CommandLine.h"
+#include "app/Options.h"
+#include "app/ThreadWorkers.h"
+#include "gui/CMainFrame.h"
+#include "gui/QtProgramLauncher.h"
+#include "platform/NetbiosMessenger.h"
+#include "platform/System.h"
+#include "platform/qt/QtDispatcher.h"
+#include "platform/qt/QtSettingsStore.h"
+#include "platform/qt/QtShell.h"
+#include "platform/qt/QtSoundOutput.h"
+#include "platform/qt/QtTimer.h"
+#include "platform/sim/Scenario.h"
+#include "platform/sim/SimulatedStack.h"
+
+#if __has_include(<X11/Xlib.h>) && defined(WREN_HAVE_X11)
+#include <X11/Xlib.h>
+#define WREN_CHECK_X11 1
+#endif
+
+namespace wren::gui {
+namespace {
+
+constexpr const char* kProgram = "wrenlocator";
+
+// The event lines' time is the simulation's, so its devices' times and its
+// events agree.
+class SimulationClock : public platform::Clock {
+public:
+  explicit SimulationClock(const sim::SimulatedStack& stack) : m_stack(stack) {}
+  std::time_t Now() const override {
+    return static_cast<std::time_t>(sim::ToEpochSeconds(m_stack.UtcNow()));
+  }
+
+private:
+  const sim::SimulatedStack& m_stack;
+};
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
+
+bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out, std::string& error) {
+  WindowOptions o;
+  error.clear();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    switch (app::TakeCommonOption(args, i, o.stack, o.dataDir, error)) {
+      case app::CommonOption::Taken:
+        continue;
+      case app::CommonOption::Bad:
+        return false;
+      case app::CommonOption::NotCommon:
+        break;
+    }
+    switch (app::ReadOptionValue(args, i, "--settings", o.settingsFile, error)) {
+      case app::OptionValue::Read:
+        if (o.settingsFile.empty()) {
+          error = "--settings needs a FILE";
+          return false;
+        }
+        continue;
+      case app::OptionValue::Missing:
+        return false;
+      case app::OptionValue::NotThisOption:
+        return false;  // some other form of the command line
+    }
+  }
+  out = o;
+  return true;
+}
+
+bool DisplayAvailable(std::string& why) {
+  const std::string platform = Env("QT_QPA_PLATFORM");
+  const std::string x11 = Env("DISPLAY");
+  const std::string wayland = Env("WAYLAND_DISPLAY");
+  if (!platform.empty()) return true;  // the user chose the platform
+  if (x11.empty() && wayland.empty()) {
+    why = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    return false;
+  }
+#ifdef WREN_CHECK_X11
+  if (wayland.empty()) {
+    Display* display = XOpenDisplay(x11.c_str());
+    if (!display) {
+      why = "the display " + x11 + " cannot be opened";
+      return false;
+    }
+    XCloseDisplay(display);
+  }
+#endif
+  return true;
+}
+
+bool CheckSystemVersion(const platform::SystemVersion& version,
+                        const std::function<void(const std::string&, const std::string&)>& refuse) {
+  if (platform::IsSupported(version)) return true;
+  if (refuse) refuse(kAppTitle, platform::RefusalText(kAppTitle, platform::SystemName(version)));
+  return false;
+}
+
+std::string FindHelpPage() {
+  namespace fs = std::filesystem;
+  const fs::path exe = platform::ExecutablePath();
+  std::vector<fs::path> candidates;
+  if (!exe.empty()) {
+    const fs::path dir = exe.parent_path();
+    candidates.push_back(dir / "help" / "index.html");
+    candidates.push_back(dir / ".." / "share" / "wrenlocator" / "help" / "index.html");
+  }
+#ifdef WREN_SOURCE_DIR
+  // A build tree: the page as the sources have it.
+  candidates.push_back(fs::path(WREN_SOURCE_DIR) / "res" / "help" / "index.html");
+#endif
+  std::error_code ec;
+  for (const auto& path : candidates)
+    if (fs::is_regular_file(path, ec)) return fs::weakly_canonical(path, ec).string();
+  return {};
+}
+
+int RunWindow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  (void)out;
+  WindowOptions o;
+  std::string error;
+  if (!ParseWindowOptions(args, o, error)) {
+    err << kProgram << ": " << (error.empty() ? "unknown option" : error) << " (see " << kProgram
+        << " --help)\n";
+    return app::kExitUsage;
+  }
+  std::string why;
+  if (!DisplayAvailable(why)) {
+    err << kProgram << ": " << why << "; the window cannot open - use " << kProgram
+        << " --headless to monitor without a window\n";
+    return app::kExitFailed;
+  }
+
+  static int argc = 1;
+  static char name[] = "wrenlocator";
+  static char* argv[] = {name, nullptr};
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(kAppTitle);
+  QApplication::setOrganizationName("Pelmark");
+
+  if (!CheckSystemVersion(platform::ReadSystemVersion(), [](const std::string& caption, const std::string& text) {
+        QMessageBox::warning(nullptr, QString::fromStdString(caption), QString::fromStdString(text));
+      }))
+    return app::kExitFailed;
+
+  if (!o.dataDir.empty()) platform::SetDataFolderOverride(o.dataDir);
+  std::unique_ptr<platform::QtSettingsStore> settings =
+      o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
+                             : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
+
+  bool usage = false;
+  std::unique_ptr<platform::BluetoothStack> stack = app::OpenStack(o.stack, error, usage);
+  if (!stack) {
+    err << kProgram << ": " << error << '\n';
+    return usage ? app::kExitUsage : app::kExitFailed;
+  }
+  if (!error.empty()) err << kProgram << ": " << error << '\n';
+
+  std::string simulation;
+  std::unique_ptr<SimulationClock> simulationClock;
+  if (auto* simulated = dynamic_cast<sim::SimulatedStack*>(stack.get())) {
+    simulation = simulated->Description();
+    simulationClock = std::make_unique<SimulationClock>(*simulated);
+    err << kProgram << ": " << simulation << " - a simulation, none of its devices is real\n";
+  }
+  platform::SystemClock wallClock;
+  platform::QtSoundOutput sound;
+  platform::NetbiosMessenger messenger;
+  platform::QtTimer timer;
+  platform::QtDispatcher dispatcher;
+  ThreadWorkers workers;
+  platform::QtShell shell;
+  QtProgramLauncher launcher;
+  platform::Clock& clock = simulationClock ? static_cast<platform::Clock&>(*simulationClock) : wallClock;
+  WindowPorts ports{*stack, *settings, sound, messenger, timer, workers, dispatcher, clock, shell, launcher,
+                    simulation, FindHelpPage()};
+  int status = app::kExitOk;
+  {
+    CMainFrame window(ports);
+    window.ShowCentred();
+    QApplication::exec();
+    window.close();
+    if (!window.SaveError().empty()) status = app::kExitFailed;
+  }
+  return status;
+}
+
+}  // namespace wren::gui
