@@ -19,7 +19,7 @@
 #include "gui/DesktopTools.h"
 #include "gui/DeviceTableModel.h"
 #include "gui/LockKeys.h"
-#include "gui/PlaceholderSearchDialog.h"
+#include "gui/CSearchParamsDlg.h"
 #include "history/XmlDataFile.h"
 #include "platform/System.h"
 
@@ -66,13 +66,19 @@ public:
   CMainFrame* m_window = nullptr;
 };
 
+// Run shows the search-parameters dialog over the frame's settings.
 class CMainFrame::SearchDialogRunner : public RunDialog {
 public:
-  explicit SearchDialogRunner(QWidget* parent) : m_parent(parent) {}
-  int DoModal(SearchParamsModel& dialog) override { return ShowSearchDialog(m_parent, dialog); }
+  SearchDialogRunner(QWidget* parent, platform::SoundOutput& sound) : m_parent(parent), m_sound(sound) {}
+  int DoModal(SearchParamsModel& model) override {
+    CSearchParamsDlg dialog(model, m_sound, m_chooser, m_parent);
+    return dialog.exec() == QDialog::Accepted ? kDialogRun : kDialogCancel;
+  }
 
 private:
   QWidget* m_parent;
+  platform::SoundOutput& m_sound;
+  QtAlarmFileChooser m_chooser;
 };
 
 class CMainFrame::ListMerge : public ScanConsumer {
@@ -88,7 +94,7 @@ CMainFrame::CMainFrame(const WindowPorts& ports, QWidget* parent)
     : QMainWindow(parent),
       m_ports(ports),
       m_status(std::make_unique<Status>()),
-      m_dialog(std::make_unique<SearchDialogRunner>(this)),
+      m_dialog(std::make_unique<SearchDialogRunner>(this, ports.sound)),
       m_merge(std::make_unique<ListMerge>(m_list)) {
   setObjectName("mainFrame");
   // The frame's logic: settings, vendor database, radio presence, the

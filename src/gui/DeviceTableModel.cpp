@@ -3,7 +3,7 @@
 #include <QIcon>
 #include <QString>
 
-#include "gui/PlaceholderImages.h"
+#include "gui/DeviceImageStrip.h"
 
 namespace wren::gui {
 
@@ -32,7 +32,7 @@ QVariant DeviceTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole: {
       const int image = m_list.CellImage(index.row(), index.column());
       if (image == kNoImage) return {};
-      return DeviceImage(image);
+      return DeviceImageStrip::Shared().Icon(image);
     }
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
@@ -49,7 +49,7 @@ QVariant DeviceTableModel::headerData(int section, Qt::Orientation orientation, 
     case Qt::DisplayRole:
       return QString::fromUtf8(column.title.data(), static_cast<qsizetype>(column.title.size()));
     case Qt::DecorationRole:
-      return DeviceImage(column.headerImage);
+      return DeviceImageStrip::Shared().Icon(column.headerImage);
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     default:
