@@ -49,7 +49,7 @@ constexpr ProductLink kProducts[] = {
 
 QString WindowCaption(const std::string& simulation) {
   if (simulation.empty()) return kAppTitle;
-  return QString("%1 - simulation (%2), no device is real").arg(kAppTitle, Q(simulation));
+  return QString("%1 - simulation, no device is real").arg(kAppTitle);
 }
 
 // Event lines go to pane 0 once the window has its status bar; before
@@ -371,9 +371,9 @@ void CMainFrame::CreateStatusBar() {
   m_statusPane->setMinimumWidth(1);
   bar->addWidget(m_statusPane, 1);
   if (!m_ports.simulation.empty()) {
-    auto* simulation = new QLabel(
-        QString("SIMULATION: %1 - no device is real").arg(Q(m_ports.simulation)), bar);
+    auto* simulation = new QLabel("SIMULATION - no device is real", bar);
     simulation->setObjectName("simulationPane");
+    simulation->setToolTip(Q(m_ports.simulation));
     simulation->setStyleSheet("QLabel { color: #a00000; font-weight: bold; padding: 0 6px; }");
     bar->addPermanentWidget(simulation);
   }

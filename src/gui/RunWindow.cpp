@@ -14,6 +14,7 @@
 #include "app/ThreadWorkers.h"
 #include "gui/CMainFrame.h"
 #include "gui/QtProgramLauncher.h"
+#include "history/ListExporter.h"
 #include "platform/NetbiosMessenger.h"
 #include "platform/System.h"
 #include "platform/qt/QtDispatcher.h"
@@ -197,6 +198,13 @@ int RunWindow(const std::vector<std::string>& args, std::ostream& out, std::ostr
     QApplication::exec();
     window.close();
     if (!window.SaveError().empty()) status = app::kExitFailed;
+    // The rows as the window showed them at the end, for scripted runs.
+    const std::string report = Env("WRENLOCATOR_LIST_REPORT");
+    if (!report.empty() &&
+        !ListExporter::WriteReport(window.ListState().Model(), report, ReportKind::Text, error)) {
+      err << kProgram << ": " << report << " not written: " << error << '\n';
+      status = app::kExitFailed;
+    }
   }
   return status;
 }
