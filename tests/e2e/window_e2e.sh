@@ -85,5 +85,7 @@ head -n1 "$work/history.xml" | grep -q '<?xml' || fail "history.xml is no XML fi
 grep -q '<dataroot' "$work/history.xml" || fail "history.xml has no dataroot"
 head -n1 "$work/alarmlog.txt" | grep -q ' - Wrenlocator Started' || fail "alarm log does not start with the start-up line"
 [ "$(grep -c 'Wrenlocator Started' "$work/alarmlog.txt")" -eq 1 ] || fail "alarm log not emptied at start"
-grep -q 'Bluetooth device has changed' "$work/alarmlog.txt" || fail "no device event in the alarm log"
+# The scenario's events play from the start; those after the window
+# registered for them follow the start-up line.
+[ "$(grep -c ' - ' "$work/alarmlog.txt")" -ge 3 ] || fail "the scenario's device events are not in the alarm log"
 echo "window end to end: $rows rows shown, files as expected"
