@@ -1,7 +1,7 @@
 // Merging a scan into the device list and its history, and saving and
 // loading a large history.xml.
 //
-// The merge is measured twice: through the view's indexes, and through the
+// The merge is measured twice: through the reconciler's indexes, and through the
 // plain walks (every row's address cell read in order, the whole history
 // walked for every record) on the same model, which is what the merge costs
 // without them. The history file is measured beside pugixml building and
@@ -17,7 +17,7 @@
 
 #include "history/HistoryStore.h"
 #include "platform/System.h"
-#include "view/DeviceListView.h"
+#include "view/ScanReconciler.h"
 
 namespace wren {
 namespace {
@@ -126,18 +126,20 @@ private:
 
 void BM_ReconcileIndexed(benchmark::State& state) {
   const DeviceList scans[2] = {MakeScan(false), MakeScan(true)};
-  DeviceListView view;
-  for (DeviceRecord& r : MakeHistory()) view.AppendHistoryEntry(std::move(r));
+  DeviceListModel list;
+  DeviceHistory history;
+  ScanReconciler view(list, history);
+  for (DeviceRecord& r : MakeHistory()) history.Append(std::move(r));
   view.ReconcileScan(scans[1]);  // the 10,000 rows
   int next = 0;
   for (auto _ : state) {
     view.ReconcileScan(scans[next]);
     next ^= 1;
   }
-  if (view.Model().RowCount() != kScanSize || view.HistoryList().size() != kHistorySize)
+  if (view.Model().RowCount() != kScanSize || history.Size() != kHistorySize)
     state.SkipWithError("unexpected list sizes");
   state.counters["rows"] = view.Model().RowCount();
-  state.counters["history"] = static_cast<double>(view.HistoryList().size());
+  state.counters["history"] = static_cast<double>(history.Size());
 }
 BENCHMARK(BM_ReconcileIndexed)->Unit(benchmark::kMillisecond);
 

@@ -9,8 +9,6 @@
 
 #include "bluetooth/BluetoothPlatform.h"
 #include "platform/System.h"
-#include "platform/sim/Scenario.h"
-#include "platform/sim/SimulatedStack.h"
 #include "refdata/AssignedNumbers.h"
 #include "refdata/VendorDatabase.h"
 
@@ -319,47 +317,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
   return true;
 }
 
-namespace {
-BluezOpener g_bluezOpener = nullptr;
-}  // namespace
-
-void SetBluezOpener(BluezOpener opener) { g_bluezOpener = opener; }
-
-bool HaveBluez() { return g_bluezOpener != nullptr; }
-
-std::unique_ptr<platform::BluetoothStack> OpenBluez(bool required, bool pairingAgent, std::string& error) {
-  if (g_bluezOpener == nullptr) {
-    error = "the BlueZ stack is not part of this build; use --stack sim";
-    return nullptr;
-  }
-  return g_bluezOpener(required, pairingAgent, error);
-}
-
-std::unique_ptr<platform::BluetoothStack> OpenStack(const std::string& choice, std::string& error, bool& usage) {
-  usage = false;
-  if (choice == "bluez") {
-    usage = !HaveBluez();
-    return OpenBluez(true, false, error);
-  }
-  // The default: BlueZ when it answers on the system bus, else the demo.
-  if (choice.empty() && HaveBluez()) {
-    if (auto bluez = OpenBluez(false, false, error)) return bluez;
-    error.clear();
-  }
-  sim::Scenario scenario;
-  std::string description;
-  if (choice.empty() || choice == "sim") {
-    if (!sim::LoadDemoScenario(scenario, error)) return nullptr;
-    description = "demo scenario";
-  } else {
-    std::string file = choice.substr(4);
-    if (!sim::LoadScenarioFile(file, scenario, error)) return nullptr;
-    description = file;
-  }
-  return std::make_unique<sim::SimulatedStack>(std::move(scenario), sim::TimeMode::Wall, description);
-}
-
-int RunCommand(const Command& c, std::ostream& out, std::ostream& err) {
+int RunCommand(const Command& c, std::ostream& out, std::ostream& err, const StackFactory& stacks) {
   if (!c.dataDir.empty()) platform::SetDataFolderOverride(c.dataDir);
   switch (c.kind) {
     case CommandKind::Help:
@@ -391,22 +349,25 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err) {
     case CommandKind::Services:
       break;
   }
-  std::string error;
-  bool usage = false;
-  auto stack = OpenStack(c.stack, error, usage);
-  if (!stack) return Fail(err, error, usage ? kExitUsage : kExitFailed);
-  if (!error.empty()) err << kProgram << ": " << error << '\n';
+  StackRequest request;
+  request.choice = c.stack;
+  OpenedStack opened = stacks.Open(request);
+  if (!opened.stack)
+    return Fail(err, opened.message, opened.failure == StackFailure::Usage ? kExitUsage : kExitFailed);
+  if (!opened.message.empty()) err << kProgram << ": " << opened.message << '\n';
+  platform::BluetoothStack* stack = opened.stack.get();
   // Nobody may take simulated devices for real ones.
   if (stack->IsSimulation()) err << kProgram << ": " << stack->Description() << '\n';
   if (c.kind == CommandKind::Scan) return RunScan(c, *stack, out);
   return RunServices(c, *stack, out, err);
 }
 
-int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const StackFactory& stacks) {
   Command c;
   std::string error;
   if (!ParseCommandLine(args, c, error)) return Usage(err, error);
-  return RunCommand(c, out, err);
+  return RunCommand(c, out, err, stacks);
 }
 
 }  // namespace wren::app

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/BluetoothStack.h"
+#include "app/StackFactory.h"
 
 namespace wren::app {
 
@@ -41,25 +41,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
 // The help text listing every form.
 std::string HelpText();
 
-// The system's BlueZ, in builds that have it: main() sets the opener. With
-// `required` (--stack bluez) the stack comes back even while BlueZ does not
-// answer; otherwise null then. The default stack is BlueZ when it answers,
-// otherwise the embedded demo.
-using BluezOpener = std::unique_ptr<platform::BluetoothStack> (*)(bool required, bool pairingAgent,
-                                                                   std::string& error);
-void SetBluezOpener(BluezOpener opener);
-bool HaveBluez();
-std::unique_ptr<platform::BluetoothStack> OpenBluez(bool required, bool pairingAgent, std::string& error);
-
-// Opens the stack `choice` names (see Command::stack). On failure `error`
-// holds one line and `usage` tells whether it is a usage error.
-std::unique_ptr<platform::BluetoothStack> OpenStack(const std::string& choice, std::string& error, bool& usage);
-
-// Runs a parsed command other than Window; output to `out`, messages to `err`.
-int RunCommand(const Command& command, std::ostream& out, std::ostream& err);
+// Runs a parsed command other than Window on a stack from `stacks`; output
+// to `out`, messages to `err`. The default factory has no BlueZ.
+int RunCommand(const Command& command, std::ostream& out, std::ostream& err,
+               const StackFactory& stacks = StackFactory());
 
 // Parses and runs; bad usage gives kExitUsage and one line on `err`.
-int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const StackFactory& stacks = StackFactory());
 
 // Output helpers, shared with the tests.
 std::string EscapeField(const std::string& text);  // tab, line ends, backslash, controls as \t \n \r \\ \xHH

@@ -16,20 +16,14 @@
 
 #include "app/CommandLine.h"
 #include "app/HeadlessOptions.h"
-#include "app/MainFrame.h"
-#include "app/SteppedTime.h"
-#include "app/ThreadWorkers.h"
-#include "history/HistoryStore.h"
-#include "history/ListExporter.h"
+#include "app/Session.h"
 #include "platform/NetbiosMessenger.h"
-#include "platform/System.h"
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSoundOutput.h"
 #include "platform/qt/QtTimer.h"
-#include "platform/sim/Scenario.h"
 #include "platform/sim/SimulatedStack.h"
-#include "view/DeviceListView.h"
+#include "view/ListExporter.h"
 
 namespace wren::app {
 namespace {
@@ -67,32 +61,6 @@ private:
   std::ostream& m_out;
   std::ostream& m_err;
   std::string m_shown;
-};
-
-// Run without a dialog: the stored settings as they are.
-class StoredSettings : public RunDialog {
-public:
-  int DoModal(SearchParamsModel&) override { return kDialogRun; }
-};
-
-class ViewMerge : public ScanConsumer {
-public:
-  explicit ViewMerge(DeviceListView& view) : m_view(view) {}
-  void ReconcileScan(const DeviceList& scan) override { m_view.ReconcileScan(scan); }
-
-private:
-  DeviceListView& m_view;
-};
-
-// The event lines' time is the simulation's, so that its devices' times and
-// its events agree.
-class SimulationClock : public platform::Clock {
-public:
-  explicit SimulationClock(const sim::SimulatedStack& stack) : m_stack(stack) {}
-  std::time_t Now() const override { return static_cast<std::time_t>(sim::ToEpochSeconds(m_stack.UtcNow())); }
-
-private:
-  const sim::SimulatedStack& m_stack;
 };
 
 // SIGINT and SIGTERM end the run like --run-for does: the handler only
@@ -157,12 +125,12 @@ bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream&
 
 }  // namespace
 
-int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
+                std::ostream& err) {
   HeadlessOptions o;
   std::string error;
   if (!ParseHeadlessOptions(args, o, error))
     return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
-  if (!o.dataDir.empty()) platform::SetDataFolderOverride(o.dataDir);
 
   static int argc = 1;
   static char name[] = "wrenlocator";
@@ -173,77 +141,39 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
       o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
                              : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
 
-  // BlueZ when asked for, or by default when it answers; else the scenario
-  // (always with stepped time, which only the simulation has).
-  const bool stepped = o.simClock == SimClockMode::Stepped;
-  std::unique_ptr<platform::BluetoothStack> bluez;
-  if (o.stack == "bluez" || (o.stack.empty() && !stepped)) {
-    const bool agent = settings->ReadInt("BlueZ", "PairingAgent", 0) != 0;
-    bluez = OpenBluez(o.stack == "bluez", agent, error);
-    if (!bluez && o.stack == "bluez") return Fail(err, error, HaveBluez() ? kExitFailed : kExitUsage);
-    if (bluez && !error.empty()) err << kProgram << ": " << error << '\n';
-  }
-  std::unique_ptr<sim::SimulatedStack> simulation;
-  if (!bluez) {
-    sim::Scenario scenario;
-    std::string description;
-    if (o.stack.empty() || o.stack == "sim") {
-      if (!sim::LoadDemoScenario(scenario, error)) return Fail(err, error, kExitFailed);
-      description = "demo scenario";
-    } else {
-      description = o.stack.substr(4);
-      if (!sim::LoadScenarioFile(description, scenario, error)) return Fail(err, error, kExitFailed);
-    }
-    simulation = std::make_unique<sim::SimulatedStack>(
-        std::move(scenario), stepped ? sim::TimeMode::Stepped : sim::TimeMode::Wall, description);
-    // Nobody may take simulated devices for real ones.
-    out << simulation->Description() << " - a simulation, none of its devices is real\n" << std::flush;
-  }
-  platform::BluetoothStack& stack = bluez ? *bluez : *simulation;
-  const auto started = std::chrono::steady_clock::now();
-  InquiryTracker tracker(stack, [&simulation, started] {
-    return simulation ? simulation->NowMs()
-                      : std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
-                            .count();
-  });
   platform::QtSoundOutput sound;
   platform::NetbiosMessenger messenger;
-  platform::QtTimer wallTimer;
-  VirtualTimer steppedTimer;
+  platform::QtTimer timer;
   platform::QtDispatcher dispatcher;
-  ThreadWorkers workers;
-  platform::SystemClock wallClock;
-  std::unique_ptr<SimulationClock> simulationClock;
-  if (simulation) simulationClock = std::make_unique<SimulationClock>(*simulation);
-  platform::Clock& clock = simulationClock ? static_cast<platform::Clock&>(*simulationClock) : wallClock;
   PrintingStatus status(out, err);
-  StoredSettings dialog;
-  platform::Timer& timer = stepped ? static_cast<platform::Timer&>(steppedTimer) : wallTimer;
-  FramePorts ports{tracker, *settings, sound, messenger, timer, workers, dispatcher, clock, status, dialog};
+  const bool stepped = o.simClock == SimClockMode::Stepped;
+  SessionFailure failure;
+  std::unique_ptr<Session> session =
+      SessionBuilder(stacks, HostPorts{*settings, sound, messenger, timer, dispatcher, status})
+          .Stack(o.stack)
+          .DataFolder(o.dataDir)
+          .SteppedClock(stepped)
+          .Build(failure);
+  if (!session)
+    return Fail(err, failure.message, failure.kind == StackFailure::Usage ? kExitUsage : kExitFailed);
+  if (!session->StackNote().empty()) err << kProgram << ": " << session->StackNote() << '\n';
 
-  // As the window starts: the frame (its own history check, the start-up
-  // line), its registrations, then the view with the history.
-  HistoryStore startupCheck;
-  DeviceListView view;
-  ViewMerge merge(view);
   int exitStatus = kExitOk;
+  MainFrame& frame = session->Frame();
+  frame.OnCreate();
   {
-    MainFrame frame(ports, [&startupCheck] { return startupCheck.CheckFile().message; });
-    frame.OnCreate();
-    frame.Sound().SetParentWindow(&frame);
-    HistoryFileCheck loaded = view.LoadHistory();
-    if (!loaded.message.empty()) err << kProgram << ": " << loaded.message << '\n';
-    frame.SetView(&merge);
-
     StopSignals stopSignals([&] {
       if (!stepped) QCoreApplication::quit();
     });
-    frame.OnRunMonitoring();
+    // No dialog: Run with the stored settings as they are.
+    frame.RunMonitoring();
     if (stepped) {
+      sim::SimulatedStack& simulation = *session->Simulation();
+      ThreadWorkers& workers = session->Workers();
       SteppedHooks hooks{
-          [&simulation] { return simulation->NowMs(); },
-          [&simulation](std::int64_t ms) { simulation->AdvanceTime(ms); },
-          [&simulation] { return simulation->Searches().size(); },
+          [&simulation] { return simulation.NowMs(); },
+          [&simulation](std::int64_t ms) { simulation.AdvanceTime(ms); },
+          [&simulation] { return simulation.Searches().size(); },
           [] {
             QCoreApplication::sendPostedEvents();
             QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -251,20 +181,21 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
           [&dispatcher] { return dispatcher.Pending(); },
           [&workers] { return workers.Running(); },
       };
-      SteppedDriver(hooks, steppedTimer, tracker).Run(*o.runForMs, [&] { return stopSignals.Stopped(); });
+      SteppedDriver(hooks, *session->SteppedTimer(), session->Tracker())
+          .Run(*o.runForMs, [&] { return stopSignals.Stopped(); });
     } else {
       if (o.runForMs)
         QTimer::singleShot(std::chrono::milliseconds(*o.runForMs), [] { QCoreApplication::quit(); });
       QCoreApplication::exec();
     }
-    frame.Shutdown();
+    session->Shutdown();
   }
 
-  if (!view.SaveHistory(&error)) {
+  if (!session->SaveHistory(&error)) {
     err << kProgram << ": history.xml not saved: " << error << '\n';
     exitStatus = kExitFailed;
   }
-  if (o.exportKind != ExportKind::None && !Export(view.Model(), o, out, error)) {
+  if (o.exportKind != ExportKind::None && !Export(session->List(), o, out, error)) {
     err << kProgram << ": " << o.exportPath << " not written: " << error << '\n';
     exitStatus = kExitFailed;
   }

@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "app/StackFactory.h"
+
 namespace wren::app {
 
-// `args` without the program name. Returns the exit status: 0 done, 1 the
-// scenario could not be read, 2 bad usage or a stack this build lacks.
-int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `args` without the program name; the stack comes from `stacks`. Returns
+// the exit status: 0 done, 1 the scenario could not be read, 2 bad usage or
+// a stack this build lacks.
+int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
+                std::ostream& err);
 
 }  // namespace wren::app

@@ -59,11 +59,11 @@ MainFrame::MainFrame(const FramePorts& ports, const HistoryCheck& historyCheck)
 
 MainFrame::~MainFrame() { Shutdown(); }
 
-int MainFrame::OnCreate() {
-  if (m_shutDown) return 0;
+void MainFrame::OnCreate() {
+  if (m_shutDown) return;
+  m_soundPlayer.SetWindowOpen(true);
   m_bluetooth.RegisterRadioNotifications(*m_sink, m_notifyHandles);
   m_treeWatch = m_bluetooth.WatchDeviceTree(*m_sink);
-  return 0;
 }
 
 std::string MainFrame::TimeText() const { return FormatTimeText(m_ports.clock.Now()); }
@@ -75,9 +75,8 @@ void MainFrame::LogLine(const std::string& line, AlarmEvent event, Disposition d
 
 void MainFrame::ShowStatus(const std::string& text) { m_ports.status.SetStatusText(text); }
 
-void MainFrame::OnRunMonitoring() {
+void MainFrame::RunMonitoring() {
   if (m_shutDown) return;
-  if (m_ports.runDialog.DoModal(m_searchDlg) != kDialogRun) return;
   m_restartPending = true;
   StopMonitoring();
   StartMonitoring();

@@ -45,15 +45,6 @@ public:
   virtual void OnLogged(const std::string& /*line*/, const LogResult& /*result*/) {}
 };
 
-// The search-parameters dialog, shown modally by Run: kDialogRun (1) when
-// the user pressed Run (the settings are stored by then), anything else
-// for cancel.
-class RunDialog {
-public:
-  virtual ~RunDialog() = default;
-  virtual int DoModal(SearchParamsModel& dialog) = 0;
-};
-
 // The active view, which merges every finished scan.
 class ScanConsumer {
 public:
@@ -71,7 +62,6 @@ struct FramePorts {
   platform::Dispatcher& dispatcher;  // to the user-interface thread
   platform::Clock& clock;
   StatusSink& status;
-  RunDialog& runDialog;
 };
 
 // The refresh period for a stored "UpdateSpeed": seconds times 1000, a
@@ -95,14 +85,17 @@ public:
   MainFrame(const MainFrame&) = delete;
   MainFrame& operator=(const MainFrame&) = delete;
 
-  // The window exists: registers for the events of every local radio and
-  // watches for adapters coming and going. Returns 0.
-  int OnCreate();
+  // The window exists: registers for the events of every local radio,
+  // watches for adapters coming and going, and lets the alarms sound.
+  void OnCreate();
   // Where finished scans go; null drops them.
   void SetView(ScanConsumer* view) { m_view = view; }
 
   // Commands and messages (user-interface thread).
-  void OnRunMonitoring();
+  // Run, once the user confirmed the search parameters (the window shows
+  // SearchDialog() first; the settings are stored by then): the cycle
+  // restarts with them. A cancelled dialog does not come here.
+  void RunMonitoring();
   void OnStopMonitoring();
   void OnTimer(platform::Timer::Id id);
   void OnDeviceChange(const platform::DeviceChange& change);

@@ -8,15 +8,13 @@ SoundPlayer::~SoundPlayer() {
   if (m_playback != 0) m_output.Close(m_playback);
 }
 
-void SoundPlayer::SetParentWindow(platform::SoundOutput::Owner parent) { m_parent = parent; }
-
 void SoundPlayer::Play(const std::string& file) {
-  if (m_parent == nullptr) return;
+  if (!m_windowOpen) return;
   if (m_playback != 0) {
     m_output.Close(m_playback);
     m_playback = 0;
   }
-  m_playback = m_output.Open(m_parent, file);
+  m_playback = m_output.Open(file);
   if (m_playback == 0) return;
   if (!m_output.IsPlaying(m_playback)) m_output.PlayFromStart(m_playback);
 }

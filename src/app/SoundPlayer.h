@@ -1,7 +1,8 @@
 #pragma once
 // Plays one sound file at a time, fire and forget: a new sound cuts off the
 // one still playing, and nothing is reported when a file cannot be played.
-// A player needs an owner window before it can play.
+// A player plays only while the window it belongs to is open: the window
+// says so, the player never reaches for it.
 
 #include "platform/SoundOutput.h"
 
@@ -16,8 +17,9 @@ class SoundPlayer {
   SoundPlayer(const SoundPlayer&) = delete;
   SoundPlayer& operator=(const SoundPlayer&) = delete;
 
-  // The window that owns playbacks; null: the player cannot play.
-  void SetParentWindow(platform::SoundOutput::Owner parent);
+  // Whether the window the player belongs to is open; closed (the start):
+  // the player cannot play.
+  void SetWindowOpen(bool open) { m_windowOpen = open; }
   void Play(const std::string& file);
   // Stops the current sound; its playback stays until the next Play.
   void Stop();
@@ -27,7 +29,7 @@ class SoundPlayer {
  private:
   platform::SoundOutput& m_output;
   platform::SoundOutput::Playback m_playback = 0;
-  platform::SoundOutput::Owner m_parent = nullptr;
+  bool m_windowOpen = false;
 };
 
 }  // namespace wren

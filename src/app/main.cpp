@@ -6,6 +6,7 @@
 
 #include "app/CommandLine.h"
 #include "app/HeadlessOptions.h"
+#include "app/StackFactory.h"
 #ifdef WREN_HAVE_HEADLESS
 #include "app/HeadlessMonitor.h"
 #endif
@@ -19,7 +20,9 @@
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef WREN_HAVE_BLUEZ
-  wren::app::SetBluezOpener(&wren::bluez::OpenSystemBluez);
+  const wren::StackFactory stacks(&wren::bluez::OpenSystemBluez);
+#else
+  const wren::StackFactory stacks;
 #endif
   bool help = false;
   for (const auto& a : args) help = help || a == "--help" || a == "-h";
@@ -29,7 +32,7 @@ int main(int argc, char** argv) {
       return wren::app::kExitOk;
     }
 #ifdef WREN_HAVE_HEADLESS
-    return wren::app::RunHeadless(args, std::cout, std::cerr);
+    return wren::app::RunHeadless(args, stacks, std::cout, std::cerr);
 #else
     std::cerr << "wrenlocator: the headless monitor is not part of this build\n";
     return wren::app::kExitUsage;
@@ -40,7 +43,7 @@ int main(int argc, char** argv) {
   wren::gui::WindowOptions window;
   std::string error;
   if (!help && wren::gui::ParseWindowOptions(args, window, error))
-    return wren::gui::RunWindow(args, std::cout, std::cerr);
+    return wren::gui::RunWindow(args, stacks, std::cout, std::cerr);
 #endif
-  return wren::app::RunCommandLine(args, std::cout, std::cerr);
+  return wren::app::RunCommandLine(args, std::cout, std::cerr, stacks);
 }

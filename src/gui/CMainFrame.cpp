@@ -22,13 +22,10 @@
 #include "gui/CSearchParamsDlg.h"
 #include "history/XmlDataFile.h"
 #include "platform/System.h"
+#include "platform/sim/SimulatedStack.h"
 
 namespace wren::gui {
 namespace {
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 struct ProductLink {
   const char* title;
@@ -47,82 +44,47 @@ constexpr ProductLink kProducts[] = {
 
 }  // namespace
 
-QString WindowCaption(const std::string& simulation) {
-  if (simulation.empty()) return kAppTitle;
+QString WindowCaption(bool simulation) {
+  if (!simulation) return kAppTitle;
   return QString("%1 - simulation, no device is real").arg(kAppTitle);
 }
 
-// Event lines go to pane 0 once the window has its status bar; before
-// that (the start-up line) they only reach the alarm log.
-class CMainFrame::Status : public StatusSink {
-public:
-  void SetStatusText(const std::string& text) override {
-    if (m_window) m_window->SetStatusText(QString::fromStdString(text));
-  }
-  void OnLogged(const std::string& line, const LogResult& result) override {
-    if (!result.written)
-      std::cerr << "wrenlocator: alarm log not written: " << result.error << " (" << line << ")\n";
-  }
-  CMainFrame* m_window = nullptr;
-};
+void WindowStatus::SetStatusText(const std::string& text) {
+  if (m_window) m_window->SetStatusText(QString::fromStdString(text));
+  else m_pending = text;
+}
 
-// Run shows the search-parameters dialog over the frame's settings.
-class CMainFrame::SearchDialogRunner : public RunDialog {
-public:
-  SearchDialogRunner(QWidget* parent, platform::SoundOutput& sound) : m_parent(parent), m_sound(sound) {}
-  int DoModal(SearchParamsModel& model) override {
-    CSearchParamsDlg dialog(model, m_sound, m_chooser, m_parent);
-    return dialog.exec() == QDialog::Accepted ? kDialogRun : kDialogCancel;
-  }
+void WindowStatus::OnLogged(const std::string& line, const LogResult& result) {
+  if (result.written) return;
+  std::cerr << "wrenlocator: alarm log not written: " << result.error << " (" << line << ")\n";
+  // The user sees it too: the log is what the alarms leave behind.
+  SetStatusText("Alarm log not written: " + result.error);
+}
 
-private:
-  QWidget* m_parent;
-  platform::SoundOutput& m_sound;
-  QtAlarmFileChooser m_chooser;
-};
+void WindowStatus::Attach(CMainFrame* window) {
+  m_window = window;
+  if (m_window && !m_pending.empty()) m_window->SetStatusText(QString::fromStdString(m_pending));
+  m_pending.clear();
+}
 
-class CMainFrame::ListMerge : public ScanConsumer {
-public:
-  explicit ListMerge(DeviceListView& view) : m_view(view) {}
-  void ReconcileScan(const DeviceList& scan) override { m_view.ReconcileScan(scan); }
-
-private:
-  DeviceListView& m_view;
-};
-
-CMainFrame::CMainFrame(const WindowPorts& ports, QWidget* parent)
-    : QMainWindow(parent),
-      m_ports(ports),
-      m_status(std::make_unique<Status>()),
-      m_dialog(std::make_unique<SearchDialogRunner>(this, ports.sound)),
-      m_merge(std::make_unique<ListMerge>(m_list)) {
+CMainFrame::CMainFrame(Session& session, WindowStatus& status, const WindowPorts& ports, QWidget* parent)
+    : QMainWindow(parent), m_session(session), m_status(status), m_ports(ports) {
   setObjectName("mainFrame");
-  // The frame's logic: settings, vendor database, radio presence, the
-  // history file ensured and the alarm log started afresh.
-  FramePorts framePorts{m_ports.stack,   m_ports.settings,   m_ports.sound, m_ports.messenger,
-                        m_ports.timer,   m_ports.workers,    m_ports.dispatcher,
-                        m_ports.clock,   *m_status,          *m_dialog};
-  m_frame = std::make_unique<MainFrame>(framePorts, [this] { return m_startupCheck.CheckFile().message; });
-
   // The window: bars, then the device-event registration.
   CreateActions();
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
   CreateAccelerators();
-  m_status->m_window = this;
-  m_frame->OnCreate();
-  m_frame->Sound().SetParentWindow(this);
+  m_status.Attach(this);
+  Frame().OnCreate();
 
-  // The view: its columns, then the history of earlier runs.
-  m_model = new DeviceTableModel(m_list.Model(), this);
+  // The view: its columns over the rows (the history is loaded by now).
+  m_model = new DeviceTableModel(m_session.List(), this);
   m_view = new CWrenlocatorView(*m_model, this);
   setCentralWidget(m_view);
-  const HistoryFileCheck loaded = m_list.LoadHistory();
-  if (!loaded.message.empty()) std::cerr << "wrenlocator: " << loaded.message << '\n';
-  m_frame->SetView(m_merge.get());
 
-  setWindowTitle(WindowCaption(m_ports.simulation));
+  setWindowTitle(WindowCaption(m_session.Simulation() != nullptr));
   qApp->installEventFilter(this);
   UpdateLockIndicators();
 }
@@ -130,7 +92,7 @@ CMainFrame::CMainFrame(const WindowPorts& ports, QWidget* parent)
 CMainFrame::~CMainFrame() {
   qApp->removeEventFilter(this);
   EndSession();
-  m_status->m_window = nullptr;
+  m_status.Attach(nullptr);
 }
 
 QAction* CMainFrame::Action(const char* name) const { return findChild<QAction*>(name); }
@@ -370,10 +332,10 @@ void CMainFrame::CreateStatusBar() {
   m_statusPane->setTextFormat(Qt::PlainText);
   m_statusPane->setMinimumWidth(1);
   bar->addWidget(m_statusPane, 1);
-  if (!m_ports.simulation.empty()) {
+  if (const sim::SimulatedStack* simulated = m_session.Simulation()) {
     auto* simulation = new QLabel("SIMULATION - no device is real", bar);
     simulation->setObjectName("simulationPane");
-    simulation->setToolTip(Q(m_ports.simulation));
+    simulation->setToolTip(QString::fromStdString(simulated->Description()));
     simulation->setStyleSheet("QLabel { color: #a00000; font-weight: bold; padding: 0 6px; }");
     bar->addPermanentWidget(simulation);
   }
@@ -436,14 +398,19 @@ void CMainFrame::ShowCentred() {
   show();
   const QRect frame = frameGeometry();
   move(available.center().x() - frame.width() / 2, available.center().y() - frame.height() / 2);
-  setWindowTitle(WindowCaption(m_ports.simulation));
+  setWindowTitle(WindowCaption(m_session.Simulation() != nullptr));
 }
 
-void CMainFrame::OnRunMonitoring() { m_frame->OnRunMonitoring(); }
+// Run and Run...: the search parameters first; a cancelled dialog changes nothing.
+void CMainFrame::OnRunMonitoring() {
+  SearchParamsRunDialog dialog(m_ports.sound, m_chooser, this);
+  if (dialog.DoModal(Frame().SearchDialog()) != kDialogRun) return;
+  Frame().RunMonitoring();
+}
 
-void CMainFrame::OnStopMonitoring() { m_frame->OnStopMonitoring(); }
+void CMainFrame::OnStopMonitoring() { Frame().OnStopMonitoring(); }
 
-void CMainFrame::OnSessionAlarmLog() { m_ports.shell.OpenPath(m_frame->AlarmLog().LogPath()); }
+void CMainFrame::OnSessionAlarmLog() { m_ports.shell.OpenPath(Frame().AlarmLog().LogPath()); }
 
 void CMainFrame::OnHelp() {
   if (!m_ports.helpPage.empty()) m_ports.shell.OpenPath(m_ports.helpPage);
@@ -496,10 +463,9 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 void CMainFrame::EndSession() {
   if (m_ended) return;
   m_ended = true;
-  m_frame->Shutdown();
-  m_frame->SetView(nullptr);
+  m_session.Shutdown();
   std::string error;
-  if (!m_list.SaveHistory(&error)) {
+  if (!m_session.SaveHistory(&error)) {
     m_saveError = error.empty() ? "history.xml not saved" : error;
     std::cerr << "wrenlocator: history.xml not saved: " << m_saveError << '\n';
   }

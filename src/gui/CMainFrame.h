@@ -12,10 +12,10 @@
 #include <string>
 
 #include "app/MainFrame.h"
-#include "history/HistoryStore.h"
+#include "app/Session.h"
+#include "gui/CSearchParamsDlg.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/Shell.h"
-#include "view/DeviceListView.h"
 
 class QAction;
 class QLabel;
@@ -24,33 +24,44 @@ class QToolBar;
 
 namespace wren::gui {
 
+class CMainFrame;
 class CWrenlocatorView;
 class DeviceTableModel;
 
 inline constexpr const char* kAppTitle = "Wrenlocator";
 
+// Pane 0 of the status bar as the session's status sink. A text given
+// before the window exists (the stack's note) is shown once it does; log
+// lines that could not be written are reported on standard error.
+class WindowStatus : public StatusSink {
+public:
+  void SetStatusText(const std::string& text) override;
+  void OnLogged(const std::string& line, const LogResult& result) override;
+  void Attach(CMainFrame* window);
+
+private:
+  CMainFrame* m_window = nullptr;
+  std::string m_pending;
+};
+
+// What the window needs beyond the session.
 struct WindowPorts {
-  platform::BluetoothStack& stack;
-  platform::SettingsStore& settings;
-  platform::SoundOutput& sound;
-  platform::MessengerTransport& messenger;
-  platform::Timer& timer;
-  platform::WorkerStarter& workers;
-  platform::Dispatcher& dispatcher;
-  platform::Clock& clock;
+  platform::SoundOutput& sound;  // the search dialog's Play
   platform::Shell& shell;
   platform::ProgramLauncher& launcher;
-  std::string simulation;  // what the simulated stack plays; "" on a real stack
-  std::string helpPage;    // the help page's path; "" when none is installed
+  std::string helpPage;  // the help page's path; "" when none is installed
 };
 
 // The caption: the title alone on a real stack; a simulation says so.
-QString WindowCaption(const std::string& simulation);
+QString WindowCaption(bool simulation);
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
 public:
-  explicit CMainFrame(const WindowPorts& ports, QWidget* parent = nullptr);
+  // The session is built (its frame has written the start-up line); the
+  // window adds its bars, registers the frame for device events and shows
+  // the list. `status` must be the session's status sink.
+  CMainFrame(Session& session, WindowStatus& status, const WindowPorts& ports, QWidget* parent = nullptr);
   ~CMainFrame() override;
 
   // Shows the window centred on the screen, with its caption.
@@ -70,8 +81,8 @@ public:
   QString StatusText() const;
   void SetStatusText(const QString& text);
 
-  MainFrame& Frame() { return *m_frame; }
-  DeviceListView& ListState() { return m_list; }
+  MainFrame& Frame() { return m_session.Frame(); }
+  Session& GetSession() { return m_session; }
   CWrenlocatorView& View() { return *m_view; }
   // A command's action by its objectName (tests, and the window's own wiring).
   QAction* Action(const char* name) const;
@@ -84,10 +95,6 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  class Status;
-  class SearchDialogRunner;
-  class ListMerge;
-
   void CreateActions();
   void CreateMenus();
   void CreateToolBar();
@@ -97,13 +104,9 @@ private:
   void OpenUrl(const std::string& url);
   void EndSession();
 
+  Session& m_session;
+  WindowStatus& m_status;
   WindowPorts m_ports;
-  std::unique_ptr<Status> m_status;
-  std::unique_ptr<SearchDialogRunner> m_dialog;
-  HistoryStore m_startupCheck;
-  DeviceListView m_list;
-  std::unique_ptr<ListMerge> m_merge;
-  std::unique_ptr<MainFrame> m_frame;
 
   DeviceTableModel* m_model = nullptr;
   CWrenlocatorView* m_view = nullptr;
@@ -114,6 +117,7 @@ private:
   QLabel* m_scrollPane = nullptr;
   std::string m_bluetoothManager, m_sendFileTool;
   std::vector<std::string> m_managerArgs, m_sendFileArgs;
+  QtAlarmFileChooser m_chooser;
   bool m_ended = false;
   std::string m_saveError;
 };

@@ -314,7 +314,7 @@ void CSearchParamsDlg::showEvent(QShowEvent* event) {
     // Every showing starts from the stored values.
     WriteControls(m_model.Open());
     SetSoundNote(QString());
-    m_soundPlayer.SetParentWindow(this);
+    m_soundPlayer.SetWindowOpen(true);
     m_run->setFocus();
   }
   QDialog::showEvent(event);

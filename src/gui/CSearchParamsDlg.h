@@ -118,15 +118,15 @@ class CSearchParamsDlg : public QDialog {
   QPushButton* m_cancel = nullptr;
 };
 
-// Run's dialog for the main frame: a CSearchParamsDlg over the frame's
+// Run's dialog for the main window: a CSearchParamsDlg over the frame's
 // settings, shown modally; kDialogRun when Run closed it.
-class SearchParamsRunDialog : public RunDialog {
+class SearchParamsRunDialog {
  public:
   SearchParamsRunDialog(platform::SoundOutput& sound, AlarmFileChooser& chooser,
                         QWidget* parent = nullptr)
       : m_sound(sound), m_chooser(chooser), m_parent(parent) {}
   void SetParent(QWidget* parent) { m_parent = parent; }
-  int DoModal(SearchParamsModel& dialog) override;
+  int DoModal(SearchParamsModel& dialog);
 
  private:
   platform::SoundOutput& m_sound;

@@ -11,10 +11,10 @@
 
 #include "app/CommandLine.h"
 #include "app/Options.h"
-#include "app/ThreadWorkers.h"
+#include "app/Session.h"
 #include "gui/CMainFrame.h"
 #include "gui/QtProgramLauncher.h"
-#include "history/ListExporter.h"
+#include "view/ListExporter.h"
 #include "platform/NetbiosMessenger.h"
 #include "platform/System.h"
 #include "platform/qt/QtDispatcher.h"
@@ -22,7 +22,6 @@
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtSoundOutput.h"
 #include "platform/qt/QtTimer.h"
-#include "platform/sim/Scenario.h"
 #include "platform/sim/SimulatedStack.h"
 
 #if __has_include(<X11/Xlib.h>) && defined(WREN_HAVE_X11)
@@ -34,19 +33,6 @@ namespace wren::gui {
 namespace {
 
 constexpr const char* kProgram = "wrenlocator";
-
-// The event lines' time is the simulation's, so its devices' times and its
-// events agree.
-class SimulationClock : public platform::Clock {
-public:
-  explicit SimulationClock(const sim::SimulatedStack& stack) : m_stack(stack) {}
-  std::time_t Now() const override {
-    return static_cast<std::time_t>(sim::ToEpochSeconds(m_stack.UtcNow()));
-  }
-
-private:
-  const sim::SimulatedStack& m_stack;
-};
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -132,7 +118,8 @@ std::string FindHelpPage() {
   return {};
 }
 
-int RunWindow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
+              std::ostream& err) {
   (void)out;
   WindowOptions o;
   std::string error;
@@ -160,53 +147,45 @@ int RunWindow(const std::vector<std::string>& args, std::ostream& out, std::ostr
       }))
     return app::kExitFailed;
 
-  if (!o.dataDir.empty()) platform::SetDataFolderOverride(o.dataDir);
   std::unique_ptr<platform::QtSettingsStore> settings =
       o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
                              : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
-
-  bool usage = false;
-  std::unique_ptr<platform::BluetoothStack> stack = app::OpenStack(o.stack, error, usage);
-  if (!stack) {
-    err << kProgram << ": " << error << '\n';
-    return usage ? app::kExitUsage : app::kExitFailed;
-  }
-  if (!error.empty()) err << kProgram << ": " << error << '\n';
-
-  std::string simulation;
-  std::unique_ptr<SimulationClock> simulationClock;
-  if (auto* simulated = dynamic_cast<sim::SimulatedStack*>(stack.get())) {
-    simulation = simulated->Description();
-    simulationClock = std::make_unique<SimulationClock>(*simulated);
-    err << kProgram << ": " << simulation << " - a simulation, none of its devices is real\n";
-  }
-  platform::SystemClock wallClock;
   platform::QtSoundOutput sound;
   platform::NetbiosMessenger messenger;
   platform::QtTimer timer;
   platform::QtDispatcher dispatcher;
-  ThreadWorkers workers;
+  WindowStatus status;
+  SessionFailure failure;
+  std::unique_ptr<Session> session =
+      SessionBuilder(stacks, HostPorts{*settings, sound, messenger, timer, dispatcher, status})
+          .Stack(o.stack)
+          .DataFolder(o.dataDir)
+          .Build(failure);
+  if (!session) {
+    err << kProgram << ": " << failure.message << '\n';
+    return failure.kind == StackFailure::Usage ? app::kExitUsage : app::kExitFailed;
+  }
+  if (!session->StackNote().empty()) err << kProgram << ": " << session->StackNote() << '\n';
+  if (session->Simulation())
+    err << kProgram << ": " << session->Simulation()->Description() << " - a simulation, none of its devices is real\n";
+
   platform::QtShell shell;
   QtProgramLauncher launcher;
-  platform::Clock& clock = simulationClock ? static_cast<platform::Clock&>(*simulationClock) : wallClock;
-  WindowPorts ports{*stack, *settings, sound, messenger, timer, workers, dispatcher, clock, shell, launcher,
-                    simulation, FindHelpPage()};
-  int status = app::kExitOk;
+  int exitStatus = app::kExitOk;
   {
-    CMainFrame window(ports);
+    CMainFrame window(*session, status, WindowPorts{sound, shell, launcher, FindHelpPage()});
     window.ShowCentred();
     QApplication::exec();
     window.close();
-    if (!window.SaveError().empty()) status = app::kExitFailed;
+    if (!window.SaveError().empty()) exitStatus = app::kExitFailed;
     // The rows as the window showed them at the end, for scripted runs.
     const std::string report = Env("WRENLOCATOR_LIST_REPORT");
-    if (!report.empty() &&
-        !ListExporter::WriteReport(window.ListState().Model(), report, ReportKind::Text, error)) {
+    if (!report.empty() && !ListExporter::WriteReport(session->List(), report, ReportKind::Text, error)) {
       err << kProgram << ": " << report << " not written: " << error << '\n';
-      status = app::kExitFailed;
+      exitStatus = app::kExitFailed;
     }
   }
-  return status;
+  return exitStatus;
 }
 
 }  // namespace wren::gui

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/StackFactory.h"
 #include "platform/SystemVersion.h"
 
 namespace wren::gui {
@@ -34,6 +35,7 @@ bool CheckSystemVersion(const platform::SystemVersion& version,
 std::string FindHelpPage();
 
 // Runs the window until it closes; the exit status.
-int RunWindow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
+              std::ostream& err);
 
 }  // namespace wren::gui

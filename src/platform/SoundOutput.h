@@ -11,11 +11,10 @@ namespace wren::platform {
 class SoundOutput {
  public:
   using Playback = std::uint64_t;  // 0: none
-  using Owner = const void*;       // the window playbacks belong to
 
   virtual ~SoundOutput() = default;
 
-  virtual Playback Open(Owner owner, const std::string& file) = 0;
+  virtual Playback Open(const std::string& file) = 0;
   virtual bool IsPlaying(Playback playback) const = 0;
   virtual void PlayFromStart(Playback playback) = 0;
   virtual void Stop(Playback playback) = 0;

@@ -21,7 +21,6 @@ using platform::SendStatus;
 using Calls = std::vector<std::string>;
 
 const char kStartLine[] = "14:03:59 07/21/2009 - Wrenlocator Started...";
-int g_window;
 
 using test::ReadFile;
 
@@ -58,7 +57,7 @@ class AlarmsTest : public ::testing::Test {
     logPath = folder + "/alarmlog.txt";
     alarms.SetLogPath(logPath);
     alarms.SetHostNameSource([this] { return hostName; });
-    player.SetParentWindow(&g_window);
+    player.SetWindowOpen(true);
   }
 
   static AlarmEvent Event(std::string text, bool det, bool out, bool con, bool dis) {

@@ -349,7 +349,7 @@ TEST_F(FrameEvents, SecondAdapterIsHeardWithoutALine) {
 TEST_F(FrameEvents, AdapterRemovalIsLoggedEvenWhileScansRun) {
   // A worker's own presence test must not hide a removal from the log.
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   stack.SetRadios({});
   RunWorkers();  // the worker sees no radio
   DeviceChange tree;
@@ -365,8 +365,6 @@ TEST_F(FrameEvents, FirstEnabledAlarmKindSounds) {
   store.WriteInt("DevNotifySettings", "inSound", 1);
   store.WriteText("DevNotifySettings", "InVoicePath", "/sounds/in.wav");
   MainFrame& f = MakeFrame();
-  int owner = 0;
-  f.Sound().SetParentWindow(&owner);
 
   // Name and connected bits gained: detection wins.
   f.OnDeviceChange(InRange(platform::kFlagName | platform::kFlagConnected, 0));

@@ -15,15 +15,13 @@ class FakeSoundOutput : public platform::SoundOutput {
  public:
   // "open <file>", "play <id>", "stop <id>", "close <id>"
   std::vector<std::string> calls;
-  std::vector<Owner> owners;
   bool failOpen = false;
   bool startsPlaying = false;  // a backend that starts on its own
   std::function<void(const std::string&)> onOpen;
 
-  Playback Open(Owner owner, const std::string& file) override {
+  Playback Open(const std::string& file) override {
     if (onOpen) onOpen(file);
     calls.push_back("open " + file);
-    owners.push_back(owner);
     if (failOpen) return 0;
     return ++last;
   }

@@ -234,14 +234,13 @@ SteppedResult RunStepped(const std::string& dir) {
   QueueDispatcher dispatcher;
   SimClock clock(sim);
   RecordingStatus status;
-  ScriptedDialog dialog;
   TimedView view(sim);
   platform::SetDataFolderOverride(dir);
   {
-    MainFrame frame(FramePorts{tracker, store, sound, messenger, timer, workers, dispatcher, clock, status, dialog});
+    MainFrame frame(FramePorts{tracker, store, sound, messenger, timer, workers, dispatcher, clock, status});
     frame.OnCreate();
     frame.SetView(&view);
-    frame.OnRunMonitoring();
+    frame.RunMonitoring();
     SteppedHooks hooks{
         [&] { return sim.NowMs(); },
         [&](std::int64_t ms) { sim.AdvanceTime(ms); },

@@ -34,21 +34,18 @@ private:
   std::atomic<bool> m_inMerge{false};
 };
 
-class ReloadingDialog : public RunDialog {
-public:
-  int DoModal(SearchParamsModel& dialog) override {
-    dialog.LoadSettings();  // the dialog's values change while workers run
-    return kDialogRun;
-  }
-};
-
 class MonitorConcurrency : public MonitorFixture {
 protected:
   FramePorts ThreadPorts() {
-    return FramePorts{stack, store, sound, messenger, timer, threads, dispatcher, clock, status, reloading};
+    return FramePorts{stack, store, sound, messenger, timer, threads, dispatcher, clock, status};
+  }
+  // Run as the window does it: the dialog's values change (while workers
+  // run), then the frame is told to start.
+  static void Run(MainFrame& f) {
+    f.SearchDialog().LoadSettings();
+    f.RunMonitoring();
   }
   ThreadWorkers threads;
-  ReloadingDialog reloading;
 };
 
 TEST_F(MonitorConcurrency, OverlappingScansAndEventsMergeOneAtATime) {
@@ -57,7 +54,7 @@ TEST_F(MonitorConcurrency, OverlappingScansAndEventsMergeOneAtATime) {
   MainFrame f(ThreadPorts());
   f.OnCreate();
   f.SetView(&serial);
-  f.OnRunMonitoring();
+  Run(f);
 
   std::atomic<bool> done{false};
   std::thread events([&] {
@@ -85,10 +82,10 @@ TEST_F(MonitorConcurrency, OverlappingScansAndEventsMergeOneAtATime) {
   while (!done || dispatcher.Size() > 0 || threads.Running() > 0) {
     dispatcher.RunPending();
     if (rounds % 7 == 0) timer.Tick();
-    if (rounds % 97 == 0) f.OnRunMonitoring();
+    if (rounds % 97 == 0) Run(f);
     if (rounds % 211 == 0) {
       f.OnStopMonitoring();
-      f.OnRunMonitoring();
+      Run(f);
     }
     ++rounds;
     std::this_thread::sleep_for(50us);
@@ -117,7 +114,7 @@ TEST_F(MonitorConcurrency, ShutdownCancelsRunningInquiriesAndWaitsForThem) {
   MainFrame f(ThreadPorts());
   f.OnCreate();
   f.SetView(&serial);
-  f.OnRunMonitoring();
+  Run(f);
   for (int i = 0; i < 8; ++i) f.StartScanWorker();
   while (stack.SearchesWaiting() < 9) std::this_thread::sleep_for(1ms);
 
@@ -180,16 +177,16 @@ TEST_F(MonitorConcurrency, SimulatedStackThreadDeliversWhileScansOverlap) {
   sim::SimulatedStack sim(std::move(scenario), sim::TimeMode::Wall, "busy");
   SerialView serial(std::this_thread::get_id());
   {
-    MainFrame f(FramePorts{sim, store, sound, messenger, timer, threads, dispatcher, clock, status, reloading});
+    MainFrame f(FramePorts{sim, store, sound, messenger, timer, threads, dispatcher, clock, status});
     f.OnCreate();
     f.SetView(&serial);
-    f.OnRunMonitoring();
+    Run(f);
     auto until = std::chrono::steady_clock::now() + 1500ms;
     int rounds = 0;
     while (std::chrono::steady_clock::now() < until) {
       dispatcher.RunPending();
       if (++rounds % 5 == 0) timer.Tick();
-      if (rounds % 200 == 0) f.OnRunMonitoring();
+      if (rounds % 200 == 0) Run(f);
       std::this_thread::sleep_for(200us);
     }
     f.Shutdown();

@@ -23,41 +23,10 @@ TEST_F(Cycle, ConstructionIsIdleAndTestsPresence) {
   EXPECT_TRUE(timer.created.empty());
 }
 
-TEST_F(Cycle, RunCancelledChangesNothing) {
-  MainFrame& f = MakeFrame();
-  dialog.result = kDialogCancel;
-  f.OnRunMonitoring();
-  EXPECT_EQ(dialog.shown, 1);
-  EXPECT_FALSE(f.Monitoring());
-  EXPECT_EQ(f.TimerId(), 0u);
-  EXPECT_TRUE(timer.created.empty());
-  EXPECT_EQ(workers.started, 0);
-
-  // A running cycle keeps its timer and period when a later Run is cancelled.
-  store.WriteInt("Settings", "UpdateSpeed", 5);
-  dialog.result = kDialogRun;
-  f.OnRunMonitoring();
-  f.OnTimer(f.TimerId());  // through the restart
-  platform::Timer::Id id = f.TimerId();
-  int startedBefore = workers.started;
-  store.WriteInt("Settings", "UpdateSpeed", 9);
-  dialog.result = kDialogCancel;
-  f.OnRunMonitoring();
-  EXPECT_EQ(f.TimerId(), id);
-  EXPECT_EQ(f.PeriodMs(), 5000);
-  EXPECT_FALSE(f.RestartPending());
-  EXPECT_TRUE(f.Monitoring());
-  EXPECT_EQ(workers.started, startedBefore);
-  // Any result but Run is a cancel.
-  dialog.result = 0;
-  f.OnRunMonitoring();
-  EXPECT_EQ(f.TimerId(), id);
-}
-
 TEST_F(Cycle, PeriodFromUpdateSpeedAndOneScanAtOnce) {
   store.WriteInt("Settings", "UpdateSpeed", 5);
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   ASSERT_EQ(timer.created.size(), 1u);
   EXPECT_EQ(timer.created[0].eventId, 1u);
   EXPECT_EQ(timer.created[0].periodMs, 5000);
@@ -79,7 +48,7 @@ TEST_F(Cycle, PeriodFromUpdateSpeedAndOneScanAtOnce) {
 TEST_F(Cycle, FirstTickRestartsWithExactlyOneScanThenOnePerTick) {
   store.WriteInt("Settings", "UpdateSpeed", 5);
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   platform::Timer::Id first = f.TimerId();
   ASSERT_EQ(workers.started, 1);
 
@@ -108,7 +77,7 @@ TEST_F(Cycle, FirstTickRestartsWithExactlyOneScanThenOnePerTick) {
 TEST_F(Cycle, RestartRereadsThePeriod) {
   store.WriteInt("Settings", "UpdateSpeed", 5);
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   store.WriteInt("Settings", "UpdateSpeed", 7);
   timer.Tick();
   EXPECT_EQ(f.PeriodMs(), 7000);
@@ -128,7 +97,7 @@ TEST_F(Cycle, RefreshSpeedBelowOneSecondCountsAsOne) {
     store = fresh;
     if (c.stored) store.WriteInt("Settings", "UpdateSpeed", *c.stored);
     MainFrame& f = MakeFrame();
-    f.OnRunMonitoring();
+    f.RunMonitoring();
     EXPECT_EQ(f.PeriodMs(), c.periodMs) << (c.stored ? std::to_string(*c.stored) : "absent");
     EXPECT_EQ(timer.created.back().periodMs, c.periodMs);
     frame.reset();
@@ -139,10 +108,10 @@ TEST_F(Cycle, RefreshSpeedBelowOneSecondCountsAsOne) {
 
 TEST_F(Cycle, RunTwiceKillsTheFirstTimerAndStartsOneScanEach) {
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   platform::Timer::Id first = f.TimerId();
   EXPECT_EQ(workers.started, 1);
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   EXPECT_EQ(workers.started, 2);
   ASSERT_EQ(timer.kills.size(), 1u);
   EXPECT_EQ(timer.kills[0], first);
@@ -160,7 +129,7 @@ TEST_F(Cycle, RunTwiceKillsTheFirstTimerAndStartsOneScanEach) {
 
 TEST_F(Cycle, StopKillsTheTimerAndNoTicksFollow) {
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   f.OnStopMonitoring();
   EXPECT_FALSE(f.Monitoring());
   EXPECT_EQ(f.TimerId(), 0u);
@@ -177,7 +146,7 @@ TEST_F(Cycle, RunWithoutAdapterShowsTextStartsOneWorkerAndNoTimer) {
   MainFrame& f = MakeFrame();
   EXPECT_FALSE(f.RadioPresent());
   EXPECT_EQ(stack.RadioSinks(), 0u);
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   ASSERT_FALSE(status.texts.empty());
   EXPECT_EQ(status.texts.back(),
             "Bluetooth Adapter was not detected or not Microsoft Bluetooth driver was Installed !");
@@ -210,7 +179,7 @@ TEST_F(Cycle, RunWithoutAdapterShowsTextStartsOneWorkerAndNoTimer) {
 TEST_F(Cycle, RefusedTimerStillRunsTheOneScan) {
   timer.refuseCreate = true;
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   EXPECT_EQ(f.TimerId(), 0u);
   EXPECT_TRUE(f.Monitoring());
   EXPECT_EQ(workers.started, 1);
@@ -226,13 +195,13 @@ TEST_F(Cycle, RefusedTimerStillRunsTheOneScan) {
   EXPECT_EQ(view.scans.size(), 2u);
   // A later Run tries again.
   timer.refuseCreate = false;
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   EXPECT_NE(f.TimerId(), 0u);
 }
 
 TEST_F(Cycle, RefusedKillKeepsTheTimerId) {
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   platform::Timer::Id id = f.TimerId();
   timer.refuseKill = true;
   f.OnStopMonitoring();
@@ -240,7 +209,7 @@ TEST_F(Cycle, RefusedKillKeepsTheTimerId) {
   EXPECT_EQ(f.TimerId(), id);
   // Run again: the kill fails, so no new timer and no scan of its own.
   int started = workers.started;
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   EXPECT_EQ(f.TimerId(), id);
   EXPECT_EQ(timer.created.size(), 1u);
   EXPECT_EQ(workers.started, started);
@@ -249,7 +218,7 @@ TEST_F(Cycle, RefusedKillKeepsTheTimerId) {
 
 TEST_F(Cycle, StopWhileScanningStillMergesTheRunningScan) {
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   // The worker has passed its check and is in the stack when Stop comes.
   stack.OnSearch([&] { f.OnStopMonitoring(); });
   RunWorkers();
@@ -280,7 +249,7 @@ TEST_F(Cycle, ScanParametersAreTakenWhenTheWorkerStarts) {
   store.WriteInt("DevSearchSettings", "NewInquiry", 1);
   store.WriteInt("DevSearchSettings", "NewInquiryTimeout", 10);
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   // The dialog changes after the worker started: the worker keeps what it got.
   store.WriteInt("DevSearchSettings", "NewInquiry", 0);
   f.SearchDialog().LoadSettings();
@@ -297,7 +266,7 @@ TEST_F(Cycle, ScanParametersAreTakenWhenTheWorkerStarts) {
 TEST_F(Cycle, RefusedWorkerIsDroppedQuietly) {
   workers.refuse = true;
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   EXPECT_EQ(workers.started, 1);
   EXPECT_EQ(workers.Pending(), 0u);
   EXPECT_TRUE(f.Monitoring());
@@ -306,7 +275,7 @@ TEST_F(Cycle, RefusedWorkerIsDroppedQuietly) {
 
 TEST_F(Cycle, ResultsArrivingAfterShutdownAreDropped) {
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   workers.RunAll();                 // finished: its result is on its way
   ASSERT_EQ(dispatcher.Size(), 1u);
   f.Shutdown();
@@ -316,14 +285,14 @@ TEST_F(Cycle, ResultsArrivingAfterShutdownAreDropped) {
   dispatcher.RunPending();
   EXPECT_TRUE(view.scans.empty());
   // Nothing starts any more.
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   f.StartScanWorker();
   EXPECT_EQ(workers.started, 1);
 }
 
 TEST_F(Cycle, ShutdownStopsAWorkerThatWasNotRunYet) {
   MainFrame& f = MakeFrame();
-  f.OnRunMonitoring();
+  f.RunMonitoring();
   ASSERT_EQ(workers.Pending(), 1u);
   f.Shutdown();  // runs it with stop requested
   EXPECT_EQ(workers.Pending(), 0u);
@@ -346,7 +315,7 @@ TEST_F(Cycle, EventsAfterShutdownAreNotHandled) {
 
 TEST_F(Cycle, TickFromAKilledTimerAfterDestructionIsHarmless) {
   MakeFrame();
-  frame->OnRunMonitoring();
+  frame->RunMonitoring();
   timer.refuseKill = true;  // the timer survives the frame
   frame.reset();
   timer.Tick();             // its handler must not reach the gone frame

@@ -333,16 +333,6 @@ public:
   }
 };
 
-class ScriptedDialog : public RunDialog {
-public:
-  int result = kDialogRun;
-  int shown = 0;
-  int DoModal(SearchParamsModel&) override {
-    ++shown;
-    return result;
-  }
-};
-
 class RecordingView : public ScanConsumer {
 public:
   std::vector<DeviceList> scans;

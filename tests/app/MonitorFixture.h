@@ -56,7 +56,7 @@ protected:
   }
 
   FramePorts Ports() {
-    return FramePorts{stack, store, sound, messenger, timer, workers, dispatcher, clock, status, dialog};
+    return FramePorts{stack, store, sound, messenger, timer, workers, dispatcher, clock, status};
   }
 
   MainFrame& MakeFrame(const MainFrame::HistoryCheck& check = {}) {
@@ -88,7 +88,6 @@ protected:
   QueueDispatcher dispatcher;
   FixedClock clock{kExampleTime};
   RecordingStatus status;
-  ScriptedDialog dialog;
   RecordingView view;
   std::unique_ptr<MainFrame> frame;
 

@@ -9,10 +9,7 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-int g_window;  // stands for the owner window
-const void* const kWindow = &g_window;
-
-TEST(SoundPlayer, PlayBeforeTheParentWindowIsSetDoesNothing) {
+TEST(SoundPlayer, PlayBeforeTheWindowIsOpenDoesNothing) {
   test::FakeSoundOutput out;
   SoundPlayer player(out);
   player.Play("/s/a.wav");
@@ -20,14 +17,12 @@ TEST(SoundPlayer, PlayBeforeTheParentWindowIsSetDoesNothing) {
   EXPECT_FALSE(player.HasPlayback());
 }
 
-TEST(SoundPlayer, PlayOpensThePlaybackUnderTheParentAndStartsIt) {
+TEST(SoundPlayer, PlayOpensThePlaybackAndStartsIt) {
   test::FakeSoundOutput out;
   SoundPlayer player(out);
-  player.SetParentWindow(kWindow);
+  player.SetWindowOpen(true);
   player.Play("/s/a.wav");
   EXPECT_EQ(out.calls, (Calls{"open /s/a.wav", "play 1"}));
-  ASSERT_EQ(out.owners.size(), 1u);
-  EXPECT_EQ(out.owners[0], kWindow);
   EXPECT_TRUE(player.HasPlayback());
 }
 
@@ -35,7 +30,7 @@ TEST(SoundPlayer, APlaybackAlreadyPlayingIsNotRestarted) {
   test::FakeSoundOutput out;
   out.startsPlaying = true;
   SoundPlayer player(out);
-  player.SetParentWindow(kWindow);
+  player.SetWindowOpen(true);
   player.Play("/s/a.wav");
   EXPECT_EQ(out.calls, (Calls{"open /s/a.wav"}));
 }
@@ -43,7 +38,7 @@ TEST(SoundPlayer, APlaybackAlreadyPlayingIsNotRestarted) {
 TEST(SoundPlayer, ASecondSoundCutsOffTheFirst) {
   test::FakeSoundOutput out;
   SoundPlayer player(out);
-  player.SetParentWindow(kWindow);
+  player.SetWindowOpen(true);
   player.Play("/s/a.wav");
   player.Play("/s/b.mp3");
   EXPECT_EQ(out.calls, (Calls{"open /s/a.wav", "play 1", "close 1", "open /s/b.mp3", "play 2"}));
@@ -52,7 +47,7 @@ TEST(SoundPlayer, ASecondSoundCutsOffTheFirst) {
 TEST(SoundPlayer, StopWithoutPlaybackDoesNothing) {
   test::FakeSoundOutput out;
   SoundPlayer player(out);
-  player.SetParentWindow(kWindow);
+  player.SetWindowOpen(true);
   player.Stop();
   EXPECT_TRUE(out.calls.empty());
 }
@@ -60,7 +55,7 @@ TEST(SoundPlayer, StopWithoutPlaybackDoesNothing) {
 TEST(SoundPlayer, StopKeepsThePlaybackUntilTheNextPlay) {
   test::FakeSoundOutput out;
   SoundPlayer player(out);
-  player.SetParentWindow(kWindow);
+  player.SetWindowOpen(true);
   player.Play("/s/a.wav");
   player.Stop();
   EXPECT_TRUE(player.HasPlayback());
@@ -72,7 +67,7 @@ TEST(SoundPlayer, DestructionClosesTheLastPlayback) {
   test::FakeSoundOutput out;
   {
     SoundPlayer player(out);
-    player.SetParentWindow(kWindow);
+    player.SetWindowOpen(true);
     player.Play("/s/a.wav");
   }
   EXPECT_EQ(out.calls.back(), "close 1");
@@ -85,19 +80,19 @@ TEST(SoundPlayer, AFileThatCannotBeOpenedFailsSilently) {
   test::FakeSoundOutput out;
   out.failOpen = true;
   SoundPlayer player(out);
-  player.SetParentWindow(kWindow);
+  player.SetWindowOpen(true);
   player.Play("/missing.wav");
   EXPECT_FALSE(player.HasPlayback());
   player.Stop();
   EXPECT_EQ(out.calls, (Calls{"open /missing.wav"}));
 }
 
-TEST(SoundPlayer, ClearingTheParentStopsNewSoundsButKeepsTheCurrentOne) {
+TEST(SoundPlayer, AClosedWindowStopsNewSoundsButKeepsTheCurrentOne) {
   test::FakeSoundOutput out;
   SoundPlayer player(out);
-  player.SetParentWindow(kWindow);
+  player.SetWindowOpen(true);
   player.Play("/s/a.wav");
-  player.SetParentWindow(nullptr);
+  player.SetWindowOpen(false);
   player.Play("/s/b.wav");
   EXPECT_EQ(out.calls, (Calls{"open /s/a.wav", "play 1"}));
   EXPECT_TRUE(player.HasPlayback());

@@ -13,7 +13,8 @@
 
 #include "gui/CWrenlocatorView.h"
 #include "gui/DeviceTableModel.h"
-#include "view/DeviceListView.h"
+#include "history/DeviceHistory.h"
+#include "view/ScanReconciler.h"
 
 namespace wren::gui {
 namespace {
@@ -33,7 +34,7 @@ DeviceRecord Device(const std::string& address, const std::string& name, bool co
 
 class ListWindow : public ::testing::Test {
 protected:
-  ListWindow() : m_model(m_list.Model()), m_view(m_model) { m_view.show(); }
+  ListWindow() : m_reconciler(m_list, m_history), m_model(m_list), m_view(m_model) { m_view.show(); }
 
   // Sizes the view so that its client area is `width` pixels wide.
   void SetClientSize(int width, int height) {
@@ -49,10 +50,12 @@ protected:
   void Scan(std::vector<DeviceRecord> records) {
     DeviceList scan;
     for (auto& r : records) scan.push_back(std::move(r));
-    m_list.ReconcileScan(scan);
+    m_reconciler.ReconcileScan(scan);
   }
 
-  DeviceListView m_list;
+  DeviceListModel m_list;
+  DeviceHistory m_history;
+  ScanReconciler m_reconciler;
   DeviceTableModel m_model;
   CWrenlocatorView m_view;
 };

@@ -23,7 +23,7 @@
 #include "gui/DeviceTableModel.h"
 #include "platform/MemorySettingsStore.h"
 #include "platform/System.h"
-#include "platform/sim/Scenario.h"
+#include "app/Session.h"
 #include "platform/sim/SimulatedStack.h"
 #include "support/TestFiles.h"
 
@@ -61,25 +61,28 @@ protected:
   void SetUp() override { platform::SetDataFolderOverride(m_data.path()); }
   void TearDown() override {
     m_window.reset();
+    m_session.reset();
     platform::SetDataFolderOverride("");
   }
 
-  CMainFrame& Open(std::string simulation = "lab", std::string helpPage = "/opt/help/index.html") {
-    sim::Scenario scenario;
-    std::string error;
-    EXPECT_TRUE(sim::LoadScenarioFile(std::string(WREN_TEST_DATA) + "/../e2e/lab.xml", scenario, error))
-        << error;
-    m_stack = std::make_unique<sim::SimulatedStack>(std::move(scenario), sim::TimeMode::Stepped, "lab");
-    WindowPorts ports{*m_stack, m_settings, m_sound, m_messenger, m_timer,    m_workers,
-                      m_dispatcher, m_clock, m_shell, m_launcher, std::move(simulation),
-                      std::move(helpPage)};
-    m_window = std::make_unique<CMainFrame>(ports);
+  // The window over the lab scenario on stepped time, or with `stack`
+  // "bluez" over a stack that is no simulation.
+  CMainFrame& Open(std::string stack = "sim", std::string helpPage = "/opt/help/index.html") {
+    if (stack == "sim") stack = "sim:" + std::string(WREN_TEST_DATA) + "/../e2e/lab.xml";
+    SessionFailure failure;
+    m_session = SessionBuilder(m_stacks, HostPorts{m_settings, m_sound, m_messenger, m_timer, m_dispatcher, m_status})
+                    .Stack(stack)
+                    .SteppedClock(true)
+                    .Build(failure);
+    EXPECT_NE(m_session, nullptr) << failure.message;
+    m_window = std::make_unique<CMainFrame>(*m_session, m_status,
+                                            WindowPorts{m_sound, m_shell, m_launcher, std::move(helpPage)});
     return *m_window;
   }
-  // One pass of the workers and the user-interface thread's queue.
+  // The workers finish and the user-interface thread takes their results.
   void Settle() {
     for (int i = 0; i < 3; ++i) {
-      m_workers.RunAll();
+      m_session->Workers().WaitIdle();
       m_dispatcher.RunPending();
     }
   }
@@ -89,12 +92,16 @@ protected:
   test::FakeSoundOutput m_sound;
   test::FakeMessenger m_messenger;
   test::FakeTimer m_timer;
-  test::ManualWorkers m_workers;
   test::QueueDispatcher m_dispatcher;
-  test::FixedClock m_clock{1248185030};
   test::FakeShell m_shell;
   FakeLauncher m_launcher;
-  std::unique_ptr<sim::SimulatedStack> m_stack;
+  WindowStatus m_status;
+  StackFactory m_stacks{[](bool, bool, std::string&) -> std::unique_ptr<platform::BluetoothStack> {
+    auto stack = std::make_unique<test::FakeStack>();
+    stack->SetRadios({platform::RadioInfo{}});
+    return stack;
+  }};
+  std::unique_ptr<Session> m_session;
   std::unique_ptr<CMainFrame> m_window;
 };
 
@@ -200,19 +207,22 @@ TEST_F(MainWindow, AcceleratorsAreAllThereAndOnlyTheActingOnesDoSomething) {
 }
 
 TEST_F(MainWindow, CaptionIsTheTitleOnARealStackAndSaysSimulationOtherwise) {
-  EXPECT_EQ(Open("").windowTitle(), "Wrenlocator");
+  EXPECT_EQ(Open("bluez").windowTitle(), "Wrenlocator");
   EXPECT_EQ(m_window->findChild<QLabel*>("simulationPane"), nullptr);
   m_window.reset();
-  CMainFrame& sim = Open("demo scenario");
+  m_session.reset();
+  CMainFrame& sim = Open("sim");
   EXPECT_EQ(sim.windowTitle(), "Wrenlocator - simulation, no device is real");
   const QLabel* pane = sim.findChild<QLabel*>("simulationPane");
   ASSERT_NE(pane, nullptr);
   EXPECT_EQ(pane->text(), "SIMULATION - no device is real");
-  EXPECT_EQ(pane->toolTip(), "demo scenario");
+  EXPECT_TRUE(pane->toolTip().contains("lab.xml")) << pane->toolTip().toStdString();
+  // Pane 0 says so too until the first event line.
+  EXPECT_TRUE(sim.StatusText().contains("a simulation, none of its devices is real"));
 }
 
 TEST_F(MainWindow, StatusBarHasTheMessagePaneThenCapNumScrl) {
-  CMainFrame& w = Open("");
+  CMainFrame& w = Open("bluez");
   w.show();
   EXPECT_EQ(w.StatusText(), "Ready");
   std::vector<std::string> indicators;
@@ -250,9 +260,9 @@ TEST_F(MainWindow, FirstStartCreatesHistoryAndEveryStartEmptiesTheAlarmLog) {
   const std::string log = test::ReadFile(m_data / "alarmlog.txt");
   EXPECT_EQ(log.find("old line"), std::string::npos) << log;
   // The start-up line comes first, stamped with the session's clock.
-  EXPECT_EQ(log.rfind(FormatTimeText(m_clock.Now()) + " - Wrenlocator Started", 0), 0u) << log;
+  EXPECT_EQ(log.rfind(FormatTimeText(1248185030) + " - Wrenlocator Started", 0), 0u) << log;
   // Nothing of it shows: the status bar did not exist yet.
-  EXPECT_EQ(m_window->StatusText(), "Ready");
+  EXPECT_EQ(m_window->StatusText().toStdString().find("Started"), std::string::npos);
 }
 
 class RunCommand : public MainWindow, public ::testing::WithParamInterface<const char*> {};
@@ -264,8 +274,9 @@ TEST_P(RunCommand, ConfirmedWithEnterStartsTheCycleAndFillsTheList) {
   AnswerNextDialog(Qt::Key_Return);
   w.Action(GetParam())->trigger();
   EXPECT_TRUE(w.Frame().Monitoring());
-  ASSERT_EQ(m_timer.created.size(), 1u);
-  EXPECT_EQ(m_timer.created[0].periodMs, 5000);
+  EXPECT_NE(w.Frame().TimerId(), 0u);
+  EXPECT_EQ(w.Frame().PeriodMs(), 5000);
+  EXPECT_EQ(m_session->SteppedTimer()->NextDue(), std::optional<std::int64_t>(5000));
   EXPECT_EQ(w.Frame().WorkersStarted(), 1u);
   Settle();
   // The lab's adapter and its four devices, in the order the scan gave them.
@@ -277,7 +288,8 @@ TEST_P(RunCommand, ConfirmedWithEnterStartsTheCycleAndFillsTheList) {
   // Stop ends the ticks.
   w.Action("barStop")->trigger();
   EXPECT_FALSE(w.Frame().Monitoring());
-  EXPECT_EQ(m_timer.Live(), 0u);
+  EXPECT_EQ(w.Frame().TimerId(), 0u);
+  EXPECT_EQ(m_session->SteppedTimer()->NextDue(), std::nullopt);
 }
 
 TEST_P(RunCommand, CancelledWithEscapeChangesNothing) {
@@ -286,7 +298,7 @@ TEST_P(RunCommand, CancelledWithEscapeChangesNothing) {
   AnswerNextDialog(Qt::Key_Escape);
   w.Action(GetParam())->trigger();
   EXPECT_FALSE(w.Frame().Monitoring());
-  EXPECT_TRUE(m_timer.created.empty());
+  EXPECT_EQ(w.Frame().TimerId(), 0u);
   EXPECT_EQ(w.Frame().WorkersStarted(), 0u);
 }
 
@@ -298,7 +310,7 @@ TEST_F(MainWindow, DeviceEventsShowInPaneZero) {
   AnswerNextDialog(Qt::Key_Return);
   w.Action("barRun")->trigger();
   Settle();
-  m_stack->AdvanceTime(1500);  // the phone comes in range
+  m_session->Simulation()->AdvanceTime(1500);  // the phone comes in range
   Settle();
   EXPECT_TRUE(w.StatusText().contains("00:1A:2B:3C:4D:5E")) << w.StatusText().toStdString();
   EXPECT_TRUE(w.StatusText().contains("Bluetooth device has changed")) << w.StatusText().toStdString();
@@ -318,7 +330,7 @@ TEST_F(MainWindow, ClosingSavesTheListsDevicesToHistory) {
 }
 
 TEST_F(MainWindow, WebHelpAndLogCommandsOpenTheirTargets) {
-  CMainFrame& w = Open("lab", "/opt/wrenlocator/help/index.html");
+  CMainFrame& w = Open("sim", "/opt/wrenlocator/help/index.html");
   const struct {
     const char* action;
     std::string target;
@@ -345,7 +357,7 @@ TEST_F(MainWindow, WebHelpAndLogCommandsOpenTheirTargets) {
 }
 
 TEST_F(MainWindow, HelpWithoutAnInstalledPageIsOffAndSaysWhy) {
-  CMainFrame& w = Open("lab", "");
+  CMainFrame& w = Open("sim", "");
   EXPECT_FALSE(w.Action("helpTopics")->isEnabled());
   EXPECT_TRUE(w.Action("barHelp")->toolTip().contains("not installed"));
 }
@@ -382,7 +394,9 @@ TEST_F(MainWindow, UnwritableDataFolderStillOpensAndSaysTheHistoryWasNotSaved) {
   test::WriteFile(notAFolder, "x");
   platform::SetDataFolderOverride(notAFolder);
   CMainFrame& w = Open();
-  EXPECT_EQ(w.StatusText(), "Ready");
+  w.show();
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(w.StatusText(), "Alarm log not written: Not a directory");
   w.close();
   EXPECT_FALSE(w.SaveError().empty());
   EXPECT_EQ(test::ReadFile(notAFolder), "x");

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "platform/System.h"
-#include "view/DeviceListView.h"
+#include "history/DeviceHistory.h"
 #include "support/TestFiles.h"
 
 namespace wren {
@@ -105,11 +105,11 @@ TEST_F(HistoryFile, ControlCharactersAreStoredAsSpaces) {
 }
 
 TEST_F(HistoryFile, DevicesSeenInARunAreSavedMostRecentFirst) {
-  DeviceListView view;
-  view.LoadHistory();
-  view.ReconcileScan({Device("00:00:00:00:00:01", "first")});
-  view.ReconcileScan({Device("00:00:00:00:00:02", "second")});
-  ASSERT_TRUE(view.SaveHistory());
+  DeviceHistory history;
+  history.Load();
+  history.Merge(Device("00:00:00:00:00:01", "first"));
+  history.Merge(Device("00:00:00:00:00:02", "second"));
+  ASSERT_TRUE(history.Save());
   const std::string text = History();
   const auto second = text.find("Name=\"second\"");
   const auto first = text.find("Name=\"first\"");
@@ -239,22 +239,22 @@ TEST_F(HistoryFile, AnUnreadableFileThatCannotBeKeptIsNeverOverwritten) {
   // Every name a copy could take is in use.
   WriteFile(Path("history.xml.bad"), "x");
   for (int i = 1; i <= 999; ++i) WriteFile(Path("history.xml.bad." + std::to_string(i)), "x");
-  DeviceListView view;
-  HistoryFileCheck check = view.LoadHistory();
+  DeviceHistory history;
+  HistoryFileCheck check = history.Load();
   EXPECT_TRUE(check.unreadable);
   EXPECT_EQ(check.keptAs, "");
   EXPECT_FALSE(check.newFileWritten);
   EXPECT_NE(check.message.find("will not be overwritten"), std::string::npos) << check.message;
-  view.ReconcileScan({Device("00:00:00:00:00:01", "new")});
+  history.Merge(Device("00:00:00:00:00:01", "new"));
   std::string error;
-  EXPECT_FALSE(view.SaveHistory(&error));
+  EXPECT_FALSE(history.Save(&error));
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(ReadFile(Path()), "<broken");
-  EXPECT_EQ(view.HistoryList().size(), 1u);
+  EXPECT_EQ(history.List().size(), 1u);
 
   // Once a name is free again the next save keeps the file and goes ahead.
   ASSERT_EQ(unlink(Path("history.xml.bad.500").c_str()), 0);
-  ASSERT_TRUE(view.SaveHistory(&error)) << error;
+  ASSERT_TRUE(history.Save(&error)) << error;
   EXPECT_EQ(ReadFile(Path("history.xml.bad.500")), "<broken");
   EXPECT_NE(History().find("Name=\"new\""), std::string::npos);
 }
@@ -264,13 +264,13 @@ TEST_F(HistoryFile, AFailedSaveIsReportedAndChangesNothing) {
   const std::string blocker = Path("not-a-folder");
   WriteFile(blocker, "x");
   platform::SetDataFolderOverride(blocker);
-  DeviceListView view;
-  view.ReconcileScan({Device("00:00:00:00:00:01", "kept")});
+  DeviceHistory history;
+  history.Merge(Device("00:00:00:00:00:01", "kept"));
   std::string error;
-  EXPECT_FALSE(view.SaveHistory(&error));
+  EXPECT_FALSE(history.Save(&error));
   EXPECT_FALSE(error.empty());
-  ASSERT_EQ(view.HistoryList().size(), 1u);
-  EXPECT_EQ(view.HistoryList().front().m_name, "kept");
+  ASSERT_EQ(history.List().size(), 1u);
+  EXPECT_EQ(history.List().front().m_name, "kept");
   EXPECT_EQ(ReadFile(blocker), "x");
 
   HistoryFileCheck check = HistoryStore().CheckFile();
@@ -295,12 +295,12 @@ TEST_F(HistoryFile, DuplicatesInTheFileAreAllOverwrittenByAScan) {
   HistoryStore writer;
   ASSERT_TRUE(writer.SaveHistory({Device("00:00:00:00:00:01", "old"), Device("00:00:00:00:00:02", "x"),
                                   Device("00:00:00:00:00:01", "older")}));
-  DeviceListView view;
-  EXPECT_TRUE(view.LoadHistory().fileRead);
-  view.ReconcileScan({Device("00:00:00:00:00:01", "now")});
-  ASSERT_EQ(view.HistoryList().size(), 3u);
-  EXPECT_EQ(view.HistoryList().front().m_name, "now");
-  EXPECT_EQ(view.HistoryList().back().m_name, "now");
+  DeviceHistory history;
+  EXPECT_TRUE(history.Load().fileRead);
+  history.Merge(Device("00:00:00:00:00:01", "now"));
+  ASSERT_EQ(history.List().size(), 3u);
+  EXPECT_EQ(history.List().front().m_name, "now");
+  EXPECT_EQ(history.List().back().m_name, "now");
 }
 
 }  // namespace

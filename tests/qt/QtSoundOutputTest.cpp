@@ -14,8 +14,6 @@
 namespace wren::platform {
 namespace {
 
-int g_window;
-
 void PutLe(QByteArray& out, std::uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) out.append(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
@@ -44,14 +42,17 @@ QByteArray SmallWav() {
   return wav;
 }
 
-TEST(QtSoundOutput, NoOwnerNoPlayback) {
+TEST(QtSoundOutput, APlayerWithoutAnOpenWindowOpensNothing) {
   QtSoundOutput out;
-  EXPECT_EQ(out.Open(nullptr, "/nowhere.wav"), 0u);
+  SoundPlayer player(out);
+  player.Play("/nowhere.wav");
+  EXPECT_FALSE(player.HasPlayback());
+  EXPECT_FALSE(out.IsPlaying(1));
 }
 
 TEST(QtSoundOutput, MissingFilePlaysSilentlyAndClosesCleanly) {
   QtSoundOutput out;
-  auto p = out.Open(&g_window, "/nonexistent-folder/missing.wav");
+  auto p = out.Open("/nonexistent-folder/missing.wav");
   ASSERT_NE(p, 0u);
   out.PlayFromStart(p);
   QTest::qWait(200);  // let the backend report its error
@@ -73,7 +74,7 @@ TEST(QtSoundOutput, SmallWavThroughThePlayerCutsOffAndCloses) {
   QtSoundOutput out;
   {
     SoundPlayer player(out);
-    player.SetParentWindow(&g_window);
+    player.SetWindowOpen(true);
     player.Play(wavPath.toStdString());
     EXPECT_TRUE(player.HasPlayback());
     QTest::qWait(100);
@@ -92,9 +93,9 @@ TEST(QtSoundOutput, SmallWavThroughThePlayerCutsOffAndCloses) {
 // player must stay silent.
 TEST(QtSoundOutputWithoutDecoders, DISABLED_GivesNoPlaybackAndKeepsThePlayerSilent) {
   QtSoundOutput out;
-  EXPECT_EQ(out.Open(&g_window, "/any.wav"), 0u);
+  EXPECT_EQ(out.Open("/any.wav"), 0u);
   SoundPlayer player(out);
-  player.SetParentWindow(&g_window);
+  player.SetWindowOpen(true);
   player.Play("/any.wav");
   EXPECT_FALSE(player.HasPlayback());
   player.Stop();

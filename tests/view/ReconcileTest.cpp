@@ -1,4 +1,4 @@
-#include "view/DeviceListView.h"
+#include "view/ScanReconciler.h"
 
 #include <gtest/gtest.h>
 
@@ -58,11 +58,19 @@ void ExpectRow(const DeviceListModel& model, int row, const std::array<Cell, kCo
   }
 }
 
+// The rows and the history a reconciler merges into.
+struct Lists {
+  DeviceListModel model;
+  DeviceHistory history;
+  ScanReconciler reconciler{model, history};
+};
+
 class Reconcile : public ::testing::Test {
 protected:
   void Scan(std::initializer_list<DeviceRecord> records) { view.ReconcileScan(DeviceList(records)); }
-  DeviceListView view;
-  const DeviceListModel& model = view.Model();
+  Lists lists;
+  ScanReconciler& view = lists.reconciler;
+  const DeviceListModel& model = lists.model;
 };
 
 TEST_F(Reconcile, NewDeviceGetsLastRowAndFrontOfHistory) {
@@ -70,9 +78,9 @@ TEST_F(Reconcile, NewDeviceGetsLastRowAndFrontOfHistory) {
   Scan({Device("00:00:00:00:00:02", "second")});
   ASSERT_EQ(model.RowCount(), 2);
   EXPECT_EQ(model.AddressText(1), "00:00:00:00:00:02");
-  ASSERT_EQ(view.HistoryList().size(), 2u);
-  EXPECT_TRUE(SameFields(view.HistoryList().front(), Device("00:00:00:00:00:02", "second")));
-  EXPECT_TRUE(SameFields(view.HistoryList().back(), Device("00:00:00:00:00:01", "first")));
+  ASSERT_EQ(view.History().List().size(), 2u);
+  EXPECT_TRUE(SameFields(view.History().List().front(), Device("00:00:00:00:00:02", "second")));
+  EXPECT_TRUE(SameFields(view.History().List().back(), Device("00:00:00:00:00:01", "first")));
 }
 
 // Every cell of a row, for each combination of the three state flags.
@@ -102,7 +110,8 @@ TEST_F(Reconcile, CellsFollowTheStateFlags) {
          {"Not Remembered", -1}, {"Authenticated", 5}, {"Audio,Telephony", -1}}}},
   };
   for (const Case& c : cases) {
-    DeviceListView fresh;
+    Lists own;
+    ScanReconciler& fresh = own.reconciler;
     DeviceRecord r = Device("AA:BB:CC:DD:EE:FF");
     r.m_connected = c.connected;
     r.m_remembered = c.remembered;
@@ -134,8 +143,8 @@ TEST_F(Reconcile, DeviceSeenAgainKeepsItsRowAndIsRewrittenInPlace) {
               {"Other Inc.", -1}, {"15:00:00 07/21/2009", -1}, {"", -1}, {"Disconnected", 38},
               {"Not Remembered", -1}, {"Not Authenticated", -1}, {"Networking", -1}}});
   EXPECT_EQ(model.CellText(1, 0), "hci0 -> Phone");
-  ASSERT_EQ(view.HistoryList().size(), 2u);
-  EXPECT_TRUE(SameFields(view.HistoryList().back(), again));  // overwritten where it stood
+  ASSERT_EQ(view.History().List().size(), 2u);
+  EXPECT_TRUE(SameFields(view.History().List().back(), again));  // overwritten where it stood
 
   // Back to connected: column 6 text and the images of 0, 2 and 6 follow.
   again.m_connected = 1;
@@ -148,7 +157,7 @@ TEST_F(Reconcile, DeviceSeenAgainKeepsItsRowAndIsRewrittenInPlace) {
 
 TEST_F(Reconcile, TextOnlyColumnsKeepTheirImages) {
   Scan({Device("00:00:00:00:00:01")});
-  for (int column : {3, 4, 5, 9}) view.SetRowCell(0, column, "x", 40 + column);
+  for (int column : {3, 4, 5, 9}) view.Model().SetCell(0, column, "x", 40 + column);
   Scan({Device("00:00:00:00:00:01")});
   for (int column : {3, 4, 5, 9}) EXPECT_EQ(model.CellImage(0, column), 40 + column) << column;
   EXPECT_EQ(model.CellText(0, 3), "Acme Corp.");
@@ -173,8 +182,8 @@ TEST_F(Reconcile, SameAddressTwiceInOneScan) {
   ASSERT_EQ(model.RowCount(), 1);
   EXPECT_EQ(model.CellText(0, 0), "hci1 -> seen by hci1");
   EXPECT_EQ(model.CellText(0, 6), "Disconnected");
-  ASSERT_EQ(view.HistoryList().size(), 1u);
-  EXPECT_TRUE(SameFields(view.HistoryList().front(), viaSecond));
+  ASSERT_EQ(view.History().List().size(), 1u);
+  EXPECT_TRUE(SameFields(view.History().List().front(), viaSecond));
 }
 
 TEST_F(Reconcile, AddressesDifferingInLetterCaseAreDifferentDevices) {
@@ -183,17 +192,17 @@ TEST_F(Reconcile, AddressesDifferingInLetterCaseAreDifferentDevices) {
   EXPECT_EQ(view.FindDeviceRow("00:00:00:00:00:AB"), 0);
   EXPECT_EQ(view.FindDeviceRow("00:00:00:00:00:ab"), 1);
   EXPECT_EQ(view.FindDeviceRow("00:00:00:00:00:Ab"), -1);
-  EXPECT_EQ(view.HistoryList().size(), 2u);
+  EXPECT_EQ(view.History().List().size(), 2u);
 }
 
 TEST_F(Reconcile, EveryHistoryEntryOfAnAddressIsOverwritten) {
-  view.AppendHistoryEntry(Device("00:00:00:00:00:01", "old one"));
-  view.AppendHistoryEntry(Device("00:00:00:00:00:02", "other"));
-  view.AppendHistoryEntry(Device("00:00:00:00:00:01", "old two"));
+  view.History().Append(Device("00:00:00:00:00:01", "old one"));
+  view.History().Append(Device("00:00:00:00:00:02", "other"));
+  view.History().Append(Device("00:00:00:00:00:01", "old two"));
   DeviceRecord now = Device("00:00:00:00:00:01", "now");
   Scan({now});
-  ASSERT_EQ(view.HistoryList().size(), 3u);
-  auto it = view.HistoryList().begin();
+  ASSERT_EQ(view.History().List().size(), 3u);
+  auto it = view.History().List().begin();
   EXPECT_TRUE(SameFields(*it++, now));
   EXPECT_EQ((it++)->m_name, "other");
   EXPECT_TRUE(SameFields(*it, now));
@@ -206,7 +215,7 @@ TEST_F(Reconcile, RefusedRowStillReachesTheHistory) {
   Scan({Device("00:00:00:00:00:01"), Device("00:00:00:00:00:02")});
   EXPECT_EQ(model.RowCount(), 1);
   EXPECT_EQ(model.AddressText(0), "00:00:00:00:00:01");
-  EXPECT_EQ(view.HistoryList().size(), 2u);
+  EXPECT_EQ(view.History().List().size(), 2u);
 }
 
 TEST_F(Reconcile, VanishedDevicesKeepTheirRows) {
@@ -229,11 +238,11 @@ TEST_F(Reconcile, ShownDevicesMissingFromTheScanLoseTheirRow) {
   ASSERT_EQ(view.ShownList().size(), 2u);
   EXPECT_EQ(view.ShownList().front().m_address, "00:00:00:00:00:02");
   EXPECT_EQ(view.ShownList().back().m_address, "00:00:00:00:00:09");
-  EXPECT_EQ(view.HistoryList().size(), 3u);  // the history forgets nothing
+  EXPECT_EQ(view.History().List().size(), 3u);  // the history forgets nothing
 }
 
 // ---- The same merge written as plainly as it is described: linear walks
-// over the rows and the history. The view must agree with it on every
+// over the rows and the history. The reconciler must agree with it on every
 // cell, every history entry and the shown list, scan after scan.
 
 struct PlainView {
@@ -348,7 +357,8 @@ void RunDifferential(unsigned seed) {
     return r;
   };
 
-  DeviceListView view;
+  Lists lists;
+  ScanReconciler& view = lists.reconciler;
   PlainView plain;
   if (pick(3) == 0) {
     const int limit = static_cast<int>(pick(6));
@@ -357,7 +367,7 @@ void RunDifferential(unsigned seed) {
   }
   for (std::size_t i = pick(6); i > 0; --i) {  // a history file, duplicates and all
     DeviceRecord r = randomRecord();
-    view.AppendHistoryEntry(r);
+    view.History().Append(r);
     plain.history.push_back(r);
   }
   for (int scanNo = 0; scanNo < 40; ++scanNo) {
@@ -380,8 +390,8 @@ void RunDifferential(unsigned seed) {
       }
     for (const std::string& address : pool)
       ASSERT_EQ(view.FindDeviceRow(address), plain.FindDeviceRow(address)) << scanNo;
-    ASSERT_EQ(view.HistoryList().size(), plain.history.size()) << "scan " << scanNo;
-    auto a = view.HistoryList().begin();
+    ASSERT_EQ(view.History().List().size(), plain.history.size()) << "scan " << scanNo;
+    auto a = view.History().List().begin();
     for (auto b = plain.history.begin(); b != plain.history.end(); ++a, ++b)
       ASSERT_TRUE(SameFields(*a, *b)) << "scan " << scanNo << " history entry " << a->m_address;
     ASSERT_EQ(view.ShownList().size(), plain.shown.size()) << "scan " << scanNo;

@@ -33,8 +33,8 @@ QtSoundOutput::~QtSoundOutput() {
   for (auto& [id, p] : m_players) p->player.stop();
 }
 
-SoundOutput::Playback QtSoundOutput::Open(Owner owner, const std::string& file) {
-  if (owner == nullptr || !BackendCanDecode()) return 0;
+SoundOutput::Playback QtSoundOutput::Open(const std::string& file) {
+  if (!BackendCanDecode()) return 0;
   auto p = std::make_unique<Player>();
   p->player.setAudioOutput(p->output);
   // Errors (missing file, unknown format, no audio device) are the

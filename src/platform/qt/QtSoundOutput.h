@@ -20,10 +20,9 @@ class QtSoundOutput : public SoundOutput {
   QtSoundOutput(const QtSoundOutput&) = delete;
   QtSoundOutput& operator=(const QtSoundOutput&) = delete;
 
-  // The owner only gates playing (a player without a window cannot play);
-  // playbacks belong to this adapter, so an owner closing first leaves
+  // Playbacks belong to this adapter, so a window closing first leaves
   // nothing dangling.
-  Playback Open(Owner owner, const std::string& file) override;
+  Playback Open(const std::string& file) override;
   bool IsPlaying(Playback playback) const override;
   void PlayFromStart(Playback playback) override;
   void Stop(Playback playback) override;

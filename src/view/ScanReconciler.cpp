@@ -1,7 +1,7 @@
-#include "view/DeviceListView.h"
+#include "view/ScanReconciler.h"
 
 #include <unordered_set>
-#include <utility>
+#include <vector>
 
 namespace wren {
 namespace {
@@ -23,9 +23,10 @@ struct StringHash {
 
 }  // namespace
 
-DeviceListView::DeviceListView() : m_historyStore(std::string(kHistoryFileName)) {}
+ScanReconciler::ScanReconciler(DeviceListModel& list, DeviceHistory& history)
+    : m_list(list), m_history(history) {}
 
-void DeviceListView::ReconcileScan(const DeviceList& scan) {
+void ScanReconciler::ReconcileScan(const DeviceList& scan) {
   RemoveVanishedRows(scan);
   // Each record is copied once, into the history; the rows take its texts.
   for (const DeviceRecord& record : scan) MergeRecord(record);
@@ -34,7 +35,7 @@ void DeviceListView::ReconcileScan(const DeviceList& scan) {
 // Every shown device the scan does not report loses the first row with its
 // address, and all its m_shownList entries go with it; an address without
 // a row stays in m_shownList.
-void DeviceListView::RemoveVanishedRows(const DeviceList& scan) {
+void ScanReconciler::RemoveVanishedRows(const DeviceList& scan) {
   if (m_shownList.empty()) return;
   std::unordered_set<std::string_view, StringHash, std::equal_to<>> scanned;
   for (const DeviceRecord& record : scan) scanned.insert(record.m_address);
@@ -52,12 +53,12 @@ void DeviceListView::RemoveVanishedRows(const DeviceList& scan) {
   }
 }
 
-void DeviceListView::UpdateDeviceRow(DeviceRecord record) { MergeRecord(record); }
+void ScanReconciler::UpdateDeviceRow(const DeviceRecord& record) { MergeRecord(record); }
 
-void DeviceListView::MergeRecord(const DeviceRecord& record) {
+void ScanReconciler::MergeRecord(const DeviceRecord& record) {
   const int n = m_list.RowCount();
   int row = FindDeviceRow(record.m_address);
-  MergeHistory(record);
+  m_history.Merge(record);
 
   const bool connected = record.m_connected != 0;
   const bool remembered = record.m_remembered != 0;
@@ -86,74 +87,21 @@ void DeviceListView::MergeRecord(const DeviceRecord& record) {
     // nowhere to go.
     if (row == -1) return;
   } else {
-    SetRowCell(row, 0, title, rowImage);
+    m_list.SetCell(row, 0, title, rowImage);
   }
-  SetRowCell(row, 1, record.m_type, record.m_image);
-  SetRowCell(row, 2, record.m_address, addressImage);
-  SetRowCellText(row, 3, record.m_producer);
-  SetRowCellText(row, 4, record.m_lastSeen);
-  SetRowCellText(row, 5, record.m_lastUsed);
-  SetRowCell(row, 6, connectedText, connectedImage);
-  SetRowCell(row, 7, rememberedText, rememberedImage);
-  SetRowCell(row, 8, authenticatedText, authenticatedImage);
-  SetRowCellText(row, 9, record.m_services);
+  m_list.SetCell(row, 1, record.m_type, record.m_image);
+  m_list.SetCell(row, 2, record.m_address, addressImage);
+  m_list.SetCellText(row, 3, record.m_producer);
+  m_list.SetCellText(row, 4, record.m_lastSeen);
+  m_list.SetCellText(row, 5, record.m_lastUsed);
+  m_list.SetCell(row, 6, connectedText, connectedImage);
+  m_list.SetCell(row, 7, rememberedText, rememberedImage);
+  m_list.SetCell(row, 8, authenticatedText, authenticatedImage);
+  m_list.SetCellText(row, 9, record.m_services);
 }
 
-int DeviceListView::FindDeviceRow(std::string_view address) const {
+int ScanReconciler::FindDeviceRow(std::string_view address) const {
   return m_list.FindRowByAddress(address);
-}
-
-void DeviceListView::UpdateHistoryEntry(DeviceRecord record) { MergeHistory(record); }
-
-// Every entry of the address is overwritten; an address not in the history
-// goes to the front.
-void DeviceListView::MergeHistory(const DeviceRecord& record) {
-  auto found = m_historyIndex.find(std::string_view(record.m_address));
-  if (found != m_historyIndex.end()) {
-    *found->second.first = record;
-    for (DeviceList::iterator entry : found->second.more) *entry = record;
-    return;
-  }
-  m_historyList.push_front(record);
-  IndexHistoryEntry(m_historyList.begin());
-}
-
-void DeviceListView::IndexHistoryEntry(DeviceList::iterator entry) {
-  auto [it, added] = m_historyIndex.try_emplace(entry->m_address, EntriesOfAddress{entry, {}});
-  if (!added) it->second.more.push_back(entry);
-}
-
-void DeviceListView::SetRowCell(int row, int column, std::string_view text, int image) {
-  m_list.SetCell(row, column, text, image);
-}
-
-void DeviceListView::SetRowCellText(int row, int column, std::string_view text) {
-  m_list.SetCellText(row, column, text);
-}
-
-void DeviceListView::AppendHistoryEntry(DeviceRecord record) {
-  m_historyList.push_back(std::move(record));
-  IndexHistoryEntry(std::prev(m_historyList.end()));
-}
-
-void DeviceListView::ClearHistory() {
-  m_historyIndex.clear();
-  m_historyList.clear();
-}
-
-HistoryFileCheck DeviceListView::LoadHistory() {
-  DeviceList loaded;
-  HistoryFileCheck check = m_historyStore.LoadHistory(loaded);
-  if (loaded.empty()) return check;
-  // Splicing keeps the records where they are, and the iterators with them.
-  auto first = loaded.begin();
-  m_historyList.splice(m_historyList.end(), loaded);
-  for (auto it = first; it != m_historyList.end(); ++it) IndexHistoryEntry(it);
-  return check;
-}
-
-bool DeviceListView::SaveHistory(std::string* error) {
-  return m_historyStore.SaveHistory(m_historyList, error);
 }
 
 }  // namespace wren

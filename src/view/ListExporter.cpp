@@ -1,4 +1,4 @@
-#include "history/ListExporter.h"
+#include "view/ListExporter.h"
 
 #include <cstdio>
 
