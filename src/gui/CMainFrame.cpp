@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 
 #include <iostream>
@@ -452,7 +453,14 @@ void CMainFrame::UpdateLockIndicators() {
   show(m_scrollPane, locks ? std::optional<bool>(locks->scroll) : std::nullopt);
 }
 
+void CMainFrame::AfterFirstPaint(std::function<void()> then) { m_afterFirstPaint = std::move(then); }
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (m_afterFirstPaint && event->type() == QEvent::Paint && m_view && watched == m_view->viewport()) {
+    // The paint runs after this filter; the call comes once it is done.
+    QTimer::singleShot(0, this, [this, then = std::move(m_afterFirstPaint)] { then(); });
+    m_afterFirstPaint = nullptr;
+  }
   // Lock keys change only by a key press, ours or another program's seen
   // when the window comes back.
   if (event->type() == QEvent::KeyRelease || event->type() == QEvent::ApplicationActivate)

@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -84,6 +85,9 @@ public:
   MainFrame& Frame() { return m_session.Frame(); }
   Session& GetSession() { return m_session; }
   CWrenlocatorView& View() { return *m_view; }
+  // Runs `then` once, right after the list has first been painted.
+  void AfterFirstPaint(std::function<void()> then);
+
   // A command's action by its objectName (tests, and the window's own wiring).
   QAction* Action(const char* name) const;
 
@@ -118,6 +122,7 @@ private:
   std::string m_bluetoothManager, m_sendFileTool;
   std::vector<std::string> m_managerArgs, m_sendFileArgs;
   QtAlarmFileChooser m_chooser;
+  std::function<void()> m_afterFirstPaint;
   bool m_ended = false;
   std::string m_saveError;
 };

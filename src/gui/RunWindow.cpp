@@ -120,7 +120,6 @@ std::string FindHelpPage() {
 
 int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
               std::ostream& err) {
-  (void)out;
   WindowOptions o;
   std::string error;
   if (!ParseWindowOptions(args, o, error)) {
@@ -175,6 +174,11 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
   {
     CMainFrame window(*session, status, WindowPorts{sound, shell, launcher, FindHelpPage()});
     window.ShowCentred();
+    // Start-up timing: say so once the window has painted, then close.
+    if (!Env("WRENLOCATOR_FIRST_PAINT_EXIT").empty()) window.AfterFirstPaint([&window, &out] {
+      out << "painted" << std::endl;
+      window.close();
+    });
     QApplication::exec();
     window.close();
     if (!window.SaveError().empty()) exitStatus = app::kExitFailed;
