@@ -33,15 +33,44 @@ bool DeviceListModel::IsCell(int row, int column) const {
 int DeviceListModel::InsertRow(int position, std::string_view text, int image) {
   if (position < 0 || RowCount() >= m_rowLimit) return -1;
   const int row = std::min(position, RowCount());
+  if (m_observer) m_observer->RowsAboutToBeInserted(row, row);
   if (row < RowCount()) IndexShift(row, +1);
   Row cells;
   cells[0].text.assign(text);
   cells[0].image = image;
   m_rows.insert(m_rows.begin() + row, std::move(cells));
+  const bool batch = InBatch();
+  m_marks.insert(m_marks.begin() + row, batch ? Mark::Inserted : Mark::Clean);
+  if (batch) ++m_marked;
   // A new row's address cell is empty, and empty is a key like any other.
   IndexAdd(EmptyText(), row);
-  if (m_observer) m_observer->RowInserted(row);
+  if (m_observer) m_observer->RowsInserted(row, row);
   return row;
+}
+
+void DeviceListModel::RowWritten(int row) {
+  if (!InBatch()) {
+    if (m_observer) m_observer->RowChanged(row);
+    return;
+  }
+  if (m_marks[row] != Mark::Clean) return;
+  m_marks[row] = Mark::Changed;
+  ++m_marked;
+}
+
+void DeviceListModel::EndBatch() {
+  if (m_batchDepth == 0 || --m_batchDepth > 0) return;
+  if (m_marked == 0) return;
+  // Marks are cleared before anyone hears of them, so that an observer
+  // reading the model finds it settled.
+  std::vector<int> changed;
+  for (std::size_t row = 0; row < m_marks.size(); ++row) {
+    if (m_marks[row] == Mark::Changed) changed.push_back(static_cast<int>(row));
+    m_marks[row] = Mark::Clean;
+  }
+  m_marked = 0;
+  if (!m_observer) return;
+  for (int row : changed) m_observer->RowChanged(row);
 }
 
 bool DeviceListModel::SetCell(int row, int column, std::string_view text, int image) {
@@ -54,7 +83,7 @@ bool DeviceListModel::SetCell(int row, int column, std::string_view text, int im
   }
   cell.text.assign(text);
   cell.image = image;
-  if (changed && m_observer) m_observer->CellChanged(row, column);
+  if (changed) RowWritten(row);
   return true;
 }
 
@@ -65,22 +94,23 @@ bool DeviceListModel::SetCellText(int row, int column, std::string_view text) {
 
 bool DeviceListModel::DeleteRow(int row) {
   if (row < 0 || row >= RowCount()) return false;
+  if (m_observer) m_observer->RowsAboutToBeRemoved(row, row);
   IndexRemove(m_rows[row][kAddressColumn].text, row);
   m_rows.erase(m_rows.begin() + row);
+  if (m_marks[row] != Mark::Clean) --m_marked;
+  m_marks.erase(m_marks.begin() + row);
   if (row < RowCount()) IndexShift(row + 1, -1);
-  if (m_observer) m_observer->RowRemoved(row);
+  if (m_observer) m_observer->RowsRemoved(row, row);
   return true;
 }
 
 void DeviceListModel::Clear() {
-  while (!m_rows.empty()) {
-    // From the back, so that an observer sees each removal at a valid index
-    // and nothing is shifted.
-    const int last = RowCount() - 1;
-    IndexRemove(m_rows[last][kAddressColumn].text, last);
-    m_rows.pop_back();
-    if (m_observer) m_observer->RowRemoved(last);
-  }
+  if (m_observer) m_observer->AboutToReset();
+  m_rows.clear();
+  m_marks.clear();
+  m_marked = 0;
+  m_addressIndex.clear();
+  if (m_observer) m_observer->Reset();
 }
 
 const std::string& DeviceListModel::CellText(int row, int column) const {

@@ -1,7 +1,9 @@
 #pragma once
 // The rows of the device list, free of any window toolkit: one row per
 // device address, ten cells of text and image each. The list window shows
-// this model and follows it through a DeviceListObserver.
+// this model and follows it through a DeviceListObserver, which hears of
+// an insertion or removal both before and after it, as a toolkit's table
+// model must.
 //
 // Column 2 holds the address and identifies the row. The model keeps an
 // index from column-2 text to rows, so that finding a device's row costs a
@@ -56,14 +58,20 @@ struct ListCell {
   int image = kNoImage;
 };
 
-// Told about every change after it is made. Cell notifications come only
-// when a write changed the text or the image.
+// Told about every change. Rows first..last (inclusive) are announced
+// before an insertion or removal, while the model still has its old rows,
+// and again after it. RowChanged comes only when a write changed a cell's
+// text or image: at once outside a batch, once per row at the end of one.
 class DeviceListObserver {
 public:
   virtual ~DeviceListObserver() = default;
-  virtual void RowInserted(int row) = 0;
-  virtual void CellChanged(int row, int column) = 0;
-  virtual void RowRemoved(int row) = 0;
+  virtual void RowsAboutToBeInserted(int first, int last) = 0;
+  virtual void RowsInserted(int first, int last) = 0;
+  virtual void RowsAboutToBeRemoved(int first, int last) = 0;
+  virtual void RowsRemoved(int first, int last) = 0;
+  virtual void RowChanged(int row) = 0;
+  virtual void AboutToReset() = 0;  // Clear()
+  virtual void Reset() = 0;
 };
 
 class DeviceListModel {
@@ -86,7 +94,28 @@ public:
   bool SetCellText(int row, int column, std::string_view text);
 
   bool DeleteRow(int row);
+  // Every row goes; the observer hears one reset.
   void Clear();
+
+  // Inside a batch (batches nest) cell writes only mark their row; the end
+  // of the outermost batch sends one RowChanged per marked row, ascending.
+  // Rows inserted during the batch are announced by their insertion only.
+  // Insertions and removals are announced at once, batch or not.
+  void BeginBatch() { ++m_batchDepth; }
+  void EndBatch();
+  bool InBatch() const { return m_batchDepth > 0; }
+
+  // A batch for a scope.
+  class Batch {
+  public:
+    explicit Batch(DeviceListModel& model) : m_model(model) { m_model.BeginBatch(); }
+    ~Batch() { m_model.EndBatch(); }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+  private:
+    DeviceListModel& m_model;
+  };
 
   // Empty text and no image for a cell that does not exist.
   const std::string& CellText(int row, int column) const;
@@ -121,12 +150,19 @@ private:
   };
   using AddressIndex = std::unordered_map<std::string, RowsOfAddress, Hash, std::equal_to<>>;
 
+  // What a batch knows of a row.
+  enum class Mark : unsigned char { Clean, Changed, Inserted };
+
   bool IsCell(int row, int column) const;
+  void RowWritten(int row);
   void IndexAdd(const std::string& address, int row);
   void IndexRemove(const std::string& address, int row);
   void IndexShift(int fromRow, int delta);
 
   std::vector<Row> m_rows;
+  std::vector<Mark> m_marks;  // beside m_rows, row for row
+  std::size_t m_marked = 0;   // rows not Clean
+  int m_batchDepth = 0;
   AddressIndex m_addressIndex;
   int m_rowLimit = std::numeric_limits<int>::max();
   DeviceListObserver* m_observer = nullptr;

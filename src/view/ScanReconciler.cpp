@@ -27,6 +27,8 @@ ScanReconciler::ScanReconciler(DeviceListModel& list, DeviceHistory& history)
     : m_list(list), m_history(history) {}
 
 void ScanReconciler::ReconcileScan(const DeviceList& scan) {
+  // The list window hears of each row once per merge, not once per cell.
+  DeviceListModel::Batch batch(m_list);
   RemoveVanishedRows(scan);
   // Each record is copied once, into the history; the rows take its texts.
   for (const DeviceRecord& record : scan) MergeRecord(record);
@@ -53,7 +55,10 @@ void ScanReconciler::RemoveVanishedRows(const DeviceList& scan) {
   }
 }
 
-void ScanReconciler::UpdateDeviceRow(const DeviceRecord& record) { MergeRecord(record); }
+void ScanReconciler::UpdateDeviceRow(const DeviceRecord& record) {
+  DeviceListModel::Batch batch(m_list);
+  MergeRecord(record);
+}
 
 void ScanReconciler::MergeRecord(const DeviceRecord& record) {
   const int n = m_list.RowCount();

@@ -33,8 +33,8 @@ public:
 
   // Merges one finished scan: rows of devices in ShownList that the scan no
   // longer reports go first, then every record, front to back, rewrites its
-  // row (or appends one) and its history entries. The list stays the
-  // caller's; copies are kept.
+  // row (or appends one) and its history entries, all in one batch of the
+  // model. The list stays the caller's; copies are kept.
   void ReconcileScan(const DeviceList& scan);
   void UpdateDeviceRow(const DeviceRecord& record);
   int FindDeviceRow(std::string_view address) const;

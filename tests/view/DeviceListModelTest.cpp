@@ -159,18 +159,50 @@ TEST(DeviceListModel, AddressLookupMatchesAWalkOverRandomEdits) {
   }
 }
 
+// Records every notice, and checks at each one that the model is in the
+// state the notice promises: rows not yet there (or still there) before,
+// and there (or gone) after.
 struct RecordingObserver : DeviceListObserver {
+  explicit RecordingObserver(const DeviceListModel& m) : model(m) {}
+  const DeviceListModel& model;
   std::vector<std::string> events;
-  void RowInserted(int row) override { events.push_back("insert " + std::to_string(row)); }
-  void CellChanged(int row, int column) override {
-    events.push_back("cell " + std::to_string(row) + "," + std::to_string(column));
+  int countBefore = -1;
+
+  static std::string Range(int first, int last) {
+    return std::to_string(first) + "-" + std::to_string(last);
   }
-  void RowRemoved(int row) override { events.push_back("remove " + std::to_string(row)); }
+  void RowsAboutToBeInserted(int first, int last) override {
+    events.push_back("insert? " + Range(first, last));
+    countBefore = model.RowCount();
+    EXPECT_LE(first, countBefore);
+  }
+  void RowsInserted(int first, int last) override {
+    events.push_back("insert " + Range(first, last));
+    EXPECT_EQ(model.RowCount(), countBefore + (last - first + 1));
+  }
+  void RowsAboutToBeRemoved(int first, int last) override {
+    events.push_back("remove? " + Range(first, last));
+    countBefore = model.RowCount();
+    EXPECT_LT(last, countBefore);
+  }
+  void RowsRemoved(int first, int last) override {
+    events.push_back("remove " + Range(first, last));
+    EXPECT_EQ(model.RowCount(), countBefore - (last - first + 1));
+  }
+  void RowChanged(int row) override {
+    events.push_back("row " + std::to_string(row));
+    EXPECT_LT(row, model.RowCount());
+    EXPECT_FALSE(model.InBatch());
+  }
+  void AboutToReset() override { events.push_back("reset? " + std::to_string(model.RowCount())); }
+  void Reset() override { events.push_back("reset " + std::to_string(model.RowCount())); }
 };
 
-TEST(DeviceListModel, ObserverHearsEveryChangeButNotUnchangedWrites) {
+using Events = std::vector<std::string>;
+
+TEST(DeviceListModel, OutsideABatchEveryChangeIsToldAtOnceButUnchangedWritesAreNot) {
   DeviceListModel model;
-  RecordingObserver observer;
+  RecordingObserver observer(model);
   model.SetObserver(&observer);
   model.InsertRow(0, "a", 0);
   model.InsertRow(0, "b", 0);
@@ -179,13 +211,155 @@ TEST(DeviceListModel, ObserverHearsEveryChangeButNotUnchangedWrites) {
   model.SetCellText(1, 2, "addr");
   model.SetCell(1, 2, "addr", 37);  // image only
   model.SetCellText(0, 9, "svc");
+  model.SetCellText(5, 9, "no such row");
+  model.InsertRow(-1, "refused", 0);
   model.DeleteRow(0);
+  model.DeleteRow(3);
   model.Clear();
   model.SetObserver(nullptr);
   model.InsertRow(0, "c", 0);
-  const std::vector<std::string> expected = {"insert 0", "insert 0", "cell 1,2", "cell 1,2",
-                                             "cell 0,9", "remove 0", "remove 0"};
+  const Events expected = {"insert? 0-0", "insert 0-0", "insert? 0-0", "insert 0-0",
+                           "row 1",       "row 1",      "row 0",       "remove? 0-0",
+                           "remove 0-0",  "reset? 1",   "reset 0"};
   EXPECT_EQ(observer.events, expected);
+}
+
+TEST(DeviceListModel, ABatchTellsEachChangedRowOnceAtItsEndInOrder) {
+  DeviceListModel model;
+  for (const char* name : {"r0", "r1", "r2", "r3"}) model.InsertRow(model.RowCount(), name, 0);
+  model.SetCellText(3, 4, "dirty later");
+  RecordingObserver observer(model);
+  model.SetObserver(&observer);
+
+  model.BeginBatch();
+  for (int column = 0; column < kColumnCount; ++column) model.SetCellText(2, column, "two");
+  model.SetCellText(0, 1, "zero");
+  model.SetCellText(3, 4, "dirty later");  // unchanged: no mark
+  model.BeginBatch();                      // nested
+  model.SetCellText(1, 1, "one");
+  model.EndBatch();
+  EXPECT_TRUE(model.InBatch());
+  EXPECT_EQ(observer.events, Events{}) << "nothing before the outermost end";
+  model.EndBatch();
+  EXPECT_FALSE(model.InBatch());
+  EXPECT_EQ(observer.events, (Events{"row 0", "row 1", "row 2"}));
+
+  // An empty batch, and an end without a begin, tell nothing.
+  observer.events.clear();
+  model.BeginBatch();
+  model.SetCellText(0, 1, "zero");
+  model.EndBatch();
+  model.EndBatch();
+  EXPECT_EQ(observer.events, Events{});
+}
+
+TEST(DeviceListModel, ABatchFollowsItsRowsThroughInsertionsAndRemovals) {
+  DeviceListModel model;
+  for (const char* name : {"r0", "r1", "r2", "r3"}) model.InsertRow(model.RowCount(), name, 0);
+  RecordingObserver observer(model);
+  model.SetObserver(&observer);
+  {
+    DeviceListModel::Batch batch(model);
+    model.SetCellText(1, 1, "x");        // r1 changed
+    model.SetCellText(3, 1, "x");        // r3 changed
+    model.InsertRow(0, "new", 0);        // r1 -> 2, r3 -> 4; told at once
+    model.SetCellText(0, 1, "filled");   // the new row: its insertion says it all
+    model.DeleteRow(4);                  // r3 goes: nothing more about it
+    model.InsertRow(99, "appended", 0);  // appended at 4
+    model.SetCellText(4, 9, "svc");
+    model.SetCellText(3, 1, "x");        // r2 changed
+  }
+  const Events expected = {"insert? 0-0", "insert 0-0", "remove? 4-4", "remove 4-4",
+                           "insert? 4-4", "insert 4-4", "row 2",       "row 3"};
+  EXPECT_EQ(observer.events, expected);
+  EXPECT_EQ(model.CellText(2, 0), "r1");
+  EXPECT_EQ(model.CellText(3, 0), "r2");
+
+  // A clear inside a batch forgets what the batch had marked.
+  observer.events.clear();
+  model.BeginBatch();
+  model.SetCellText(1, 1, "y");
+  model.Clear();
+  model.InsertRow(0, "after", 0);
+  model.EndBatch();
+  EXPECT_EQ(observer.events, (Events{"reset? 5", "reset 0", "insert? 0-0", "insert 0-0"}));
+}
+
+// A copy kept only from the notices, as a toolkit's view keeps its own: after
+// random edits in and out of batches it must equal the model. Like such a
+// view it reads a row inserted inside a batch only when it next paints,
+// after the batch; every other row it reads when told.
+struct MirrorObserver : DeviceListObserver {
+  explicit MirrorObserver(const DeviceListModel& m) : model(m) {}
+  const DeviceListModel& model;
+  std::vector<std::vector<std::string>> rows;
+  int pendingInsert = -1, pendingRemove = -1;
+
+  std::vector<std::string> Read(int row) const {
+    std::vector<std::string> cells;
+    for (int c = 0; c < kColumnCount; ++c)
+      cells.push_back(model.CellText(row, c) + "#" + std::to_string(model.CellImage(row, c)));
+    return cells;
+  }
+  void RowsAboutToBeInserted(int first, int) override { pendingInsert = first; }
+  void RowsInserted(int first, int last) override {
+    ASSERT_EQ(first, pendingInsert);
+    for (int row = first; row <= last; ++row)
+      rows.insert(rows.begin() + row, model.InBatch() ? std::vector<std::string>() : Read(row));
+    pendingInsert = -1;
+  }
+  void RowsAboutToBeRemoved(int first, int) override { pendingRemove = first; }
+  void RowsRemoved(int first, int last) override {
+    ASSERT_EQ(first, pendingRemove);
+    rows.erase(rows.begin() + first, rows.begin() + last + 1);
+    pendingRemove = -1;
+  }
+  void RowChanged(int row) override { rows[static_cast<std::size_t>(row)] = Read(row); }
+  void Paint() {
+    for (std::size_t row = 0; row < rows.size(); ++row)
+      if (rows[row].empty()) rows[row] = Read(static_cast<int>(row));
+  }
+  void AboutToReset() override {}
+  void Reset() override {
+    rows.clear();
+    for (int row = 0; row < model.RowCount(); ++row) rows.push_back(Read(row));
+  }
+};
+
+TEST(DeviceListModel, AViewKeptFromTheNoticesAlwaysMatchesTheModel) {
+  std::mt19937 rng(20261210);
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  DeviceListModel model;
+  MirrorObserver mirror(model);
+  model.SetObserver(&mirror);
+  for (int step = 0; step < 3000; ++step) {
+    const int rows = model.RowCount();
+    switch (pick(9)) {
+      case 0:
+        model.InsertRow(pick(rows + 2), "r" + std::to_string(step), pick(3));
+        break;
+      case 1:
+        if (rows > 0) model.DeleteRow(pick(rows));
+        break;
+      case 2:
+        if (!model.InBatch()) model.BeginBatch();
+        break;
+      case 3:
+        if (model.InBatch()) model.EndBatch();
+        break;
+      case 4:
+        if (pick(40) == 0) model.Clear();
+        break;
+      default:
+        if (rows > 0)
+          model.SetCell(pick(rows), pick(kColumnCount), std::to_string(pick(4)), pick(3));
+    }
+    if (model.InBatch()) continue;  // the view may lag behind inside a batch
+    ASSERT_EQ(static_cast<int>(mirror.rows.size()), model.RowCount()) << "step " << step;
+    mirror.Paint();
+    for (int row = 0; row < model.RowCount(); ++row)
+      ASSERT_EQ(mirror.rows[static_cast<std::size_t>(row)], mirror.Read(row)) << "step " << step;
+  }
 }
 
 }  // namespace

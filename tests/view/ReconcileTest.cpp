@@ -124,6 +124,43 @@ TEST_F(Reconcile, CellsFollowTheStateFlags) {
   }
 }
 
+// What the list window hears of a merge: insertions and removals as they
+// happen, then each row whose cells changed once, never a cell at a time.
+struct Notices : DeviceListObserver {
+  std::vector<std::string> events;
+  void Add(const char* what, int row) { events.push_back(what + std::to_string(row)); }
+  void RowsAboutToBeInserted(int first, int) override { Add("insert? ", first); }
+  void RowsInserted(int first, int) override { Add("insert ", first); }
+  void RowsAboutToBeRemoved(int first, int) override { Add("remove? ", first); }
+  void RowsRemoved(int first, int) override { Add("remove ", first); }
+  void RowChanged(int row) override { Add("row ", row); }
+  void AboutToReset() override { events.push_back("reset?"); }
+  void Reset() override { events.push_back("reset"); }
+};
+
+TEST_F(Reconcile, AMergeTellsTheListOfEachChangedRowOnce) {
+  Scan({Device("00:00:00:00:00:01"), Device("00:00:00:00:00:02"), Device("00:00:00:00:00:03")});
+  Notices notices;
+  lists.model.SetObserver(&notices);
+  view.ShownList().push_back(Device("00:00:00:00:00:01"));  // goes when no longer reported
+  DeviceRecord renamed = Device("00:00:00:00:00:03", "Renamed");
+  renamed.m_connected = 0;
+  Scan({Device("00:00:00:00:00:02"), renamed, Device("00:00:00:00:00:04")});
+  const std::vector<std::string> expected = {"remove? 0", "remove 0", "insert? 2", "insert 2",
+                                             "row 1"};
+  EXPECT_EQ(notices.events, expected);
+
+  // The same scan again changes nothing the list shows.
+  notices.events.clear();
+  Scan({Device("00:00:00:00:00:02"), renamed, Device("00:00:00:00:00:04")});
+  EXPECT_TRUE(notices.events.empty());
+
+  // One record merged on its own is one notice too.
+  view.UpdateDeviceRow(Device("00:00:00:00:00:02", "Again"));
+  EXPECT_EQ(notices.events, std::vector<std::string>{"row 0"});
+  lists.model.SetObserver(nullptr);
+}
+
 TEST_F(Reconcile, DeviceSeenAgainKeepsItsRowAndIsRewrittenInPlace) {
   Scan({Device("00:00:00:00:00:01"), Device("00:00:00:00:00:02")});
   DeviceRecord again = Device("00:00:00:00:00:01", "Renamed");
