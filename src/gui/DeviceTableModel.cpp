@@ -62,20 +62,22 @@ Qt::ItemFlags DeviceTableModel::flags(const QModelIndex& index) const {
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-// The core model tells after the fact, one row at a time.
-void DeviceTableModel::RowInserted(int row) {
-  beginInsertRows({}, row, row);
-  endInsertRows();
+void DeviceTableModel::RowsAboutToBeInserted(int first, int last) { beginInsertRows({}, first, last); }
+
+void DeviceTableModel::RowsInserted(int, int) { endInsertRows(); }
+
+void DeviceTableModel::RowsAboutToBeRemoved(int first, int last) { beginRemoveRows({}, first, last); }
+
+void DeviceTableModel::RowsRemoved(int, int) { endRemoveRows(); }
+
+// One notice per changed row: the whole row, text and images.
+void DeviceTableModel::RowChanged(int row) {
+  emit dataChanged(index(row, 0), index(row, kColumnCount - 1),
+                   {Qt::DisplayRole, Qt::DecorationRole, Qt::ToolTipRole});
 }
 
-void DeviceTableModel::CellChanged(int row, int column) {
-  const QModelIndex cell = index(row, column);
-  emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::DecorationRole, Qt::ToolTipRole});
-}
+void DeviceTableModel::AboutToReset() { beginResetModel(); }
 
-void DeviceTableModel::RowRemoved(int row) {
-  beginRemoveRows({}, row, row);
-  endRemoveRows();
-}
+void DeviceTableModel::Reset() { endResetModel(); }
 
 }  // namespace wren::gui

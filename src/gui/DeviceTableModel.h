@@ -26,9 +26,13 @@ public:
 
 private:
   // DeviceListObserver
-  void RowInserted(int row) override;
-  void CellChanged(int row, int column) override;
-  void RowRemoved(int row) override;
+  void RowsAboutToBeInserted(int first, int last) override;
+  void RowsInserted(int first, int last) override;
+  void RowsAboutToBeRemoved(int first, int last) override;
+  void RowsRemoved(int first, int last) override;
+  void RowChanged(int row) override;
+  void AboutToReset() override;
+  void Reset() override;
 
   DeviceListModel& m_list;
 };
