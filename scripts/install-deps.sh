@@ -24,6 +24,9 @@ packages=(
   # a virtual display for the window's end-to-end test and the screenshot,
   # keyboard input to it, and the screen grab turned into a PNG
   xvfb xauth xdotool x11-utils imagemagick
+  # desktop integration: icon rendering (tools/gen_icons.sh), validators and
+  # the Debian package's checks
+  librsvg2-bin desktop-file-utils appstream lintian
 )
 
 missing=()

@@ -12,9 +12,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+
+#include "platform/InstallPaths.h"
+#include "platform/System.h"
 
 #include <fstream>
 
@@ -95,6 +99,14 @@ SoundFileKind SniffSoundFile(const std::string& path) {
   if (got >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0 && (head[1] & 0x06) != 0)
     return SoundFileKind::Mp3;
   return SoundFileKind::NotAudio;
+}
+
+std::string AlarmFileStart(const std::string& modelStart, bool rowHasSound,
+                           std::string_view executablePath) {
+  if (rowHasSound || !platform::IsInstalledExecutable(executablePath)) return modelStart;
+  std::string folder = platform::ResourceFolderFor(executablePath);
+  folder.append("/sounds");
+  return folder;
 }
 
 std::optional<std::string> QtAlarmFileChooser::ChooseFile(QWidget* parent, const QString& title,
@@ -195,6 +207,7 @@ void CSearchParamsDlg::Build() {
     auto button = [&](const char* text, const QString& prefix, int id) {
       auto* b = Named(new QPushButton(tr(text), notify), prefix + name, id);
       b->setAutoDefault(false);
+      b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
       return b;
     };
     c.check = Named(new QCheckBox(tr(ids.text), notify), QStringLiteral("checkSound") + name,
@@ -219,6 +232,10 @@ void CSearchParamsDlg::Build() {
   m_soundNote->setObjectName(QStringLiteral("soundNote"));
   m_soundNote->setTextFormat(Qt::PlainText);
   m_soundNote->setWordWrap(true);
+  // Set apart from the labels: it reports on the file just chosen or played.
+  QPalette notePalette = m_soundNote->palette();
+  notePalette.setColor(QPalette::WindowText, QColor(160, 40, 0));
+  m_soundNote->setPalette(notePalette);
   m_soundNote->hide();
   grid->addWidget(m_soundNote, line++, 0, 1, 5);
   auto* netSendLabel =
@@ -351,7 +368,9 @@ void CSearchParamsDlg::OnRun() {
 }
 
 void CSearchParamsDlg::OnSelectFile(AlarmRow row) {
-  const QString start = Q(m_model.SelectFileInitialFolder(row));
+  const QString start =
+      Q(AlarmFileStart(m_model.SelectFileInitialFolder(row), !m_model.SoundPath(row).empty(),
+                       platform::ExecutablePath()));
   std::optional<std::string> chosen = m_chooser.ChooseFile(
       this, QString::fromLatin1(kChooseTitle), start, QString::fromLatin1(kAudioFilter));
   SelectFileResult result = m_model.SelectFile(row, chosen, ReadControls());

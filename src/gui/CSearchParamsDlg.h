@@ -43,6 +43,13 @@ class QtAlarmFileChooser : public AlarmFileChooser {
                                         const QString& start, const QString& filter) override;
 };
 
+// Where Select File opens for a row: `modelStart` (the row's sound, or the
+// "sounds" folder beside the executable) unless the row has no sound yet and
+// the program at `executablePath` is installed, whose shipped sounds are
+// under its share folder rather than beside it.
+std::string AlarmFileStart(const std::string& modelStart, bool rowHasSound,
+                           std::string_view executablePath);
+
 // What a sound file holds, judged by its first bytes.
 enum class SoundFileKind { Missing, NotAudio, Wave, Mp3, Au };
 SoundFileKind SniffSoundFile(const std::string& path);

@@ -16,6 +16,7 @@
 #include "gui/QtProgramLauncher.h"
 #include "view/ListExporter.h"
 #include "platform/NetbiosMessenger.h"
+#include "platform/InstallPaths.h"
 #include "platform/System.h"
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -100,22 +101,9 @@ bool CheckSystemVersion(const platform::SystemVersion& version,
 }
 
 std::string FindHelpPage() {
-  namespace fs = std::filesystem;
-  const fs::path exe = platform::ExecutablePath();
-  std::vector<fs::path> candidates;
-  if (!exe.empty()) {
-    const fs::path dir = exe.parent_path();
-    candidates.push_back(dir / "help" / "index.html");
-    candidates.push_back(dir / ".." / "share" / "wrenlocator" / "help" / "index.html");
-  }
-#ifdef WREN_SOURCE_DIR
-  // A build tree: the page as the sources have it.
-  candidates.push_back(fs::path(WREN_SOURCE_DIR) / "res" / "help" / "index.html");
-#endif
+  const std::string page = platform::HelpPagePath();
   std::error_code ec;
-  for (const auto& path : candidates)
-    if (fs::is_regular_file(path, ec)) return fs::weakly_canonical(path, ec).string();
-  return {};
+  return std::filesystem::is_regular_file(page, ec) ? page : std::string();
 }
 
 int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,

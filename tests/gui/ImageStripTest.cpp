@@ -36,6 +36,10 @@ TEST(DeviceImageStrip, EmbeddedStripGivesFortyEightImagesOfTheirSize) {
     QIcon icon = strip.Icon(i);
     ASSERT_FALSE(icon.isNull());
     EXPECT_TRUE(icon.availableSizes().contains(QSize(16, 15)));
+    // On a high-density screen the icon draws the 2x picture, not a blow-up.
+    QPixmap fromIcon = icon.pixmap(QSize(16, 15), 2.0);
+    EXPECT_EQ(fromIcon.size(), QSize(32, 30));
+    EXPECT_EQ(Argb(fromIcon), Argb(big));
   }
   EXPECT_TRUE(strip.Pixmap(-1).isNull());
   EXPECT_TRUE(strip.Pixmap(48).isNull());

@@ -6,6 +6,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QCompleter>
+#include <QListView>
+#include <QAbstractItemView>
+#include <QFileDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -498,6 +504,23 @@ TEST_F(SearchParamsDlgTest, SoundFileThatIsNotAudioIsExplainedAndKept) {
   EXPECT_EQ(sound.opened.size(), 1u);
 }
 
+TEST(AlarmFileStart, InstalledProgramsOpenOnTheirSharedSounds) {
+  QTemporaryDir root;
+  ASSERT_TRUE(QDir(root.path()).mkpath("usr/bin"));
+  ASSERT_TRUE(QDir(root.path()).mkpath("usr/share/wrenlocator/sounds"));
+  ASSERT_TRUE(QDir(root.path()).mkpath("build"));
+  const std::string base = root.path().toStdString();
+  const std::string installed = base + "/usr/bin/wrenlocator";
+  const std::string built = base + "/build/wrenlocator";
+
+  EXPECT_EQ(AlarmFileStart(InitialSoundFolder(installed), false, installed),
+            base + "/usr/share/wrenlocator/sounds");
+  // A row with a sound opens on it, installed or not.
+  EXPECT_EQ(AlarmFileStart("/home/me/ring.wav", true, installed), "/home/me/ring.wav");
+  // A build tree or a portable copy keeps its sounds beside the program.
+  EXPECT_EQ(AlarmFileStart(InitialSoundFolder(built), false, built), base + "/build/sounds");
+}
+
 TEST(SniffSoundFile, TellsSoundsFromOtherFiles) {
   QTemporaryDir dir;
   struct Case {
@@ -625,6 +648,139 @@ TEST(SearchParamsRunDialog, GivesRunOnEnterAndCancelOnEscape) {
     EXPECT_EQ(runDialog.DoModal(model), expected);
     EXPECT_EQ(store.Writes().size(), expected == kDialogRun ? 16u : 0u);
   }
+}
+
+}  // namespace
+}  // namespace wren
+
+namespace wren {
+namespace {
+
+std::uint32_t Le(const QByteArray& b, int at, int bytes) {
+  std::uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<std::uint8_t>(b[at + i]);
+  return v;
+}
+
+// The sounds a new user finds in the sounds folder: real PCM WAVE files,
+// short, and not silent.
+TEST(ShippedSounds, AreShortAudibleWaveFiles) {
+  QDir folder(QStringLiteral(WREN_TEST_DATA "/../../res/sounds"));
+  const QStringList names = folder.entryList({"*.wav"}, QDir::Files, QDir::Name);
+  ASSERT_GE(names.size(), 4);
+  for (const QString& name : names) {
+    SCOPED_TRACE(name.toStdString());
+    const QString path = folder.filePath(name);
+    EXPECT_EQ(SniffSoundFile(path.toStdString()), SoundFileKind::Wave);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray b = f.readAll();
+    ASSERT_GE(b.size(), 44);
+    EXPECT_EQ(b.mid(12, 4), "fmt ");
+    EXPECT_EQ(Le(b, 20, 2), 1u);   // PCM
+    const std::uint32_t channels = Le(b, 22, 2), rate = Le(b, 24, 4), bits = Le(b, 34, 2);
+    EXPECT_EQ(channels, 1u);
+    EXPECT_EQ(bits, 16u);
+    EXPECT_EQ(b.mid(36, 4), "data");
+    const std::uint32_t bytes = Le(b, 40, 4);
+    ASSERT_EQ(bytes + 44, static_cast<std::uint32_t>(b.size()));
+    EXPECT_EQ(Le(b, 4, 4) + 8, static_cast<std::uint32_t>(b.size()));
+    const double seconds = bytes / 2.0 / rate;
+    EXPECT_GT(seconds, 0.1);
+    EXPECT_LT(seconds, 3.0);
+    int peak = 0;
+    for (int at = 44; at + 1 < b.size(); at += 2)
+      peak = std::max(peak, std::abs(static_cast<int>(static_cast<std::int16_t>(Le(b, at, 2)))));
+    EXPECT_GT(peak, 8000);
+    EXPECT_LT(peak, 32767);  // never clipped
+  }
+}
+
+}  // namespace
+}  // namespace wren
+
+namespace wren {
+namespace {
+
+// The real file dialog: its title, folder and filter, a file typed and
+// confirmed with Enter, and Escape.
+TEST(QtAlarmFileChooser, OpensOnTheFolderWithTheAudioFilter) {
+  QTemporaryDir dir;
+  for (const char* name : {"ring.wav", "notes.txt"}) {
+    QFile f(dir.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(WaveBytes());
+  }
+  QtAlarmFileChooser chooser;
+  struct Seen {
+    QString title, folder;
+    QStringList filters;
+    QStringList listed;
+  } seen;
+
+  auto answer = [&seen](const char* typed, Qt::Key key) {
+    QTimer::singleShot(0, [&seen, typed, key] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      seen.title = dialog->windowTitle();
+      seen.folder = dialog->directory().absolutePath();
+      seen.filters = dialog->nameFilters();
+      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      if (name == nullptr) {
+        dialog->reject();
+        FAIL() << "no file name edit";
+      }
+      // The dialog lists the folder in the background; a name typed before
+      // that would be completed against an empty list.
+      auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+      for (int i = 0; list && list->model()->rowCount(list->rootIndex()) < 1 && i < 250; ++i)
+        QTest::qWait(20);
+      seen.listed.clear();
+      for (int r = 0; list && r < list->model()->rowCount(list->rootIndex()); ++r)
+        seen.listed << list->model()->index(r, 0, list->rootIndex()).data().toString();
+      if (typed) QTest::keyClicks(name, QString::fromLatin1(typed));
+      if (name->completer() && name->completer()->popup()->isVisible())
+        QTest::keyClick(name->completer()->popup(), Qt::Key_Escape);
+      QTest::keyClick(name, key);
+    });
+  };
+
+  answer("ring.wav", Qt::Key_Return);
+  auto chosen = chooser.ChooseFile(nullptr, "Choose Alarm File", dir.path(),
+                                   CSearchParamsDlg::kAudioFilter);
+  EXPECT_EQ(seen.title, "Choose Alarm File");
+  EXPECT_EQ(seen.folder, QDir(dir.path()).absolutePath());
+  EXPECT_EQ(seen.filters, QStringList{"Audio Files (*.wav *.mp3 *.au)"});
+  EXPECT_EQ(seen.listed, QStringList{"ring.wav"});  // notes.txt is filtered out
+  EXPECT_EQ(chosen, QDir(dir.path()).absoluteFilePath("ring.wav").toStdString());
+
+  // Started on a sound already chosen, it opens in that sound's folder.
+  answer(nullptr, Qt::Key_Escape);
+  chosen = chooser.ChooseFile(nullptr, "Choose Alarm File", dir.filePath("ring.wav"),
+                              CSearchParamsDlg::kAudioFilter);
+  EXPECT_EQ(seen.folder, QDir(dir.path()).absolutePath());
+  EXPECT_FALSE(chosen.has_value());
+
+  // A name that does not exist is refused (with a message); the user then
+  // cancels.
+  answer("missing.wav", Qt::Key_Return);
+  bool refused = false;
+  std::function<void()> closeUp = [&closeUp, &refused] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      refused = true;
+      box->accept();
+    } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && refused) {
+      dialog->reject();
+      return;
+    }
+    QTimer::singleShot(50, closeUp);
+  };
+  QTimer::singleShot(50, closeUp);
+  chosen = chooser.ChooseFile(nullptr, "Choose Alarm File", dir.path(),
+                              CSearchParamsDlg::kAudioFilter);
+  EXPECT_FALSE(chosen.has_value());
+  EXPECT_TRUE(refused);
 }
 
 }  // namespace
