@@ -51,11 +51,9 @@ CWrenlocatorView::CWrenlocatorView(DeviceTableModel& model, QWidget* parent) : Q
 int CWrenlocatorView::GetSelectedRow() const {
   const QItemSelectionModel* selection = selectionModel();
   if (!selection) return -1;
+  // Single selection: only the focused row can be both.
   const int current = selection->currentIndex().row();
-  const int rows = model()->rowCount();
-  for (int row = 0; row < rows; ++row)
-    if (row == current && selection->isRowSelected(row, {})) return row;
-  return -1;
+  return current >= 0 && selection->isRowSelected(current, {}) ? current : -1;
 }
 
 std::string CWrenlocatorView::SelectedAddress() const {
@@ -65,15 +63,13 @@ std::string CWrenlocatorView::SelectedAddress() const {
 }
 
 void CWrenlocatorView::ShowDeviceInformation() {
-  const std::string address = SelectedAddress();
   if (GetSelectedRow() < 0 || !m_information) return;
-  m_information(address);
+  m_information(SelectedAddress());
 }
 
 void CWrenlocatorView::AuditSelectedDevice() {
-  const std::string address = SelectedAddress();
   if (GetSelectedRow() < 0 || !m_audit) return;
-  m_audit(address);
+  m_audit(SelectedAddress());
 }
 
 void CWrenlocatorView::resizeEvent(QResizeEvent* event) {
