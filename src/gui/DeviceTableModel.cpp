@@ -1,7 +1,10 @@
 #include "gui/DeviceTableModel.h"
 
 #include <QIcon>
+#include <QMetaObject>
 #include <QString>
+
+#include <algorithm>
 
 #include "gui/DeviceImageStrip.h"
 
@@ -62,21 +65,51 @@ Qt::ItemFlags DeviceTableModel::flags(const QModelIndex& index) const {
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-void DeviceTableModel::RowsAboutToBeInserted(int first, int last) { beginInsertRows({}, first, last); }
+void DeviceTableModel::RowsAboutToBeInserted(int first, int last) {
+  FlushChanged();
+  beginInsertRows({}, first, last);
+}
 
 void DeviceTableModel::RowsInserted(int, int) { endInsertRows(); }
 
-void DeviceTableModel::RowsAboutToBeRemoved(int first, int last) { beginRemoveRows({}, first, last); }
+void DeviceTableModel::RowsAboutToBeRemoved(int first, int last) {
+  FlushChanged();
+  beginRemoveRows({}, first, last);
+}
 
 void DeviceTableModel::RowsRemoved(int, int) { endRemoveRows(); }
 
-// One notice per changed row: the whole row, text and images.
+// A changed row joins the run it follows, or starts a new one.
 void DeviceTableModel::RowChanged(int row) {
-  emit dataChanged(index(row, 0), index(row, kColumnCount - 1),
+  if (m_changedFirst >= 0 && row == m_changedLast + 1) {
+    m_changedLast = row;
+    return;
+  }
+  FlushChanged();
+  m_changedFirst = m_changedLast = row;
+  if (!m_flushPosted) {
+    m_flushPosted = true;
+    QMetaObject::invokeMethod(this, [this] {
+      m_flushPosted = false;
+      FlushChanged();
+    }, Qt::QueuedConnection);
+  }
+}
+
+void DeviceTableModel::FlushChanged() {
+  if (m_changedFirst < 0) return;
+  const int first = m_changedFirst;
+  const int last = std::min(m_changedLast, m_list.RowCount() - 1);
+  m_changedFirst = m_changedLast = -1;
+  if (first > last) return;
+  emit dataChanged(index(first, 0), index(last, kColumnCount - 1),
                    {Qt::DisplayRole, Qt::DecorationRole, Qt::ToolTipRole});
 }
 
-void DeviceTableModel::AboutToReset() { beginResetModel(); }
+void DeviceTableModel::AboutToReset() {
+  m_changedFirst = m_changedLast = -1;  // every row is told anew
+  beginResetModel();
+}
 
 void DeviceTableModel::Reset() { endResetModel(); }
 

@@ -23,6 +23,8 @@ public:
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   const DeviceListModel& List() const { return m_list; }
+  // Sends the changes not yet told (tests, and before reading the view).
+  void FlushPendingChanges() { FlushChanged(); }
 
 private:
   // DeviceListObserver
@@ -34,7 +36,16 @@ private:
   void AboutToReset() override;
   void Reset() override;
 
+  // Changed rows are told to the views as runs of neighbours: a merge that
+  // rewrites ten thousand rows becomes one notice, not ten thousand. The
+  // run goes out before any insertion, removal or reset, and otherwise on
+  // the next turn of the event loop.
+  void FlushChanged();
+
   DeviceListModel& m_list;
+  int m_changedFirst = -1;
+  int m_changedLast = -1;
+  bool m_flushPosted = false;
 };
 
 }  // namespace wren::gui

@@ -134,6 +134,7 @@ TEST_F(ListWindow, ModelTellsTheViewOfInsertsAndChanges) {
   changed.clear();
   Scan({Device("00:00:00:00:00:01", "Abe", true)});
   EXPECT_EQ(inserted.count(), 1);
+  QCoreApplication::processEvents();
   // One notice for the row, across all ten columns.
   ASSERT_EQ(changed.count(), 1);
   EXPECT_EQ(changed[0].at(0).value<QModelIndex>(), m_model.index(0, 0));
@@ -143,6 +144,7 @@ TEST_F(ListWindow, ModelTellsTheViewOfInsertsAndChanges) {
   // A rescan that changes nothing says nothing.
   changed.clear();
   Scan({Device("00:00:00:00:00:01", "Abe", true)});
+  QCoreApplication::processEvents();
   EXPECT_EQ(changed.count(), 0);
 
   // Clearing the list resets what the view shows.
@@ -151,6 +153,36 @@ TEST_F(ListWindow, ModelTellsTheViewOfInsertsAndChanges) {
   EXPECT_EQ(reset.count(), 1);
   EXPECT_EQ(m_model.rowCount(), 0);
   EXPECT_EQ(m_view.model()->rowCount(), 0);
+}
+
+TEST_F(ListWindow, ChangedNeighbourRowsBecomeOneNoticeAndGapsSplitIt) {
+  std::vector<DeviceRecord> devices;
+  for (int i = 0; i < 6; ++i) devices.push_back(Device("00:00:00:00:00:0" + std::to_string(i), "D"));
+  Scan(devices);
+  QCoreApplication::processEvents();
+  QSignalSpy changed(&m_model, &QAbstractItemModel::dataChanged);
+  // Rows 1, 2, 3 and 5 change; row 4 does not.
+  std::vector<DeviceRecord> rescan = devices;
+  for (int i : {1, 2, 3, 5}) rescan[static_cast<std::size_t>(i)].m_connected = 1;
+  Scan(rescan);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(changed.count(), 2);
+  EXPECT_EQ(changed[0].at(0).value<QModelIndex>().row(), 1);
+  EXPECT_EQ(changed[0].at(1).value<QModelIndex>().row(), 3);
+  EXPECT_EQ(changed[1].at(0).value<QModelIndex>().row(), 5);
+  EXPECT_EQ(changed[1].at(1).value<QModelIndex>().row(), 5);
+
+  // A change waiting when a row is inserted goes out first, so views never
+  // hear of rows by stale numbers.
+  changed.clear();
+  QSignalSpy inserted(&m_model, &QAbstractItemModel::rowsAboutToBeInserted);
+  m_list.SetCell(2, 3, "Another producer", kNoImage);  // outside a merge: told at once
+  EXPECT_EQ(changed.count(), 0);
+  rescan.push_back(Device("00:00:00:00:00:09", "New"));
+  Scan(rescan);
+  ASSERT_EQ(inserted.count(), 1);
+  ASSERT_GE(changed.count(), 1);
+  EXPECT_EQ(changed[0].at(0).value<QModelIndex>().row(), 2);
 }
 
 TEST_F(ListWindow, CellImagesFollowTheRecord) {
