@@ -1,15 +1,20 @@
 // The window's speed: process start to the first painted window, a device
-// event to its status line and merged row, and the longest stall of the
+// event to its status line and merged row, the longest stall of the
 // user-interface thread while a 10,000-device scan is merged into a shown
-// list. Run on Qt's offscreen platform, so no display is needed.
+// list, and the processor and memory used by five minutes of monitoring the
+// demo (BM_DemoMonitoringCpu, which takes that long). Run on Qt's offscreen
+// platform, so no display is needed.
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QHeaderView>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -215,6 +220,72 @@ void BM_MergeStall10k(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MergeStall10k)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+long ResidentKb() {
+  long pages = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The window monitoring the demo scenario on the wall clock, its scans every
+// two seconds and the scenario's events as they come, for state.range(0)
+// seconds after a ten-second warm-up: the share of one core used (user and
+// system, every thread) and the resident memory at the start and the end.
+void BM_DemoMonitoringCpu(benchmark::State& state) {
+  const std::string data = TempFolder();
+  platform::SetDataFolderOverride(data);
+  platform::MemorySettingsStore settings;
+  platform::QtSoundOutput sound;
+  platform::NetbiosMessenger messenger;
+  platform::QtTimer timer;
+  platform::QtDispatcher dispatcher;
+  gui::WindowStatus status;
+  SessionFailure failure;
+  StackFactory stacks;
+  auto session = SessionBuilder(stacks, HostPorts{settings, sound, messenger, timer, dispatcher, status})
+                     .Stack("sim")
+                     .Build(failure);
+  if (!session) {
+    state.SkipWithError(failure.message.c_str());
+    return;
+  }
+  NoShell shell;
+  NoLauncher launcher;
+  gui::CMainFrame window(*session, status, gui::WindowPorts{sound, shell, launcher, ""});
+  window.show();
+  window.Frame().RunMonitoring();
+  auto runFor = [](int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+  };
+  runFor(10'000);
+  for (auto _ : state) {
+    const long rssStart = ResidentKb();
+    const double cpuStart = CpuSeconds();
+    const auto start = Clock::now();
+    runFor(static_cast<int>(state.range(0)) * 1000);
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    state.SetIterationTime(wall);
+    state.counters["cpu_percent"] = 100.0 * (CpuSeconds() - cpuStart) / wall;
+    state.counters["rss_start_kb"] = static_cast<double>(rssStart);
+    state.counters["rss_end_kb"] = static_cast<double>(ResidentKb());
+    state.counters["scans"] = static_cast<double>(session->Frame().ScansMerged());
+  }
+  window.close();
+  platform::SetDataFolderOverride("");
+}
+BENCHMARK(BM_DemoMonitoringCpu)->Arg(300)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 }  // namespace wren
