@@ -169,7 +169,15 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
     });
     QApplication::exec();
     window.close();
-    if (!window.SaveError().empty()) exitStatus = app::kExitFailed;
+    if (!window.SaveError().empty()) {
+      // The file on disk is as it was; the user hears that this session's
+      // devices did not reach it.
+      exitStatus = app::kExitFailed;
+      QMessageBox::warning(&window, kAppTitle,
+                           QString("history.xml could not be saved: %1\nThe devices of this session are "
+                                   "not in the history.")
+                               .arg(QString::fromStdString(window.SaveError())));
+    }
     // The rows as the window showed them at the end, for scripted runs.
     const std::string report = Env("WRENLOCATOR_LIST_REPORT");
     if (!report.empty() && !ListExporter::WriteReport(session->List(), report, ReportKind::Text, error)) {
