@@ -9,6 +9,7 @@
 #include "app/StackFactory.h"
 #ifdef WREN_HAVE_HEADLESS
 #include "app/HeadlessMonitor.h"
+#include "platform/qt/QtHttpClient.h"
 #endif
 #ifdef WREN_HAVE_BLUEZ
 #include "platform/bluez/SystemBluez.h"
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
   const wren::StackFactory stacks(&wren::bluez::OpenSystemBluez);
 #else
   const wren::StackFactory stacks;
+#endif
+#ifdef WREN_HAVE_HEADLESS
+  wren::app::SetHttpClientOpener(&wren::platform::OpenQtHttpClient);
 #endif
   bool help = false;
   for (const auto& a : args) help = help || a == "--help" || a == "-h";

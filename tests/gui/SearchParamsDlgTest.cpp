@@ -211,6 +211,27 @@ TEST_F(SearchParamsDlgTest, ShowsEveryControlTextAndGroup) {
   }
 }
 
+TEST_F(SearchParamsDlgTest, TabWalksTheControlsInReadingOrder) {
+  auto dlg = Open();
+  QStringList walked;
+  Find<QCheckBox>(dlg.get(), "checkAuthentication")->setFocus();
+  for (int i = 0; i < 30; ++i) {
+    walked << QApplication::focusWidget()->objectName();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  QStringList expected = {"checkAuthentication", "checkRemembered", "checkUnknown",
+                          "checkConnected", "checkNewInquiry", "editNewInquiryTimeout",
+                          "editUpdateSpeed"};
+  for (const char* row : {"Detection", "OutOfRange", "Connection", "Disconnection"})
+    for (const char* control : {"checkSound", "selectFile", "editPath", "play", "stop"})
+      expected << QString::fromLatin1(control) + QString::fromLatin1(row);
+  expected << "editNetSend" << "buttonRun" << "buttonCancel";
+  ASSERT_EQ(expected.size(), 30);
+  EXPECT_EQ(walked, expected);
+  // And round again.
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), "checkAuthentication");
+}
+
 TEST_F(SearchParamsDlgTest, OpensWithTheStoredValuesEveryTime) {
   auto dlg = Open();
   EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editUpdateSpeed")->text(), "2");
@@ -223,7 +244,7 @@ TEST_F(SearchParamsDlgTest, OpensWithTheStoredValuesEveryTime) {
   store.WriteInt(kSearchSection, kNewInquiryTimeout, 2);  // too short: shown as 5
   store.WriteInt(kSearchSection, kRemembered, 0);
   store.WriteInt(kNotifySection, kDevUndetSound, 1);
-  store.WriteText(kNotifySection, kOutVoicePath, "/tmp/bye.wav");
+  store.WriteText(kNotifySection, kOutVoicePath, "/home/me/bye.wav");
   store.WriteText(kNotifySection, kNetSend, "OPERATOR");
   // Typed but never run: the next showing starts again from the store.
   Find<QLineEdit>(dlg.get(), "editNetSend")->setText("typed");
@@ -232,7 +253,7 @@ TEST_F(SearchParamsDlgTest, OpensWithTheStoredValuesEveryTime) {
   EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editNewInquiryTimeout")->text(), "5");
   EXPECT_FALSE(Find<QCheckBox>(dlg.get(), "checkRemembered")->isChecked());
   EXPECT_TRUE(Find<QCheckBox>(dlg.get(), "checkSoundOutOfRange")->isChecked());
-  EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editPathDisconnection")->text(), "/tmp/bye.wav");
+  EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editPathDisconnection")->text(), "/home/me/bye.wav");
   EXPECT_EQ(Find<QLineEdit>(dlg.get(), "editNetSend")->text(), "OPERATOR");
 }
 
