@@ -99,7 +99,7 @@ CMainFrame::~CMainFrame() {
 QAction* CMainFrame::Action(const char* name) const { return findChild<QAction*>(name); }
 
 void CMainFrame::CreateActions() {
-  struct Spec {
+  struct CommandText {
     const char* name;
     const char* text;     // menu text ("" for toolbar-only)
     const char* prompt;   // status-bar prompt
@@ -108,7 +108,7 @@ void CMainFrame::CreateActions() {
     const char* themeIcon;
   };
   // Commands whose handlers arrive later are created disabled here.
-  static const Spec specs[] = {
+  static const CommandText commands[] = {
       {"fileSaveAs", "Save &As...", "Save Active Document", "Save Active Document",
        QStyle::SP_DialogSaveButton, "document-save-as"},
       {"filePrint", "&Print...", "Print the active document", "Print", QStyle::SP_FileIcon,
@@ -173,14 +173,14 @@ void CMainFrame::CreateActions() {
       {"barAbout", "", "About", "About", QStyle::SP_MessageBoxInformation, "help-about"},
       {"barHelp", "", "Help", "Help", QStyle::SP_DialogHelpButton, "help-contents"},
   };
-  for (const Spec& spec : specs) {
+  for (const CommandText& command : commands) {
     auto* action = new QAction(this);
-    action->setObjectName(spec.name);
-    action->setText(*spec.text ? spec.text : spec.tip);
-    action->setStatusTip(spec.prompt);
-    action->setToolTip(spec.tip);
-    if (spec.pixmap != QStyle::SP_CustomBase)
-      action->setIcon(QIcon::fromTheme(spec.themeIcon, style()->standardIcon(spec.pixmap)));
+    action->setObjectName(command.name);
+    action->setText(*command.text ? command.text : command.tip);
+    action->setStatusTip(command.prompt);
+    action->setToolTip(command.tip);
+    if (command.pixmap != QStyle::SP_CustomBase)
+      action->setIcon(QIcon::fromTheme(command.themeIcon, style()->standardIcon(command.pixmap)));
   }
 
   for (const char* later :
