@@ -273,6 +273,7 @@ std::string JsonString(const std::string& text) {
 
 std::string HelpText() {
   return std::string("Usage: wrenlocator [--stack bluez|sim[:FILE]] [--data-dir DIR]   the window\n"
+         "                   [--settings FILE]\n"
          "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"

@@ -20,6 +20,7 @@
 #include "app/HeadlessOptions.h"
 #include "app/Session.h"
 #include "gui/ListPrinterPainter.h"
+#include "view/ListExporter.h"
 #include "platform/NetbiosMessenger.h"
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/QtSettingsStore.h"

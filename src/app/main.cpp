@@ -14,6 +14,9 @@
 #ifdef WREN_HAVE_BLUEZ
 #include "platform/bluez/SystemBluez.h"
 #endif
+#ifdef WREN_HAVE_WINDOW
+#include "gui/RunWindow.h"
+#endif
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -39,5 +42,12 @@ int main(int argc, char** argv) {
     return wren::kExitUsage;
 #endif
   }
+#ifdef WREN_HAVE_WINDOW
+  // No command, at most the window's options: the window.
+  wren::gui::WindowOptions window;
+  std::string error;
+  if (!help && wren::gui::ParseWindowOptions(args, window, error))
+    return wren::gui::RunWindow(args, stacks, std::cout, std::cerr);
+#endif
   return wren::RunCommandLine(args, std::cout, std::cerr, stacks);
 }

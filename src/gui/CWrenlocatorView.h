@@ -1,0 +1,54 @@
+#pragma once
+// The device list: one row per Bluetooth address, ten columns, in the
+// order rows arrived (never sorted). Column widths follow the width of the
+// list at every resize; the user may drag columns into another order, and
+// column 2 stays the address wherever it is shown.
+
+#include <QTableView>
+
+#include <functional>
+#include <string>
+
+class QMenu;
+
+namespace wren::gui {
+
+class DeviceTableModel;
+
+class CWrenlocatorView : public QTableView {
+  Q_OBJECT
+public:
+  explicit CWrenlocatorView(DeviceTableModel& model, QWidget* parent = nullptr);
+
+  // The selected device: the first row both selected and focused, or -1.
+  int GetSelectedRow() const;
+  // The address (column 2) of the selected device, "" without one.
+  std::string SelectedAddress() const;
+
+  // Per-device commands; without a handler they are shown disabled.
+  using DeviceCommand = std::function<void(const std::string& address)>;
+  void SetDeviceInformationHandler(DeviceCommand handler) { m_information = std::move(handler); }
+  void SetAuditHandler(DeviceCommand handler) { m_audit = std::move(handler); }
+
+  void ShowDeviceInformation();
+  void AuditSelectedDevice();
+
+  // The pop-up of a right-click (resource 131's entries), owned by the caller.
+  QMenu* CreateContextMenu(QWidget* parent);
+
+signals:
+  void contextMenuShown(QMenu* menu);
+
+protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+  void ApplyColumnWidths();
+  void ShowContextMenu(const QPoint& position);
+
+  DeviceCommand m_information;
+  DeviceCommand m_audit;
+};
+
+}  // namespace wren::gui

@@ -1,0 +1,191 @@
+#include "gui/RunWindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+
+#include "app/CommandLine.h"
+#include "app/Options.h"
+#include "app/Session.h"
+#include "gui/CMainFrame.h"
+#include "gui/QtProgramLauncher.h"
+#include "view/ListExporter.h"
+#include "platform/NetbiosMessenger.h"
+#include "platform/InstallPaths.h"
+#include "platform/System.h"
+#include "platform/qt/QtDispatcher.h"
+#include "platform/qt/QtSettingsStore.h"
+#include "platform/qt/QtShell.h"
+#include "platform/qt/QtSoundOutput.h"
+#include "platform/qt/QtTimer.h"
+#include "platform/sim/SimulatedStack.h"
+
+#if __has_include(<X11/Xlib.h>) && defined(WREN_HAVE_X11)
+#include <X11/Xlib.h>
+#define WREN_CHECK_X11 1
+#endif
+
+namespace wren::gui {
+namespace {
+
+constexpr const char* kProgram = "wrenlocator";
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
+
+bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out, std::string& error) {
+  WindowOptions o;
+  error.clear();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    switch (app::TakeCommonOption(args, i, o.stack, o.dataDir, error)) {
+      case app::CommonOption::Taken:
+        continue;
+      case app::CommonOption::Bad:
+        return false;
+      case app::CommonOption::NotCommon:
+        break;
+    }
+    switch (app::ReadOptionValue(args, i, "--settings", o.settingsFile, error)) {
+      case app::OptionValue::Read:
+        if (o.settingsFile.empty()) {
+          error = "--settings needs a FILE";
+          return false;
+        }
+        continue;
+      case app::OptionValue::Missing:
+        return false;
+      case app::OptionValue::NotThisOption:
+        return false;  // some other form of the command line
+    }
+  }
+  out = o;
+  return true;
+}
+
+bool DisplayAvailable(std::string& why) {
+  const std::string platform = Env("QT_QPA_PLATFORM");
+  const std::string x11 = Env("DISPLAY");
+  const std::string wayland = Env("WAYLAND_DISPLAY");
+  if (!platform.empty()) return true;  // the user chose the platform
+  if (x11.empty() && wayland.empty()) {
+    why = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    return false;
+  }
+#ifdef WREN_CHECK_X11
+  if (wayland.empty()) {
+    Display* display = XOpenDisplay(x11.c_str());
+    if (!display) {
+      why = "the display " + x11 + " cannot be opened";
+      return false;
+    }
+    XCloseDisplay(display);
+  }
+#endif
+  return true;
+}
+
+bool CheckSystemVersion(const platform::SystemVersion& version,
+                        const std::function<void(const std::string&, const std::string&)>& refuse) {
+  if (platform::IsSupported(version)) return true;
+  if (refuse) refuse(kAppTitle, platform::RefusalText(kAppTitle, platform::SystemName(version)));
+  return false;
+}
+
+std::string FindHelpPage() {
+  const std::string page = platform::HelpPagePath();
+  std::error_code ec;
+  return std::filesystem::is_regular_file(page, ec) ? page : std::string();
+}
+
+int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
+              std::ostream& err) {
+  WindowOptions o;
+  std::string error;
+  if (!ParseWindowOptions(args, o, error)) {
+    err << kProgram << ": " << (error.empty() ? "unknown option" : error) << " (see " << kProgram
+        << " --help)\n";
+    return app::kExitUsage;
+  }
+  std::string why;
+  if (!DisplayAvailable(why)) {
+    err << kProgram << ": " << why << "; the window cannot open - use " << kProgram
+        << " --headless to monitor without a window\n";
+    return app::kExitFailed;
+  }
+
+  static int argc = 1;
+  static char name[] = "wrenlocator";
+  static char* argv[] = {name, nullptr};
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(kAppTitle);
+  QApplication::setOrganizationName("Pelmark");
+
+  if (!CheckSystemVersion(platform::ReadSystemVersion(), [](const std::string& caption, const std::string& text) {
+        QMessageBox::warning(nullptr, QString::fromStdString(caption), QString::fromStdString(text));
+      }))
+    return app::kExitFailed;
+
+  std::unique_ptr<platform::QtSettingsStore> settings =
+      o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
+                             : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
+  platform::QtSoundOutput sound;
+  platform::NetbiosMessenger messenger;
+  platform::QtTimer timer;
+  platform::QtDispatcher dispatcher;
+  WindowStatus status;
+  SessionFailure failure;
+  std::unique_ptr<Session> session =
+      SessionBuilder(stacks, HostPorts{*settings, sound, messenger, timer, dispatcher, status})
+          .Stack(o.stack)
+          .DataFolder(o.dataDir)
+          .Build(failure);
+  if (!session) {
+    err << kProgram << ": " << failure.message << '\n';
+    return failure.kind == StackFailure::Usage ? app::kExitUsage : app::kExitFailed;
+  }
+  if (!session->StackNote().empty()) err << kProgram << ": " << session->StackNote() << '\n';
+  if (session->Simulation())
+    err << kProgram << ": " << session->Simulation()->Description() << " - a simulation, none of its devices is real\n";
+
+  platform::QtShell shell;
+  QtProgramLauncher launcher;
+  int exitStatus = app::kExitOk;
+  {
+    CMainFrame window(*session, status, WindowPorts{sound, shell, launcher, FindHelpPage()});
+    window.ShowCentred();
+    // Start-up timing: say so once the window has painted, then close.
+    if (!Env("WRENLOCATOR_FIRST_PAINT_EXIT").empty()) window.AfterFirstPaint([&window, &out] {
+      out << "painted" << std::endl;
+      window.close();
+    });
+    QApplication::exec();
+    window.close();
+    if (!window.SaveError().empty()) {
+      // The file on disk is as it was; the user hears that this session's
+      // devices did not reach it.
+      exitStatus = app::kExitFailed;
+      QMessageBox::warning(&window, kAppTitle,
+                           QString("history.xml could not be saved: %1\nThe devices of this session are "
+                                   "not in the history.")
+                               .arg(QString::fromStdString(window.SaveError())));
+    }
+    // The rows as the window showed them at the end, for scripted runs.
+    const std::string report = Env("WRENLOCATOR_LIST_REPORT");
+    if (!report.empty() && !ListExporter::WriteReport(session->List(), report, ReportKind::Text, error)) {
+      err << kProgram << ": " << report << " not written: " << error << '\n';
+      exitStatus = app::kExitFailed;
+    }
+  }
+  return exitStatus;
+}
+
+}  // namespace wren::gui

@@ -1,0 +1,406 @@
+// The main window over a simulated stack on stepped time: menus, toolbar,
+// accelerators, status bar, commands, start-up files and the device list.
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/EventLog.h"
+#include "app/Fakes.h"
+#include "app/MonitorFakes.h"
+#include "gui/CMainFrame.h"
+#include "gui/CWrenlocatorView.h"
+#include "gui/DeviceTableModel.h"
+#include "platform/MemorySettingsStore.h"
+#include "platform/System.h"
+#include "app/Session.h"
+#include "platform/sim/SimulatedStack.h"
+#include "support/TestFiles.h"
+
+namespace wren::gui {
+namespace {
+
+using test::TempFolder;
+
+// Programs "installed" for the desktop-tool commands; records starts.
+class FakeLauncher : public platform::ProgramLauncher {
+public:
+  std::map<std::string, std::string> installed;  // program -> path
+  std::vector<std::pair<std::string, std::vector<std::string>>> started;
+  std::string FindProgram(const std::string& program) const override {
+    auto it = installed.find(program);
+    return it == installed.end() ? "" : it->second;
+  }
+  bool StartDetached(const std::string& path, const std::vector<std::string>& args) override {
+    started.emplace_back(path, args);
+    return true;
+  }
+};
+
+// Presses a key in the next modal dialog, as the user confirming it would.
+void AnswerNextDialog(Qt::Key key) {
+  QTimer::singleShot(0, [key] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr) << "no dialog came up";
+    QTest::keyClick(dialog, key);
+  });
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+  void SetUp() override { platform::SetDataFolderOverride(m_data.path()); }
+  void TearDown() override {
+    m_window.reset();
+    m_session.reset();
+    platform::SetDataFolderOverride("");
+  }
+
+  // The window over the lab scenario on stepped time, or with `stack`
+  // "bluez" over a stack that is no simulation.
+  CMainFrame& Open(std::string stack = "sim", std::string helpPage = "/opt/help/index.html") {
+    if (stack == "sim") stack = "sim:" + std::string(WREN_TEST_DATA) + "/../e2e/lab.xml";
+    SessionFailure failure;
+    m_session = SessionBuilder(m_stacks, HostPorts{m_settings, m_sound, m_messenger, m_timer, m_dispatcher, m_status})
+                    .Stack(stack)
+                    .SteppedClock(true)
+                    .Build(failure);
+    EXPECT_NE(m_session, nullptr) << failure.message;
+    m_window = std::make_unique<CMainFrame>(*m_session, m_status,
+                                            WindowPorts{m_sound, m_shell, m_launcher, std::move(helpPage)});
+    return *m_window;
+  }
+  // The workers finish and the user-interface thread takes their results.
+  void Settle() {
+    for (int i = 0; i < 3; ++i) {
+      m_session->Workers().WaitIdle();
+      m_dispatcher.RunPending();
+    }
+  }
+
+  TempFolder m_data{"gui"};
+  platform::MemorySettingsStore m_settings;
+  test::FakeSoundOutput m_sound;
+  test::FakeMessenger m_messenger;
+  test::FakeTimer m_timer;
+  test::QueueDispatcher m_dispatcher;
+  test::FakeShell m_shell;
+  FakeLauncher m_launcher;
+  WindowStatus m_status;
+  StackFactory m_stacks{[](bool, bool, std::string&) -> std::unique_ptr<platform::BluetoothStack> {
+    auto stack = std::make_unique<test::FakeStack>();
+    stack->SetRadios({platform::RadioInfo{}});
+    return stack;
+  }};
+  std::unique_ptr<Session> m_session;
+  std::unique_ptr<CMainFrame> m_window;
+};
+
+// A menu as rows "text|shortcut|enabled"; "-" for a separator, ">" before a submenu.
+std::vector<std::string> Rows(const QMenu* menu) {
+  std::vector<std::string> rows;
+  for (QAction* a : menu->actions()) {
+    if (a->isSeparator()) {
+      rows.push_back("-");
+    } else if (a->menu()) {
+      rows.push_back(">" + a->text().toStdString());
+    } else {
+      rows.push_back(a->text().toStdString() + "|" + a->shortcut().toString().toStdString() + "|" +
+                     (a->isEnabled() ? "on" : "off"));
+    }
+  }
+  return rows;
+}
+
+TEST_F(MainWindow, MenusHoldEveryItemWithItsTextAccessKeyAndShortcut) {
+  m_launcher.installed = {{"blueman-manager", "/usr/bin/blueman-manager"},
+                          {"bluetooth-sendto", "/usr/bin/bluetooth-sendto"}};
+  CMainFrame& w = Open();
+  std::vector<std::string> titles;
+  for (QAction* a : w.menuBar()->actions()) titles.push_back(a->text().toStdString());
+  EXPECT_EQ(titles, (std::vector<std::string>{"&File", "&View", "&Monitoring", "&Tools", "&Update", "&Help"}));
+
+  const std::map<std::string, std::vector<std::string>> expected{
+      {"menuFile",
+       {"Save &As...||off", "-", "&Print...|Ctrl+P|off", "P&rint Setup...||off", "-", "E&xit||on"}},
+      {"menuView", {"&Toolbar||on", "&Status Bar||on"}},
+      {"menuMonitoring", {"Run...||on"}},
+      {"menuTools",
+       {"File Transfer Wizard||on", "-", "Mobile Devices...||on", "-", "Device Information...||off", "-",
+        "Audit Selected Device...||off", "-", "History Report||off"}},
+      {"menuUpdate", {"Check for Updates...||off"}},
+      {"menuHelp",
+       {"Help Topics...||on", "-", "Check for Updates...||off", "-", "Frequently Asked Questions...||on", "-",
+        "Wrenlocator Home Page...||on", "E-Mail Support||on", "-", ">Pelmark Products", "-",
+        "&About Wrenlocator...||off"}},
+  };
+  for (const auto& [name, rows] : expected) {
+    const QMenu* menu = w.findChild<QMenu*>(QString::fromStdString(name));
+    ASSERT_NE(menu, nullptr) << name;
+    EXPECT_EQ(Rows(menu), rows) << name;
+  }
+  const QMenu* products = w.findChild<QMenu*>("menuProducts");
+  ASSERT_NE(products, nullptr);
+  EXPECT_EQ(products->actions().size(), 6);
+}
+
+TEST_F(MainWindow, ToolbarLeftToRightWithSeparatorsTooltipsAndPrompts) {
+  CMainFrame& w = Open();
+  const QToolBar* bar = w.findChild<QToolBar*>("toolBar");
+  ASSERT_NE(bar, nullptr);
+  std::vector<std::string> tips;
+  for (QAction* a : bar->actions()) {
+    if (a->isSeparator()) {
+      tips.push_back("|");
+      continue;
+    }
+    // Prompt and tooltip agree on the toolbar, except for print.
+    if (a->objectName() != "filePrint") {
+      EXPECT_EQ(a->statusTip(), a->toolTip()) << a->objectName().toStdString();
+    }
+    tips.push_back(a->statusTip().toStdString());
+  }
+  // No desktop tools installed here: those two name what to install.
+  ASSERT_EQ(tips.size(), 22u);
+  EXPECT_EQ(tips[0], "Save Active Document");
+  EXPECT_EQ(tips[1], "|");
+  EXPECT_EQ(tips[2], "Copy Selected Row");
+  EXPECT_EQ(tips[3], "Copy All Items");
+  EXPECT_EQ(tips[4], "|");
+  EXPECT_EQ(tips[5], "Print the active document");
+  EXPECT_EQ(tips[6], "|");
+  EXPECT_NE(tips[7].find("Bluetooth Devices: not available - install one of blueman-manager"), std::string::npos);
+  EXPECT_NE(tips[8].find("Bluetooth File Transfer Wizard: not available"), std::string::npos);
+  const std::vector<std::string> rest(tips.begin() + 9, tips.end());
+  EXPECT_EQ(rest, (std::vector<std::string>{"Search and Add New Bluetooth Device", "|", "Run Bluetooth Monitoring",
+                                            "Stop Monitoring", "|", "History Report", "Session Alarm Log", "|",
+                                            "Product Home Page", "Check New Version", "|", "About", "Help"}));
+  // Stop is on the toolbar only.
+  for (const QMenu* menu : w.findChildren<QMenu*>())
+    for (QAction* a : menu->actions()) EXPECT_NE(a->statusTip(), "Stop Monitoring");
+  EXPECT_FALSE(bar->isMovable());
+  EXPECT_FALSE(bar->isFloatable());
+}
+
+TEST_F(MainWindow, AcceleratorsAreAllThereAndOnlyTheActingOnesDoSomething) {
+  CMainFrame& w = Open();
+  std::vector<std::string> keys;
+  for (QAction* a : w.actions()) keys.push_back(a->shortcut().toString().toStdString());
+  EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+N", "Ctrl+O", "Ctrl+S", "Ctrl+Z", "Alt+Backspace", "Ctrl+X",
+                                            "Shift+Del", "Ctrl+C", "Ctrl+Ins", "Ctrl+V", "Shift+Ins", "F6",
+                                            "Shift+F6"}));
+  // Pressing them changes nothing: no dialog, no file, no row.
+  w.show();
+  for (QAction* a : w.actions()) a->trigger();
+  EXPECT_EQ(w.View().model()->rowCount(), 0);
+  EXPECT_TRUE(m_shell.opened.empty());
+  EXPECT_EQ(w.Frame().WorkersStarted(), 0u);
+}
+
+TEST_F(MainWindow, CaptionIsTheTitleOnARealStackAndSaysSimulationOtherwise) {
+  EXPECT_EQ(Open("bluez").windowTitle(), "Wrenlocator");
+  EXPECT_EQ(m_window->findChild<QLabel*>("simulationPane"), nullptr);
+  m_window.reset();
+  m_session.reset();
+  CMainFrame& sim = Open("sim");
+  EXPECT_EQ(sim.windowTitle(), "Wrenlocator - simulation, no device is real");
+  const QLabel* pane = sim.findChild<QLabel*>("simulationPane");
+  ASSERT_NE(pane, nullptr);
+  EXPECT_EQ(pane->text(), "SIMULATION - no device is real");
+  EXPECT_TRUE(pane->toolTip().contains("lab.xml")) << pane->toolTip().toStdString();
+  // Pane 0 says so too until the first event line.
+  EXPECT_TRUE(sim.StatusText().contains("a simulation, none of its devices is real"));
+}
+
+TEST_F(MainWindow, StatusBarHasTheMessagePaneThenCapNumScrl) {
+  CMainFrame& w = Open("bluez");
+  w.show();
+  EXPECT_EQ(w.StatusText(), "Ready");
+  std::vector<std::string> indicators;
+  for (const char* name : {"capsPane", "numPane", "scrollPane"}) {
+    const QLabel* label = w.findChild<QLabel*>(name);
+    ASSERT_NE(label, nullptr) << name;
+    indicators.push_back(label->text().toStdString());
+    // The offscreen display does not tell the lock state: shown greyed, and says so.
+    EXPECT_FALSE(label->isEnabled());
+    EXPECT_FALSE(label->toolTip().isEmpty());
+  }
+  EXPECT_EQ(indicators, (std::vector<std::string>{"CAP", "NUM", "SCRL"}));
+}
+
+TEST_F(MainWindow, ViewMenuTogglesTheBars) {
+  CMainFrame& w = Open();
+  w.show();
+  w.Action("viewToolbar")->trigger();
+  EXPECT_FALSE(w.findChild<QToolBar*>("toolBar")->isVisible());
+  EXPECT_FALSE(w.Action("viewToolbar")->isChecked());
+  w.Action("viewStatusBar")->trigger();
+  EXPECT_FALSE(w.statusBar()->isVisible());
+  w.Action("viewToolbar")->trigger();
+  w.Action("viewStatusBar")->trigger();
+  EXPECT_TRUE(w.findChild<QToolBar*>("toolBar")->isVisible());
+  EXPECT_TRUE(w.statusBar()->isVisible());
+}
+
+TEST_F(MainWindow, FirstStartCreatesHistoryAndEveryStartEmptiesTheAlarmLog) {
+  test::WriteFile(m_data / "alarmlog.txt", "old line one\nold line two\n");
+  ASSERT_FALSE(std::filesystem::exists(m_data / "history.xml"));
+  Open();
+  const std::string history = test::ReadFile(m_data / "history.xml");
+  EXPECT_NE(history.find("<dataroot"), std::string::npos) << history;
+  const std::string log = test::ReadFile(m_data / "alarmlog.txt");
+  EXPECT_EQ(log.find("old line"), std::string::npos) << log;
+  // The start-up line comes first, stamped with the session's clock.
+  EXPECT_EQ(log.rfind(FormatTimeText(1248185030) + " - Wrenlocator Started", 0), 0u) << log;
+  // Nothing of it shows: the status bar did not exist yet.
+  EXPECT_EQ(m_window->StatusText().toStdString().find("Started"), std::string::npos);
+}
+
+class RunCommand : public MainWindow, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RunCommand, ConfirmedWithEnterStartsTheCycleAndFillsTheList) {
+  CMainFrame& w = Open();
+  w.show();
+  m_settings.WriteInt("Settings", "UpdateSpeed", 5);
+  AnswerNextDialog(Qt::Key_Return);
+  w.Action(GetParam())->trigger();
+  EXPECT_TRUE(w.Frame().Monitoring());
+  EXPECT_NE(w.Frame().TimerId(), 0u);
+  EXPECT_EQ(w.Frame().PeriodMs(), 5000);
+  EXPECT_EQ(m_session->SteppedTimer()->NextDue(), std::optional<std::int64_t>(5000));
+  EXPECT_EQ(w.Frame().WorkersStarted(), 1u);
+  Settle();
+  // The lab's adapter and its four devices, in the order the scan gave them.
+  ASSERT_EQ(w.View().model()->rowCount(), 5);
+  EXPECT_EQ(w.View().model()->index(0, 0).data().toString(), "Desk adapter -> Desk adapter (local)");
+  EXPECT_EQ(w.View().model()->index(1, 2).data().toString(), "00:1A:2B:3C:4D:5E");
+  EXPECT_FALSE(w.View().model()->index(1, 2).data(Qt::DecorationRole).isNull());
+
+  // Stop ends the ticks.
+  w.Action("barStop")->trigger();
+  EXPECT_FALSE(w.Frame().Monitoring());
+  EXPECT_EQ(w.Frame().TimerId(), 0u);
+  EXPECT_EQ(m_session->SteppedTimer()->NextDue(), std::nullopt);
+}
+
+TEST_P(RunCommand, CancelledWithEscapeChangesNothing) {
+  CMainFrame& w = Open();
+  w.show();
+  AnswerNextDialog(Qt::Key_Escape);
+  w.Action(GetParam())->trigger();
+  EXPECT_FALSE(w.Frame().Monitoring());
+  EXPECT_EQ(w.Frame().TimerId(), 0u);
+  EXPECT_EQ(w.Frame().WorkersStarted(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ToolbarAndMenu, RunCommand, ::testing::Values("barRun", "monitoringRun"));
+
+TEST_F(MainWindow, DeviceEventsShowInPaneZero) {
+  CMainFrame& w = Open();
+  w.show();
+  AnswerNextDialog(Qt::Key_Return);
+  w.Action("barRun")->trigger();
+  Settle();
+  m_session->Simulation()->AdvanceTime(1500);  // the phone comes in range
+  Settle();
+  EXPECT_TRUE(w.StatusText().contains("00:1A:2B:3C:4D:5E")) << w.StatusText().toStdString();
+  EXPECT_TRUE(w.StatusText().contains("Bluetooth device has changed")) << w.StatusText().toStdString();
+}
+
+TEST_F(MainWindow, ClosingSavesTheListsDevicesToHistory) {
+  CMainFrame& w = Open();
+  w.show();
+  AnswerNextDialog(Qt::Key_Return);
+  w.Action("barRun")->trigger();
+  Settle();
+  w.close();
+  EXPECT_TRUE(w.SaveError().empty());
+  const std::string history = test::ReadFile(m_data / "history.xml");
+  for (const char* address : {"00:1A:2B:3C:4D:5E", "00:03:89:44:55:66", "00:1F:20:04:05:06", "02:AB:CD:16:17:18"})
+    EXPECT_NE(history.find(address), std::string::npos) << address;
+}
+
+TEST_F(MainWindow, WebHelpAndLogCommandsOpenTheirTargets) {
+  CMainFrame& w = Open("sim", "/opt/wrenlocator/help/index.html");
+  const struct {
+    const char* action;
+    std::string target;
+  } cases[] = {
+      {"barAlarmLog", m_data / "alarmlog.txt"},
+      {"helpTopics", "/opt/wrenlocator/help/index.html"},
+      {"barHelp", "/opt/wrenlocator/help/index.html"},
+      {"helpHomePage", std::string(kHomePageUrl)},
+      {"barHomePage", std::string(kHomePageUrl)},
+      {"helpFaq", std::string(kHomePageUrl)},
+      {"helpEmail", "mailto:support@pelmark.example?subject=Wrenlocator%201.7.4"},
+  };
+  for (const auto& c : cases) {
+    m_shell.opened.clear();
+    w.Action(c.action)->trigger();
+    EXPECT_EQ(m_shell.opened, std::vector<std::string>{c.target}) << c.action;
+  }
+  for (QAction* product : w.findChild<QMenu*>("menuProducts")->actions()) {
+    m_shell.opened.clear();
+    product->trigger();
+    ASSERT_EQ(m_shell.opened.size(), 1u);
+    EXPECT_EQ(m_shell.opened[0].rfind("http://www.pelmark.example/", 0), 0u) << m_shell.opened[0];
+  }
+}
+
+TEST_F(MainWindow, HelpWithoutAnInstalledPageIsOffAndSaysWhy) {
+  CMainFrame& w = Open("sim", "");
+  EXPECT_FALSE(w.Action("helpTopics")->isEnabled());
+  EXPECT_TRUE(w.Action("barHelp")->toolTip().contains("not installed"));
+}
+
+TEST_F(MainWindow, DesktopToolsStartTheFirstInstalledWithArgumentsNeverAShell) {
+  m_launcher.installed = {{"gnome-control-center", "/usr/bin/gnome-control-center"},
+                          {"systemsettings", "/usr/bin/systemsettings"},
+                          {"bluedevil-sendfile", "/usr/bin/bluedevil-sendfile"}};
+  CMainFrame& w = Open();
+  for (const char* name : {"toolsMobileDevices", "barBluetoothDevices", "toolsFileTransfer", "barFileTransfer"})
+    EXPECT_TRUE(w.Action(name)->isEnabled()) << name;
+  w.Action("toolsMobileDevices")->trigger();
+  w.Action("barBluetoothDevices")->trigger();
+  w.Action("barFileTransfer")->trigger();
+  using Start = std::pair<std::string, std::vector<std::string>>;
+  EXPECT_EQ(m_launcher.started, (std::vector<Start>{{"/usr/bin/gnome-control-center", {"bluetooth"}},
+                                                    {"/usr/bin/gnome-control-center", {"bluetooth"}},
+                                                    {"/usr/bin/bluedevil-sendfile", {}}}));
+}
+
+TEST_F(MainWindow, DesktopToolsMissingAreOffWithAReason) {
+  CMainFrame& w = Open();
+  for (const char* name : {"toolsMobileDevices", "barBluetoothDevices", "toolsFileTransfer", "barFileTransfer"}) {
+    EXPECT_FALSE(w.Action(name)->isEnabled()) << name;
+    EXPECT_TRUE(w.Action(name)->toolTip().contains("install one of")) << name;
+  }
+  w.Action("barFileTransfer")->trigger();
+  EXPECT_TRUE(m_launcher.started.empty());
+}
+
+TEST_F(MainWindow, UnwritableDataFolderStillOpensAndSaysTheHistoryWasNotSaved) {
+  // A file where the folder should be: no one can write beneath it.
+  const std::string notAFolder = m_data / "not-a-folder";
+  test::WriteFile(notAFolder, "x");
+  platform::SetDataFolderOverride(notAFolder);
+  CMainFrame& w = Open();
+  w.show();
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(w.StatusText(), "Alarm log not written: Not a directory");
+  w.close();
+  EXPECT_FALSE(w.SaveError().empty());
+  EXPECT_EQ(test::ReadFile(notAFolder), "x");
+}
+
+}  // namespace
+}  // namespace wren::gui
