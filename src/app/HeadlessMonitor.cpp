@@ -27,7 +27,6 @@
 #include "platform/qt/QtSoundOutput.h"
 #include "platform/qt/QtTimer.h"
 #include "platform/sim/SimulatedStack.h"
-#include "view/ListExporter.h"
 
 namespace wren {
 namespace {

@@ -46,24 +46,24 @@ bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out
   WindowOptions o;
   error.clear();
   for (std::size_t i = 0; i < args.size(); ++i) {
-    switch (app::TakeCommonOption(args, i, o.stack, o.dataDir, error)) {
-      case app::CommonOption::Taken:
+    switch (TakeCommonOption(args, i, o.stack, o.dataDir, error)) {
+      case CommonOption::Taken:
         continue;
-      case app::CommonOption::Bad:
+      case CommonOption::Bad:
         return false;
-      case app::CommonOption::NotCommon:
+      case CommonOption::NotCommon:
         break;
     }
-    switch (app::ReadOptionValue(args, i, "--settings", o.settingsFile, error)) {
-      case app::OptionValue::Read:
+    switch (ReadOptionValue(args, i, "--settings", o.settingsFile, error)) {
+      case OptionValue::Read:
         if (o.settingsFile.empty()) {
           error = "--settings needs a FILE";
           return false;
         }
         continue;
-      case app::OptionValue::Missing:
+      case OptionValue::Missing:
         return false;
-      case app::OptionValue::NotThisOption:
+      case OptionValue::NotThisOption:
         return false;  // some other form of the command line
     }
   }
@@ -113,13 +113,13 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
   if (!ParseWindowOptions(args, o, error)) {
     err << kProgram << ": " << (error.empty() ? "unknown option" : error) << " (see " << kProgram
         << " --help)\n";
-    return app::kExitUsage;
+    return kExitUsage;
   }
   std::string why;
   if (!DisplayAvailable(why)) {
     err << kProgram << ": " << why << "; the window cannot open - use " << kProgram
         << " --headless to monitor without a window\n";
-    return app::kExitFailed;
+    return kExitFailed;
   }
 
   static int argc = 1;
@@ -132,7 +132,7 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
   if (!CheckSystemVersion(platform::ReadSystemVersion(), [](const std::string& caption, const std::string& text) {
         QMessageBox::warning(nullptr, QString::fromStdString(caption), QString::fromStdString(text));
       }))
-    return app::kExitFailed;
+    return kExitFailed;
 
   std::unique_ptr<platform::QtSettingsStore> settings =
       o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
@@ -150,7 +150,7 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
           .Build(failure);
   if (!session) {
     err << kProgram << ": " << failure.message << '\n';
-    return failure.kind == StackFailure::Usage ? app::kExitUsage : app::kExitFailed;
+    return failure.kind == StackFailure::Usage ? kExitUsage : kExitFailed;
   }
   if (!session->StackNote().empty()) err << kProgram << ": " << session->StackNote() << '\n';
   if (session->Simulation())
@@ -158,7 +158,7 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
 
   platform::QtShell shell;
   QtProgramLauncher launcher;
-  int exitStatus = app::kExitOk;
+  int exitStatus = kExitOk;
   {
     CMainFrame window(*session, status, WindowPorts{sound, shell, launcher, FindHelpPage()});
     window.ShowCentred();
@@ -172,7 +172,7 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
     if (!window.SaveError().empty()) {
       // The file on disk is as it was; the user hears that this session's
       // devices did not reach it.
-      exitStatus = app::kExitFailed;
+      exitStatus = kExitFailed;
       QMessageBox::warning(&window, kAppTitle,
                            QString("history.xml could not be saved: %1\nThe devices of this session are "
                                    "not in the history.")
@@ -182,7 +182,7 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
     const std::string report = Env("WRENLOCATOR_LIST_REPORT");
     if (!report.empty() && !ListExporter::WriteReport(session->List(), report, ReportKind::Text, error)) {
       err << kProgram << ": " << report << " not written: " << error << '\n';
-      exitStatus = app::kExitFailed;
+      exitStatus = kExitFailed;
     }
   }
   return exitStatus;

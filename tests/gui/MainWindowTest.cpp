@@ -96,10 +96,12 @@ protected:
   test::FakeShell m_shell;
   FakeLauncher m_launcher;
   WindowStatus m_status;
-  StackFactory m_stacks{[](bool, bool, std::string&) -> std::unique_ptr<platform::BluetoothStack> {
+  StackFactory m_stacks{[](bool, bool, std::string&) {
     auto stack = std::make_unique<test::FakeStack>();
     stack->SetRadios({platform::RadioInfo{}});
-    return stack;
+    platform::StackPorts ports;
+    ports.stack = std::move(stack);
+    return ports;
   }};
   std::unique_ptr<Session> m_session;
   std::unique_ptr<CMainFrame> m_window;
