@@ -32,6 +32,7 @@ struct NodeScan {
   bool empty = false;
   std::int64_t nameStart = 0;
   std::int64_t nameLength = 0;
+  std::int64_t errorAt = 0;  // on kScanError: the offset the message names
 };
 
 // Scans the node that starts at `pos`. Returns its type; on kScanError
