@@ -944,6 +944,15 @@ struct Walk {
 
 }  // namespace
 
+std::string XmlDocumentInspector::FreshAttribute(const XmlDocument& doc, std::string_view name) {
+  const XmlDocument::Impl& m = *doc.m_impl;
+  Offset first = 0;
+  Offset length = 0;
+  if (!m.currentPos || !m.FindAttribute(m.currentPos, name, first, length)) return {};
+  return XmlDocument::DecodeValue(std::string_view(m.text).substr(static_cast<std::size_t>(first),
+                                                                  static_cast<std::size_t>(length)));
+}
+
 std::size_t XmlDocumentInspector::ElementCount(const XmlDocument& doc) {
   std::size_t count = 0;
   for (Walk w(doc.m_impl->index); w.n; w.Advance()) ++count;

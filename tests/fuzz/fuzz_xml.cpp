@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "xml/XmlDocument.h"
 #include "xml/XmlDocumentInspector.h"
@@ -44,6 +45,7 @@ void CompareScanners(std::string_view text) {
     Require(ta == tb && a.start == b.start, "scanners disagree on a node at", std::to_string(a.start));
     if (ta < 0) {
       Require(ma == mb, "scanners disagree on the message", ma + " / " + mb);
+      Require(ta != kScanError || a.errorAt == b.errorAt, "scanners disagree on the fault's offset", ma);
       return;
     }
     Require(a.length == b.length && a.nameStart == b.nameStart && a.nameLength == b.nameLength,
@@ -52,16 +54,58 @@ void CompareScanners(std::string_view text) {
   }
 }
 
+bool HasTagDelimiter(std::string_view name) {
+  for (char c : name)
+    if (wren::xml::TokenCursor::IsDelimiter(static_cast<unsigned char>(c))) return true;
+  return false;
+}
+
+// The current element through the reading API: kept tokens and a fresh
+// read agree, the attribute walk agrees with lookups by name wherever the
+// two read a tag alike, and lines never go back in document order.
+void CheckCurrent(const wren::XmlDocument& doc, std::size_t& lastLine) {
+  const std::string_view text = doc.GetText();
+  const std::string_view name = doc.GetElementName();
+  Require(!name.empty() && name.data() > text.data() && name.data() + name.size() <= text.data() + text.size(),
+          "element name outside the text");
+  const std::size_t line = doc.GetElementLine();
+  Require(line >= lastLine && line <= doc.LineOfOffset(static_cast<std::int64_t>(text.size())),
+          "element line out of order:", std::to_string(line));
+  lastLine = line;
+  for (std::string_view probe : {"a", "id", "b", "x"})
+    Require(doc.GetAttribute(probe) == wren::XmlDocumentInspector::FreshAttribute(doc, probe),
+            "kept tokens and a fresh read differ for", std::string(probe));
+  std::vector<wren::XmlAttribute> attributes;
+  const bool plain = doc.GetAttributes(attributes);
+  bool allQuoted = true;
+  const char* last = name.data();
+  for (const auto& a : attributes) {
+    Require(!a.name.empty() && a.name.data() > last && a.rawValue.data() > a.name.data() &&
+                a.rawValue.data() + a.rawValue.size() <= text.data() + text.size(),
+            "attribute walk out of order");
+    last = a.rawValue.data();
+    allQuoted = allQuoted && a.quoted;
+  }
+  if (!plain || !allQuoted || HasTagDelimiter(name)) return;
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    bool first = true;
+    for (std::size_t j = 0; j < i; ++j) first = first && attributes[j].name != attributes[i].name;
+    if (!first) continue;
+    Require(doc.GetAttribute(attributes[i].name) == wren::XmlDocument::DecodeValue(attributes[i].rawValue),
+            "attribute walk and lookup differ for", std::string(attributes[i].name));
+  }
+}
+
 // Visits every element depth first through the public navigation, reading
 // attributes on the way. Returns how many were seen.
 std::size_t Walk(wren::XmlDocument& doc) {
   std::size_t seen = 0;
+  std::size_t lastLine = 0;
   doc.ResetPosition();
   for (;;) {
     if (doc.FindElement()) {
       ++seen;
-      (void)doc.GetAttribute("a");
-      (void)doc.GetAttribute("id");
+      CheckCurrent(doc, lastLine);
       Require(doc.EnterElement(), "cannot enter a found element");
       continue;
     }
@@ -99,6 +143,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(wellFormed == doc.IsWellFormed(), "parse result and IsWellFormed differ");
   Require(doc.GetText() == text, "text changed by parsing");
   Require(wellFormed || !doc.GetResult().empty(), "failed parse without a message");
+  Require(!wellFormed || doc.GetErrorLine() == 0, "error line on a good parse");
+  Require(doc.GetErrorLine() <= doc.LineOfOffset(static_cast<std::int64_t>(size)), "error line past the text");
+
+  // Without character references the strict and lenient readers agree;
+  // a refusal names a reference of the text.
+  std::string strict;
+  std::string bad;
+  if (wren::XmlDocument::DecodeValueStrict(text, strict, bad)) {
+    Require(text.find("&#") != std::string_view::npos || strict == wren::XmlDocument::DecodeValue(text),
+            "strict and lenient decoding differ");
+  } else {
+    Require(bad.rfind("&#", 0) == 0 && bad.back() == ';' && text.find(bad) != std::string_view::npos,
+            "strict decoding named no reference");
+  }
 
   const std::size_t count = Walk(doc);
   Require(count == wren::XmlDocumentInspector::ElementCount(doc), "walk missed elements");
@@ -121,6 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(doc.SetAttribute("id", "1"), "SetAttribute on a new root failed");
     Require(!doc.AddElement("second"), "second root accepted");
   }
+  Walk(doc);
   const std::string problem = wren::XmlDocumentInspector::Check(doc, wellFormed);
   Require(problem.empty(), "index out of line:", problem);
   return 0;
