@@ -100,6 +100,9 @@ struct XmlDocument::Impl {
   // a record of nine attributes is then cut once, not nine times.
   mutable Index tokensOf = 0;
   mutable std::vector<TagToken> tokens;
+  mutable xml::TokenCursor tokenCursor;
+  mutable bool tokensComplete = false;
+  mutable Offset tokensStop = -1;  // where the ending '/', '>' or '?' is; -1 when none
   // Offsets of the text's line feeds, gathered on the first line asked for.
   mutable std::vector<Offset> newlines;
   mutable bool newlinesReady = false;
@@ -227,41 +230,52 @@ struct XmlDocument::Impl {
     return false;
   }
 
-  // e's start-tag tokens up to the first '/', '>' or '?' outside quotes,
-  // which ends the attributes for FindAttribute too.
-  const std::vector<TagToken>& TokensOf(Index e) const {
-    if (tokensOf == e) return tokens;
+  // e's start-tag tokens, read only as far as a lookup needs, up to the
+  // first '/', '>' or '?' outside quotes, which ends the attributes for
+  // FindAttribute too.
+  void BeginTokens(Index e) const {
+    if (tokensOf == e) return;
     tokens.clear();
-    xml::TokenCursor cur = StartTagCursor(e);
-    const char* t = text.data();
-    while (cur.Next()) {
-      if (!cur.quoted && cur.length == 1) {
-        const char c = t[cur.first];
-        if (c == '/' || c == '>' || c == '?') break;
-      }
-      tokens.push_back({cur.first, cur.length, cur.quoted, cur.closed});
-    }
+    tokenCursor = StartTagCursor(e);
+    tokensComplete = false;
+    tokensStop = -1;
     tokensOf = e;
-    return tokens;
+  }
+  bool MoreTokens() const {
+    if (tokensComplete) return false;
+    xml::TokenCursor& cur = tokenCursor;
+    if (cur.Next()) {
+      const char c = text[static_cast<std::size_t>(cur.first)];
+      if (cur.quoted || cur.length != 1 || (c != '/' && c != '>' && c != '?')) {
+        tokens.push_back({cur.first, cur.length, cur.quoted, cur.closed});
+        return true;
+      }
+      tokensStop = cur.first;
+    }
+    tokensComplete = true;
+    return false;
   }
 
   // FindAttribute over the kept tokens; the same answer, without cutting
   // the tag again.
   bool FindCachedAttribute(Index e, std::string_view name, Offset& first, Offset& length) const {
-    const std::vector<TagToken>& tk = TokensOf(e);
+    BeginTokens(e);
     const char* t = text.data();
-    const std::size_t n = tk.size();
-    for (std::size_t p = 1; p < n; ++p) {
-      const TagToken& k = tk[p];
+    for (std::size_t p = 1;; ++p) {
+      while (p >= tokens.size()) {
+        if (!MoreTokens()) return false;
+      }
+      const TagToken& k = tokens[p];
       if (k.quoted || static_cast<std::size_t>(k.length) > name.size()) continue;
       if (k.length == 1 && t[k.first] == '=') continue;
       if (!xml::NameMatches(std::string_view(t + k.first, static_cast<std::size_t>(k.length)), name)) continue;
-      if (p + 2 >= n || !tk[p + 2].quoted || !tk[p + 2].closed) return false;
-      first = tk[p + 2].first;
-      length = tk[p + 2].length;
+      while (tokens.size() <= p + 2 && MoreTokens()) {
+      }
+      if (p + 2 >= tokens.size() || !tokens[p + 2].quoted || !tokens[p + 2].closed) return false;
+      first = tokens[p + 2].first;
+      length = tokens[p + 2].length;
       return true;
     }
-    return false;
   }
 
   std::string GetAttribute(Index e, std::string_view name) const {
@@ -273,6 +287,15 @@ struct XmlDocument::Impl {
   }
 
   bool Attributes(Index e, std::vector<XmlAttribute>& out) const;
+
+  // A name the tokenizer reads as one token, whatever follows it.
+  static bool PlainName(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name) {
+      if (c == '"' || c == '\'' || xml::TokenCursor::IsDelimiter(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+  }
 
   bool SetAttribute(Index e, std::string_view name, std::string_view value);
   Index AddElement(Index parent, Index after, std::string_view name, std::string_view content);
@@ -455,10 +478,28 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
   Offset first = 0;
   Offset length = 0;
   Offset d = 0;
-  if (FindAttribute(e, name, first, length) && ParserOpensQuoteAt(e, first - 1)) {
+  if (FindCachedAttribute(e, name, first, length) && ParserOpensQuoteAt(e, first - 1)) {
     AppendEncoded(scratch, value, true);
+    // The kept tokens stay true: the value changes length, what follows moves.
+    std::vector<TagToken> kept = std::move(tokens);
+    const bool complete = tokensComplete;
+    const xml::TokenCursor cursor = tokenCursor;
+    Offset stop = tokensStop;
     Splice(first, length, scratch);
     d = static_cast<Offset>(scratch.size()) - length;
+    for (TagToken& k : kept) {
+      if (k.first == first) k.length += d;
+      else if (k.first > first) k.first += d;
+    }
+    if (stop > first) stop += d;
+    tokens = std::move(kept);
+    tokenCursor = cursor;
+    tokenCursor.text = text.data();
+    tokenCursor.end += d;
+    if (tokenCursor.next > first) tokenCursor.next += d;
+    tokensComplete = complete;
+    tokensStop = stop;
+    tokensOf = e;
   } else {
     const ElementEntry& en = E(e);
     const Offset at = en.start + en.startTagLength - (en.endTagLength == 0 ? 2 : 1);
@@ -467,8 +508,25 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
     scratch.append("=\"");
     AppendEncoded(scratch, value, true);
     scratch.push_back('"');
+    // Tokens read to the tag's end, and a name that reads as one token:
+    // the new pair is three more tokens before the end.
+    const bool extend = tokensOf == e && tokensComplete && tokensStop == at && PlainName(name);
+    std::vector<TagToken> kept = extend ? std::move(tokens) : std::vector<TagToken>();
     Splice(at, 0, scratch);
     d = static_cast<Offset>(scratch.size());
+    if (extend) {
+      const Offset nameLength = static_cast<Offset>(name.size());
+      kept.push_back({at + 1, nameLength, false, false});
+      kept.push_back({at + 1 + nameLength, 1, false, false});
+      kept.push_back({at + 3 + nameLength, d - nameLength - 4, true, true});
+      tokens = std::move(kept);
+      tokenCursor.text = text.data();
+      tokenCursor.end += d;
+      tokenCursor.next += d;
+      tokensComplete = true;
+      tokensStop = at + d;
+      tokensOf = e;
+    }
   }
   ElementEntry& en = E(e);
   en.startTagLength += d;

@@ -60,6 +60,13 @@ bool HasTagDelimiter(std::string_view name) {
   return false;
 }
 
+// Attribute reads after an edit give what a fresh read of the tag gives.
+void CheckReads(const wren::XmlDocument& doc) {
+  for (std::string_view probe : {"a", "id", "b", "x"})
+    Require(doc.GetAttribute(probe) == wren::XmlDocumentInspector::FreshAttribute(doc, probe),
+            "kept tokens stale after an edit for", std::string(probe));
+}
+
 // The current element through the reading API: kept tokens and a fresh
 // read agree, the attribute walk agrees with lookups by name wherever the
 // two read a tag alike, and lines never go back in document order.
@@ -165,8 +172,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Edit an element picked by the input's size, so that edits land
     // everywhere in the document over a run.
     Require(GoTo(doc, size % count), "cannot reach an element");
+    (void)doc.GetAttribute("zz");  // tokens of the whole tag kept before the edits
     Require(doc.SetAttribute("id", "v<&>\"'"), "SetAttribute failed");
+    CheckReads(doc);
     Require(doc.SetAttribute("a", std::int32_t{-7}), "SetAttribute number failed");
+    CheckReads(doc);
+    Require(doc.SetAttribute("id", "shorter"), "SetAttribute over a value failed");
+    CheckReads(doc);
     Require(doc.AddChildElement("child", "x<y&z"), "AddChildElement failed");
     Require(doc.SetChildAttribute("b", "1"), "SetChildAttribute failed");
     Require(doc.GetChildAttribute("b") == "1", "child attribute not read back");

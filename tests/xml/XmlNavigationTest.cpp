@@ -362,6 +362,39 @@ TEST(AttributeReads, SeeEveryEdit) {
   EXPECT_EQ(XmlDocumentInspector::Check(doc, true), "");
 }
 
+// Reads after each edit of the same start tag agree with a fresh parse of
+// the edited text, for names new and old, values longer and shorter, and
+// tags of every ending.
+TEST(AttributeReads, AgreeWithAFreshParseAfterEveryEdit) {
+  const char* const kTags[] = {"<e/>", "<e></e>", "<e a=\"1\"/>", "<e a=\"1\" b='2'></e>", "<e a=1 b=\"2\"/>",
+                               "<e/ a=\"1\"></e>", "<e a=\"1\" ?></e>"};
+  const char* const kNames[] = {"a", "b", "c", "a b", "x=y", ""};
+  const char* const kValues[] = {"", "longer value", "<&>\"'", "x"};
+  for (const char* tag : kTags) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.SetText(std::string("<r>") + tag + "</r>")) << tag;
+    ASSERT_TRUE(doc.FindElement());
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement());
+    for (const char* name : kNames) {
+      for (const char* value : kValues) {
+        (void)doc.GetAttribute("b");  // keep the tag's tokens before the edit
+        ASSERT_TRUE(doc.SetAttribute(name, value));
+        XmlDocument fresh;
+        ASSERT_TRUE(fresh.SetText(doc.GetText())) << doc.GetText();
+        ASSERT_TRUE(fresh.FindElement());
+        ASSERT_TRUE(fresh.EnterElement());
+        ASSERT_TRUE(fresh.FindElement());
+        for (const char* probe : {"a", "b", "c", "a b", "x", "x=y", "z"}) {
+          EXPECT_EQ(doc.GetAttribute(probe), fresh.GetAttribute(probe)) << doc.GetText() << " " << probe;
+          EXPECT_EQ(doc.GetAttribute(probe), XmlDocumentInspector::FreshAttribute(doc, probe)) << probe;
+        }
+      }
+    }
+    EXPECT_EQ(XmlDocumentInspector::Check(doc, true), "") << tag;
+  }
+}
+
 struct StrictCase {
   const char* raw;
   bool ok;
