@@ -75,14 +75,6 @@ void AppendFullUtf8(std::string& out, std::uint32_t n) {
 
 bool IsUnicodeScalar(long long n) { return n > 0 && n <= 0x10FFFF && !(n >= 0xD800 && n <= 0xDFFF); }
 
-// One token of a start tag, as TokenCursor cuts it.
-struct TagToken {
-  Offset first;
-  Offset length;
-  bool quoted;
-  bool closed;
-};
-
 }  // namespace
 
 struct XmlDocument::Impl {
@@ -99,10 +91,7 @@ struct XmlDocument::Impl {
   // The tokens of one start tag, kept while reads go on at that element:
   // a record of nine attributes is then cut once, not nine times.
   mutable Index tokensOf = 0;
-  mutable std::vector<TagToken> tokens;
-  mutable xml::TokenCursor tokenCursor;
-  mutable bool tokensComplete = false;
-  mutable Offset tokensStop = -1;  // where the ending '/', '>' or '?' is; -1 when none
+  mutable xml::AttributeTokens attrs;
   // Offsets of the text's line feeds, gathered on the first line asked for.
   mutable std::vector<Offset> newlines;
   mutable bool newlinesReady = false;
@@ -230,52 +219,14 @@ struct XmlDocument::Impl {
     return false;
   }
 
-  // e's start-tag tokens, read only as far as a lookup needs, up to the
-  // first '/', '>' or '?' outside quotes, which ends the attributes for
-  // FindAttribute too.
-  void BeginTokens(Index e) const {
-    if (tokensOf == e) return;
-    tokens.clear();
-    tokenCursor = StartTagCursor(e);
-    tokensComplete = false;
-    tokensStop = -1;
-    tokensOf = e;
-  }
-  bool MoreTokens() const {
-    if (tokensComplete) return false;
-    xml::TokenCursor& cur = tokenCursor;
-    if (cur.Next()) {
-      const char c = text[static_cast<std::size_t>(cur.first)];
-      if (cur.quoted || cur.length != 1 || (c != '/' && c != '>' && c != '?')) {
-        tokens.push_back({cur.first, cur.length, cur.quoted, cur.closed});
-        return true;
-      }
-      tokensStop = cur.first;
-    }
-    tokensComplete = true;
-    return false;
-  }
-
-  // FindAttribute over the kept tokens; the same answer, without cutting
-  // the tag again.
+  // FindAttribute over the kept tokens of e's start tag; the same answer
+  // without cutting the tag again.
   bool FindCachedAttribute(Index e, std::string_view name, Offset& first, Offset& length) const {
-    BeginTokens(e);
-    const char* t = text.data();
-    for (std::size_t p = 1;; ++p) {
-      while (p >= tokens.size()) {
-        if (!MoreTokens()) return false;
-      }
-      const TagToken& k = tokens[p];
-      if (k.quoted || static_cast<std::size_t>(k.length) > name.size()) continue;
-      if (k.length == 1 && t[k.first] == '=') continue;
-      if (!xml::NameMatches(std::string_view(t + k.first, static_cast<std::size_t>(k.length)), name)) continue;
-      while (tokens.size() <= p + 2 && MoreTokens()) {
-      }
-      if (p + 2 >= tokens.size() || !tokens[p + 2].quoted || !tokens[p + 2].closed) return false;
-      first = tokens[p + 2].first;
-      length = tokens[p + 2].length;
-      return true;
+    if (tokensOf != e) {
+      attrs.Begin(text.data(), E(e).start, E(e).start + E(e).startTagLength);
+      tokensOf = e;
     }
+    return attrs.Find(name, first, length);
   }
 
   std::string GetAttribute(Index e, std::string_view name) const {
@@ -481,24 +432,18 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
   if (FindCachedAttribute(e, name, first, length) && ParserOpensQuoteAt(e, first - 1)) {
     AppendEncoded(scratch, value, true);
     // The kept tokens stay true: the value changes length, what follows moves.
-    std::vector<TagToken> kept = std::move(tokens);
-    const bool complete = tokensComplete;
-    const xml::TokenCursor cursor = tokenCursor;
-    Offset stop = tokensStop;
+    xml::AttributeTokens kept = std::move(attrs);
     Splice(first, length, scratch);
     d = static_cast<Offset>(scratch.size()) - length;
-    for (TagToken& k : kept) {
+    for (xml::TagToken& k : kept.tokens) {
       if (k.first == first) k.length += d;
       else if (k.first > first) k.first += d;
     }
-    if (stop > first) stop += d;
-    tokens = std::move(kept);
-    tokenCursor = cursor;
-    tokenCursor.text = text.data();
-    tokenCursor.end += d;
-    if (tokenCursor.next > first) tokenCursor.next += d;
-    tokensComplete = complete;
-    tokensStop = stop;
+    if (kept.stop > first) kept.stop += d;
+    kept.cursor.text = text.data();
+    kept.cursor.end += d;
+    if (kept.cursor.next > first) kept.cursor.next += d;
+    attrs = std::move(kept);
     tokensOf = e;
   } else {
     const ElementEntry& en = E(e);
@@ -510,21 +455,21 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
     scratch.push_back('"');
     // Tokens read to the tag's end, and a name that reads as one token:
     // the new pair is three more tokens before the end.
-    const bool extend = tokensOf == e && tokensComplete && tokensStop == at && PlainName(name);
-    std::vector<TagToken> kept = extend ? std::move(tokens) : std::vector<TagToken>();
+    const bool extend = tokensOf == e && attrs.complete && attrs.stop == at && PlainName(name);
+    xml::AttributeTokens kept;
+    if (extend) kept = std::move(attrs);
     Splice(at, 0, scratch);
     d = static_cast<Offset>(scratch.size());
     if (extend) {
       const Offset nameLength = static_cast<Offset>(name.size());
-      kept.push_back({at + 1, nameLength, false, false});
-      kept.push_back({at + 1 + nameLength, 1, false, false});
-      kept.push_back({at + 3 + nameLength, d - nameLength - 4, true, true});
-      tokens = std::move(kept);
-      tokenCursor.text = text.data();
-      tokenCursor.end += d;
-      tokenCursor.next += d;
-      tokensComplete = true;
-      tokensStop = at + d;
+      kept.tokens.push_back({at + 1, nameLength, false, false});
+      kept.tokens.push_back({at + 1 + nameLength, 1, false, false});
+      kept.tokens.push_back({at + 3 + nameLength, d - nameLength - 4, true, true});
+      kept.cursor.text = text.data();
+      kept.cursor.end += d;
+      kept.cursor.next += d;
+      kept.stop = at + d;
+      attrs = std::move(kept);
       tokensOf = e;
     }
   }
