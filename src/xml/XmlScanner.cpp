@@ -96,20 +96,25 @@ Offset FindCloser(const char* t, Offset len, Offset from, char c, int count, Off
   return -1;
 }
 
+// Both scanners start a node alike: false at the end of the text.
+bool BeginNode(NodeScan& node, Offset pos, Offset len) {
+  node.start = pos;
+  node.empty = false;
+  node.nameStart = 0;
+  node.nameLength = 0;
+  node.errorAt = 0;
+  if (pos < len) return true;
+  node.type = kEndOfText;
+  node.length = 0;
+  return false;
+}
+
 }  // namespace
 
 int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::string& message) {
   const char* t = text.data();
   const Offset len = static_cast<Offset>(text.size());
-  node.start = pos;
-  node.empty = false;
-  node.nameStart = 0;
-  node.nameLength = 0;
-  if (pos >= len) {
-    node.type = kEndOfText;
-    node.length = 0;
-    return kEndOfText;
-  }
+  if (!BeginNode(node, pos, len)) return kEndOfText;
   unsigned mode = 0;
   const char* term = nullptr;
   int termLen = 0;
@@ -251,15 +256,7 @@ int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::str
 int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& message) {
   const char* t = text.data();
   const Offset len = static_cast<Offset>(text.size());
-  node.start = pos;
-  node.empty = false;
-  node.nameStart = 0;
-  node.nameLength = 0;
-  if (pos >= len) {
-    node.type = kEndOfText;
-    node.length = 0;
-    return kEndOfText;
-  }
+  if (!BeginNode(node, pos, len)) return kEndOfText;
 
   unsigned char c = At(t, pos);
   if (c != '<') {
