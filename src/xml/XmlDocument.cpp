@@ -687,7 +687,8 @@ bool XmlDocument::Impl::Attributes(Index e, std::vector<XmlAttribute>& out) cons
     XmlAttribute a;
     a.name = cur.Token();
     if (!cur.Next() || cur.quoted || cur.length != 1 || t[cur.first] != '=') return false;
-    if (!cur.Next() || isDelimiter()) return false;
+    // A quote the scanner closed only at the tag's end leaves the value open.
+    if (!cur.Next() || isDelimiter() || (cur.quoted && !cur.closed)) return false;
     a.rawValue = cur.Token();
     a.quoted = cur.quoted;
     out.push_back(a);

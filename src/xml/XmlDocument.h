@@ -54,7 +54,8 @@ public:
   // The current element: its tag name, the line its start tag begins on
   // (0 with no current element), and its attributes in order. The walk
   // returns false when the tag holds anything but name="value" pairs (a
-  // bare name, a stray '='); `attributes` then has the pairs before it.
+  // bare name, a stray '=', a value whose quote is not closed inside the
+  // tag); `attributes` then has the pairs before it.
   std::string_view GetElementName() const;
   std::size_t GetElementLine() const;
   bool GetAttributes(std::vector<XmlAttribute>& attributes) const;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "xml/XmlChildReader.h"
 #include "xml/XmlDocument.h"
 #include "xml/XmlDocumentInspector.h"
 #include "xml/XmlScanner.h"
@@ -124,6 +125,29 @@ std::size_t Walk(wren::XmlDocument& doc) {
   return seen;
 }
 
+// The piecewise reader accepts what the document parses and reads the
+// root's children as the document does, in pieces cut anywhere.
+void CompareChildReader(std::string_view text, wren::XmlDocument& doc, bool wellFormed) {
+  if (text.empty()) return;
+  std::FILE* f = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
+  if (!f) return;
+  wren::XmlChildReader reader(f, 1 + text.size() % 7);
+  doc.ResetPosition();
+  const bool entered = doc.FindElement() && doc.EnterElement();
+  std::size_t children = 0;
+  while (reader.NextChild()) {
+    ++children;
+    if (!wellFormed) continue;
+    Require(entered && doc.FindElement(), "reader found a child the document has not");
+    for (std::string_view probe : {"a", "id", "b"})
+      Require(reader.GetAttribute(probe) == doc.GetAttribute(probe), "reader and document read differently",
+              std::string(probe));
+  }
+  Require(reader.Failed() == !wellFormed, "reader and document disagree on the text");
+  Require(!wellFormed || !entered || !doc.FindElement(), "reader missed a child");
+  std::fclose(f);
+}
+
 // Makes the k-th element in document order current (0-based); false when
 // there are fewer.
 bool GoTo(wren::XmlDocument& doc, std::size_t k) {
@@ -165,6 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "strict decoding named no reference");
   }
 
+  CompareChildReader(text, doc, wellFormed);
   const std::size_t count = Walk(doc);
   Require(count == wren::XmlDocumentInspector::ElementCount(doc), "walk missed elements");
 

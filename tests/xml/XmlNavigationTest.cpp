@@ -315,6 +315,9 @@ const WalkCase kWalks[] = {
     {"<a \"b\"=\"1\"/>", false, {}},
     {"<a b=\"1\"\"2\"/>", false, {{"b", "1", true}}},
     {"<a b=\"1\" ! c=\"2\"/>", false, {{"b", "1", true}}},
+    // The scanner pairs the quote in "it's" with the one after '=': the tag
+    // ends at the first '>' and the last value never closes inside it.
+    {"<a b=\"1\" it's=\"x\" c='y>z'></a>", false, {{"b", "1", true}, {"it's", "x", true}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(XmlDocument, AttributeWalk, ::testing::ValuesIn(kWalks));
