@@ -150,8 +150,6 @@ TEST_F(DataFolder, LoadingAMissingFileFailsWithTheSystemMessage) {
 class SavedFiles : public ::testing::Test {
 protected:
   std::string Path(const char* name) const { return m_scratch / name; }
-  static void Write(const std::string& path, const std::string& bytes) { test::WriteFile(path, bytes); }
-  static std::string Read(const std::string& path) { return test::ReadFile(path); }
   test::TempFolder m_scratch{"save"};
 };
 
@@ -159,28 +157,28 @@ TEST_F(SavedFiles, SaveAndLoadAreByteForByte) {
   std::string bytes = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<r a=\"\x01\x7F\x80\xFF\">\n\r\r\n";
   bytes.push_back('\0');
   bytes += "\t</r>\r\n\x1A trailing";
-  Write(Path("in.xml"), bytes);
+  test::WriteFile(Path("in.xml"), bytes);
   XmlDataFile doc;
   ASSERT_TRUE(doc.LoadFile(Path("in.xml"))) << doc.GetResultText();
   EXPECT_EQ(doc.GetResultText(), std::to_string(bytes.size()) + " bytes");
   EXPECT_EQ(doc.GetDocumentText(), bytes);
   ASSERT_TRUE(doc.SaveFile(Path("out.xml")));
   EXPECT_EQ(doc.GetResultText(), std::to_string(bytes.size()) + " bytes");
-  EXPECT_EQ(Read(Path("out.xml")), bytes);
+  EXPECT_EQ(ReadFile(Path("out.xml")), bytes);
 }
 
 TEST_F(SavedFiles, SaveReplacesTheWholeFile) {
-  Write(Path("h.xml"), std::string(10000, 'x'));
+  test::WriteFile(Path("h.xml"), std::string(10000, 'x'));
   XmlDataFile doc;
   ASSERT_TRUE(doc.SetText("<a/>\r\n"));
   ASSERT_TRUE(doc.SaveFile(Path("h.xml")));
-  EXPECT_EQ(Read(Path("h.xml")), "<a/>\r\n");
+  EXPECT_EQ(ReadFile(Path("h.xml")), "<a/>\r\n");
   EXPECT_EQ(doc.GetResultText(), "6 bytes");
   // Even a document that does not parse saves its text.
   XmlDataFile bad;
   bad.SetText("<a");
   EXPECT_TRUE(bad.SaveFile(Path("h.xml")));
-  EXPECT_EQ(Read(Path("h.xml")), "<a");
+  EXPECT_EQ(ReadFile(Path("h.xml")), "<a");
 }
 
 TEST_F(SavedFiles, SaveFailureReportsTheSystemMessage) {
