@@ -7,7 +7,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <chrono>
 #include <csignal>
@@ -21,6 +25,8 @@
 #include "app/ThreadWorkers.h"
 #include "history/HistoryStore.h"
 #include "history/ListExporter.h"
+#include "platform/DataFolderLock.h"
+#include "platform/FileBackup.h"
 #include "platform/NetbiosMessenger.h"
 #include "platform/System.h"
 #include "platform/qt/QtDispatcher.h"
@@ -60,13 +66,14 @@ public:
   void OnLogged(const std::string& line, const LogResult& result) override {
     if (line != m_shown) m_out << OneLine(line) << '\n' << std::flush;
     m_shown.clear();
-    if (!result.written) m_err << kProgram << ": alarm log not written: " << result.error << '\n';
+    if (auto notice = m_logHealth.Notice(result)) m_err << kProgram << ": " << *notice << '\n';
   }
 
 private:
   std::ostream& m_out;
   std::ostream& m_err;
   std::string m_shown;
+  AlarmLogHealth m_logHealth;
 };
 
 // Run without a dialog: the stored settings as they are.
@@ -126,8 +133,18 @@ public:
   }
   ~StopSignals() {
     if (g_signalPipe[0] < 0) return;
-    sigaction(SIGINT, &m_oldInt, nullptr);
-    sigaction(SIGTERM, &m_oldTerm, nullptr);
+    if (m_stopped) {
+      // The run ends because it was asked to: a repeated signal from now on
+      // must not turn a saved run into a killed one.
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      sigemptyset(&ignore.sa_mask);
+      sigaction(SIGINT, &ignore, nullptr);
+      sigaction(SIGTERM, &ignore, nullptr);
+    } else {
+      sigaction(SIGINT, &m_oldInt, nullptr);
+      sigaction(SIGTERM, &m_oldTerm, nullptr);
+    }
     m_notifier.reset();
     close(g_signalPipe[0]);
     close(g_signalPipe[1]);
@@ -144,6 +161,38 @@ private:
   struct sigaction m_oldTerm {};
   bool m_stopped = false;
 };
+
+// The settings file must be there: a mistyped name would otherwise run on
+// empty settings without a word.
+bool SettingsFileUsable(const std::string& path, std::string& error) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    error = "--settings " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = "--settings " + path + ": not a regular file";
+    return false;
+  }
+  return true;
+}
+
+// One program per data folder; once it is ours, what interrupted saves
+// left behind goes.
+int TakeDataFolder(platform::DataFolderLock& lock, std::ostream& err) {
+  const std::string folder = platform::DataFolder();
+  std::string error;
+  switch (lock.Acquire(folder, error)) {
+    case platform::DataFolderLock::Result::Acquired:
+      break;
+    case platform::DataFolderLock::Result::Busy:
+      return Fail(err, lock.BusyMessage(), kExitBusy);
+    case platform::DataFolderLock::Result::Failed:
+      return Fail(err, "the data folder cannot be locked: " + error, kExitFailed);
+  }
+  platform::RemoveStaleTemporaries(folder, {kHistoryFileName});
+  return kExitOk;
+}
 
 bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out, std::string& error) {
   const ReportKind kind = o.exportKind == ExportKind::Xml ? ReportKind::Xml : ReportKind::Text;
@@ -163,6 +212,12 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   if (!ParseHeadlessOptions(args, o, error))
     return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
   if (!o.dataDir.empty()) platform::SetDataFolderOverride(o.dataDir);
+  if (!o.settingsFile.empty() && !SettingsFileUsable(o.settingsFile, error))
+    return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
+
+  // Nothing in the data folder is touched before it is ours.
+  platform::DataFolderLock folderLock;
+  if (int status = TakeDataFolder(folderLock, err); status != kExitOk) return status;
 
   static int argc = 1;
   static char name[] = "wrenlocator";
@@ -227,23 +282,30 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   DeviceListView view;
   ViewMerge merge(view);
   int exitStatus = kExitOk;
+  // Installed until the end: a repeated signal must not cut the save short.
+  StopSignals stopSignals([&] {
+    if (!stepped) QCoreApplication::quit();
+  });
   {
-    MainFrame frame(ports, [&startupCheck] { return startupCheck.CheckFile().message; });
+    std::string startupMessage;
+    MainFrame frame(ports, [&startupCheck, &startupMessage, &err] {
+      startupMessage = startupCheck.CheckFile().message;
+      if (!startupMessage.empty()) err << kProgram << ": " << startupMessage << '\n';
+      return startupMessage;
+    });
     frame.OnCreate();
     frame.Sound().SetParentWindow(&frame);
     HistoryFileCheck loaded = view.LoadHistory();
-    if (!loaded.message.empty()) err << kProgram << ": " << loaded.message << '\n';
+    if (!loaded.message.empty() && loaded.message != startupMessage)
+      err << kProgram << ": " << loaded.message << '\n';
     frame.SetView(&merge);
 
-    StopSignals stopSignals([&] {
-      if (!stepped) QCoreApplication::quit();
-    });
     frame.OnRunMonitoring();
     if (stepped) {
       SteppedHooks hooks{
           [&simulation] { return simulation->NowMs(); },
           [&simulation](std::int64_t ms) { simulation->AdvanceTime(ms); },
-          [&simulation] { return simulation->Searches().size(); },
+          [&simulation] { return simulation->SearchCount(); },
           [] {
             QCoreApplication::sendPostedEvents();
             QCoreApplication::processEvents(QEventLoop::AllEvents);

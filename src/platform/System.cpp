@@ -106,6 +106,124 @@ int CurrentTimeZoneBiasMinutes() {
   return static_cast<int>(-local.tm_gmtoff / 60);
 }
 
+PathKind KindOfPath(const std::string& path, std::string& error) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return PathKind::Missing;
+    error = std::strerror(errno);
+    return PathKind::Unknown;
+  }
+  if (S_ISREG(st.st_mode)) return PathKind::Regular;
+  if (S_ISLNK(st.st_mode)) return PathKind::Link;
+  return PathKind::Other;
+}
+
+std::string DescribePathKind(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return "missing";
+  if (S_ISREG(st.st_mode)) return "a regular file";
+  if (S_ISLNK(st.st_mode)) return "a symbolic link";
+  if (S_ISDIR(st.st_mode)) return "a folder";
+  if (S_ISFIFO(st.st_mode)) return "a FIFO";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
+  return "not a regular file";
+}
+
+namespace {
+
+std::string NotRegularText(const std::string& path) {
+  return "it is " + DescribePathKind(path) + ", not a regular file";
+}
+
+// Opens without following a final link and without waiting on a FIFO, and
+// keeps the descriptor only for a regular file.
+OpenOutcome OpenRegular(const std::string& path, int flags, int& fd, std::string& error) {
+  fd = -1;
+  std::string why;
+  switch (KindOfPath(path, why)) {
+    case PathKind::Link:
+    case PathKind::Other:
+      error = NotRegularText(path);
+      return OpenOutcome::NotRegular;
+    case PathKind::Missing:
+      if ((flags & O_CREAT) == 0) return OpenOutcome::Missing;
+      break;
+    case PathKind::Regular:
+    case PathKind::Unknown:
+      break;
+  }
+  int opened = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (opened < 0) {
+    const int code = errno;
+    if (code == ENOENT || code == ENOTDIR) return OpenOutcome::Missing;
+    // A link planted after the look above, or a FIFO nobody reads.
+    if (code == ELOOP || code == ENXIO) {
+      error = NotRegularText(path);
+      return OpenOutcome::NotRegular;
+    }
+    error = std::strerror(code);
+    return OpenOutcome::Failed;
+  }
+  struct stat st {};
+  if (fstat(opened, &st) != 0) {
+    error = std::strerror(errno);
+    close(opened);
+    return OpenOutcome::Failed;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    close(opened);
+    error = NotRegularText(path);
+    return OpenOutcome::NotRegular;
+  }
+  fd = opened;
+  return OpenOutcome::Opened;
+}
+
+}  // namespace
+
+OpenOutcome ReadRegularFile(const std::string& path, std::string& bytes, std::string& error) {
+  int fd = -1;
+  OpenOutcome outcome = OpenRegular(path, O_RDONLY, fd, error);
+  if (outcome != OpenOutcome::Opened) return outcome;
+  std::string data;
+  struct stat st {};
+  std::size_t expected = 0;
+  if (fstat(fd, &st) == 0 && st.st_size > 0) expected = static_cast<std::size_t>(st.st_size);
+  // Straight into the buffer, then on to the end whatever the size said.
+  data.resize(expected + 1);
+  std::size_t got = 0;
+  for (;;) {
+    if (got == data.size()) data.resize(data.size() + 65536);
+    ssize_t n = read(fd, data.data() + got, data.size() - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = std::strerror(errno);
+      close(fd);
+      return OpenOutcome::Failed;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  data.resize(got);
+  close(fd);
+  bytes = std::move(data);
+  return OpenOutcome::Opened;
+}
+
+OpenOutcome OpenRegularForWriting(const std::string& path, bool empty, int& fd, std::string& error) {
+  OpenOutcome outcome = OpenRegular(path, O_WRONLY | O_CREAT | O_APPEND, fd, error);
+  if (outcome != OpenOutcome::Opened) return outcome;
+  // Emptied only once it is known to be a regular file of our own.
+  if (empty && ftruncate(fd, 0) != 0) {
+    error = std::strerror(errno);
+    close(fd);
+    fd = -1;
+    return OpenOutcome::Failed;
+  }
+  return OpenOutcome::Opened;
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
   std::string temp = path + ".tmp-XXXXXX";
   int fd = mkstemp(temp.data());

@@ -33,7 +33,25 @@ int CurrentTimeZoneBiasMinutes();
 
 // Writes `bytes` to `path` through a temporary file beside it that is
 // renamed over `path`, so readers never see half a file. On failure
-// `error` gets the C library's message and `path` is untouched.
+// `error` gets the C library's message, `path` is untouched and the
+// temporary file is gone. The temporary's name is `path` + ".tmp-" and six
+// characters (see RemoveStaleTemporaries).
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
+
+// What a name in a folder is, the last part not followed when it is a link.
+enum class PathKind { Missing, Regular, Link, Other, Unknown };
+// `error` is set for Unknown (the name could not be looked at).
+PathKind KindOfPath(const std::string& path, std::string& error);
+// "a symbolic link", "a folder", "a FIFO" ... for a message.
+std::string DescribePathKind(const std::string& path);
+
+// Data files are only ever used as regular files: a symbolic link is not
+// followed and a FIFO or device does not block the caller.
+enum class OpenOutcome { Opened, Missing, NotRegular, Failed };
+// Reads the whole of `path` into `bytes`. NotRegular and Failed set `error`.
+OpenOutcome ReadRegularFile(const std::string& path, std::string& bytes, std::string& error);
+// Opens `path` for writing (created 0644 when missing, emptied when `empty`
+// is set, appended to otherwise); `fd` is the open descriptor when Opened.
+OpenOutcome OpenRegularForWriting(const std::string& path, bool empty, int& fd, std::string& error);
 
 }  // namespace wren::platform

@@ -245,7 +245,7 @@ SteppedResult RunStepped(const std::string& dir) {
     SteppedHooks hooks{
         [&] { return sim.NowMs(); },
         [&](std::int64_t ms) { sim.AdvanceTime(ms); },
-        [&] { return sim.Searches().size(); },
+        [&] { return sim.SearchCount(); },
         [&] { dispatcher.RunPending(); },
         [&] { return dispatcher.Size(); },
         [&] { return workers.Running(); },

@@ -81,6 +81,8 @@ public:
     platform::DeviceInfo device;
   };
   std::vector<SearchCall> Searches() const;
+  // Every device search the stack has received, however many the log kept.
+  std::uint64_t SearchCount() const;
   std::vector<PropertySheetCall> PropertySheets() const;
   std::vector<platform::DeviceSelection> Selections() const;
   std::vector<platform::BluetoothAddress> ServiceLookups() const;
