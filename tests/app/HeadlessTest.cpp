@@ -259,6 +259,27 @@ SteppedResult RunStepped(const std::string& dir) {
   return result;
 }
 
+// A step that never settles (a worker that neither ends nor waits for an
+// inquiry) still gives way to a stop request.
+TEST(SteppedDriverTest, AStopEndsARunThatCannotSettle) {
+  FakeStack stack;
+  InquiryTracker tracker(stack, [] { return std::int64_t{0}; });
+  VirtualTimer timer;
+  std::int64_t now = 0;
+  int pumps = 0;
+  SteppedHooks hooks{
+      [&] { return now; },
+      [&](std::int64_t ms) { now += ms; },
+      [] { return std::uint64_t{0}; },
+      [&] { ++pumps; },
+      [] { return std::size_t{0}; },
+      [] { return std::size_t{1}; },  // busy for good
+  };
+  SteppedDriver(hooks, timer, tracker).Run(700000, [&] { return pumps >= 3; });
+  EXPECT_EQ(pumps, 3);
+  EXPECT_EQ(now, 0);
+}
+
 TEST(SteppedDriverTest, InquiriesEndOnSimulatedTimeAndRunsRepeat) {
   setenv("TZ", "UTC", 1);
   tzset();

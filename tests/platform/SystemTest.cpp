@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +54,93 @@ TEST(System, AtomicWriteToMissingFolderFailsWithMessage) {
   std::string error;
   EXPECT_FALSE(WriteFileAtomically("/nonexistent-folder-wren/x.xml", "x", error));
   EXPECT_FALSE(error.empty());
+}
+
+// Data files are opened only as regular files: no link followed, no FIFO
+// waited on, nothing else emptied.
+TEST(System, DataFilesOpenOnlyAsRegularFiles) {
+  test::TempFolder scratch("sys");
+  const std::string target = scratch / "target";
+  test::WriteFile(target, "precious");
+  test::WriteFile(scratch / "plain", "old text");
+  ASSERT_EQ(symlink(target.c_str(), (scratch / "link").c_str()), 0);
+  ASSERT_EQ(mkfifo((scratch / "fifo").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((scratch / "folder").c_str(), 0755), 0);
+  struct Case {
+    const char* name;
+    OpenOutcome read;
+    OpenOutcome write;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"plain", OpenOutcome::Opened, OpenOutcome::Opened, ""},
+      {"missing", OpenOutcome::Missing, OpenOutcome::Opened, ""},
+      {"link", OpenOutcome::NotRegular, OpenOutcome::NotRegular, "it is a symbolic link, not a regular file"},
+      {"fifo", OpenOutcome::NotRegular, OpenOutcome::NotRegular, "it is a FIFO, not a regular file"},
+      {"folder", OpenOutcome::NotRegular, OpenOutcome::NotRegular, "it is a folder, not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes;
+    std::string error;
+    EXPECT_EQ(ReadRegularFile(scratch / c.name, bytes, error), c.read);
+    EXPECT_EQ(error, c.error);
+    if (c.read == OpenOutcome::Opened) {
+      EXPECT_EQ(bytes, "old text");
+    }
+    error.clear();
+    int fd = -1;
+    EXPECT_EQ(OpenRegularForWriting(scratch / c.name, true, fd, error), c.write);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(fd >= 0, c.write == OpenOutcome::Opened);
+    if (fd >= 0) {
+      ASSERT_EQ(write(fd, "new", 3), 3);
+      close(fd);
+      EXPECT_EQ(ReadFile(scratch / c.name), "new");
+    }
+  }
+  EXPECT_EQ(ReadFile(target), "precious");
+  struct stat st {};
+  ASSERT_EQ(lstat((scratch / "link").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(lstat((scratch / "fifo").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST(System, OpeningForWritingAppendsUnlessEmptied) {
+  test::TempFolder scratch("sys");
+  const std::string path = scratch / "log";
+  for (bool empty : {true, false, false}) {
+    int fd = -1;
+    std::string error;
+    ASSERT_EQ(OpenRegularForWriting(path, empty, fd, error), OpenOutcome::Opened) << error;
+    ASSERT_EQ(write(fd, "line\n", 5), 5);
+    close(fd);
+  }
+  EXPECT_EQ(ReadFile(path), "line\nline\nline\n");
+  // A read larger than any buffer comes back whole.
+  const std::string big(300000, 'x');
+  test::WriteFile(path, big);
+  std::string bytes;
+  std::string error;
+  ASSERT_EQ(ReadRegularFile(path, bytes, error), OpenOutcome::Opened);
+  EXPECT_EQ(bytes, big);
+}
+
+TEST(System, AFailedAtomicWriteLeavesNoTemporary) {
+  test::TempFolder scratch("sys");
+  // The target is a folder: the rename fails after the temporary was written.
+  ASSERT_EQ(mkdir((scratch / "target").c_str(), 0755), 0);
+  test::WriteFile(scratch / "target/inside", "x");
+  std::string error;
+  EXPECT_FALSE(WriteFileAtomically(scratch / "target", "bytes", error));
+  EXPECT_FALSE(error.empty());
+  std::size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(scratch.path())) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1u);
 }
 
 TEST(System, TimeZoneBiasFollowsTz) {
