@@ -201,7 +201,11 @@ bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream&
         << std::flush;
     return true;
   }
-  return ListExporter::WriteReport(list, o.exportPath, kind, error);
+  // The file the user named: a link to a report is followed and stays.
+  const std::string report =
+      kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list) : ListExporter::BuildTextReport(list);
+  return platform::WriteFileAtomically(o.exportPath, report, error,
+                                       platform::LinkPolicy::FollowToRegularFile);
 }
 
 }  // namespace

@@ -224,11 +224,34 @@ OpenOutcome OpenRegularForWriting(const std::string& path, bool empty, int& fd, 
   return OpenOutcome::Opened;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
-  std::string temp = path + ".tmp-XXXXXX";
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error,
+                         LinkPolicy links) {
+  // Only a regular file is ever replaced: renaming over a device or a FIFO
+  // would swap the node itself for a file, and over a link the link.
+  std::string target = path;
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (!S_ISLNK(st.st_mode) || links == LinkPolicy::Refuse) {
+      error = NotRegularText(path);
+      return false;
+    }
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) {
+      error = std::string("it is a symbolic link that leads nowhere (") + std::strerror(errno) + ")";
+      return false;
+    }
+    target = real;
+    std::free(real);
+    if (stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      error = "it leads to " + target + ", which is " + DescribePathKind(target) + ", not a regular file";
+      return false;
+    }
+  }
+  std::string temp = target + ".tmp-XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) {
-    error = std::strerror(errno);
+    // Said as it is: the file may well exist, its folder takes no new file.
+    error = std::string("no file can be made beside it: ") + std::strerror(errno);
     return false;
   }
   auto fail = [&](int code) {
@@ -251,14 +274,14 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   // Keep the permissions an existing file had; new files get the usual mode.
   struct stat old {};
   mode_t mode = 0644;
-  if (stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  if (stat(target.c_str(), &old) == 0) mode = old.st_mode & 07777;
   if (fchmod(fd, mode) != 0 || fsync(fd) != 0) return fail(errno);
   if (close(fd) != 0) {
     error = std::strerror(errno);
     unlink(temp.c_str());
     return false;
   }
-  if (rename(temp.c_str(), path.c_str()) != 0) {
+  if (rename(temp.c_str(), target.c_str()) != 0) {
     error = std::strerror(errno);
     unlink(temp.c_str());
     return false;

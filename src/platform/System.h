@@ -31,12 +31,19 @@ std::string HostName();
 // zone two hours east of UTC in its current season). Follows TZ.
 int CurrentTimeZoneBiasMinutes();
 
+// What an atomic write does when `path` is a symbolic link: data files
+// refuse (a link planted in the data folder must not lead a write
+// elsewhere); a file the user named may follow it to a regular file and
+// write beside that file, so that the link stays.
+enum class LinkPolicy { Refuse, FollowToRegularFile };
+
 // Writes `bytes` to `path` through a temporary file beside it that is
-// renamed over `path`, so readers never see half a file. On failure
-// `error` gets the C library's message, `path` is untouched and the
-// temporary file is gone. The temporary's name is `path` + ".tmp-" and six
-// characters (see RemoveStaleTemporaries).
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
+// renamed over `path`, so readers never see half a file. Only a regular
+// file (or nothing) is replaced. On failure `error` says why, `path` is
+// untouched and the temporary file is gone. The temporary's name is the
+// file's name + ".tmp-" and six characters (see RemoveStaleTemporaries).
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error,
+                         LinkPolicy links = LinkPolicy::Refuse);
 
 // What a name in a folder is, the last part not followed when it is a link.
 enum class PathKind { Missing, Regular, Link, Other, Unknown };

@@ -143,6 +143,38 @@ TEST(System, AFailedAtomicWriteLeavesNoTemporary) {
   EXPECT_EQ(entries, 1u);
 }
 
+// Only regular files are replaced. A data file refuses a link; a file the
+// user named follows it and writes beside its target, the link staying.
+TEST(System, AtomicWriteReplacesOnlyRegularFiles) {
+  test::TempFolder scratch("sys");
+  const std::string target = scratch / "target";
+  const std::string link = scratch / "link";
+  test::WriteFile(target, "old");
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  ASSERT_EQ(mkfifo((scratch / "fifo").c_str(), 0644), 0);
+  std::string error;
+  EXPECT_FALSE(WriteFileAtomically(link, "new", error));
+  EXPECT_EQ(error, "it is a symbolic link, not a regular file");
+  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_FALSE(WriteFileAtomically(scratch / "fifo", "new", error, LinkPolicy::FollowToRegularFile));
+  EXPECT_EQ(error, "it is a FIFO, not a regular file");
+
+  ASSERT_TRUE(WriteFileAtomically(link, "new", error, LinkPolicy::FollowToRegularFile)) << error;
+  EXPECT_EQ(ReadFile(target), "new");
+  struct stat st {};
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+  ASSERT_EQ(symlink((scratch / "nowhere").c_str(), (scratch / "dangling").c_str()), 0);
+  EXPECT_FALSE(WriteFileAtomically(scratch / "dangling", "new", error, LinkPolicy::FollowToRegularFile));
+  EXPECT_EQ(error, "it is a symbolic link that leads nowhere (No such file or directory)");
+  EXPECT_EQ(access((scratch / "nowhere").c_str(), F_OK), -1);
+  ASSERT_EQ(mkdir((scratch / "folder").c_str(), 0755), 0);
+  ASSERT_EQ(symlink((scratch / "folder").c_str(), (scratch / "to-folder").c_str()), 0);
+  EXPECT_FALSE(WriteFileAtomically(scratch / "to-folder", "new", error, LinkPolicy::FollowToRegularFile));
+  EXPECT_NE(error.find("which is a folder, not a regular file"), std::string::npos) << error;
+}
+
 TEST(System, TimeZoneBiasFollowsTz) {
   const char* old = std::getenv("TZ");
   std::string saved = old ? old : "";
