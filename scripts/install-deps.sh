@@ -21,6 +21,9 @@ packages=(
   ieee-data
   # build cache shared by the presets
   ccache
+  # desktop integration: icon rendering (tools/gen_icons.sh), validators and
+  # the Debian package's checks
+  librsvg2-bin desktop-file-utils appstream lintian
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs all CTest tests, runs the monitoring
+# UndefinedBehaviorSanitizer and runs all CTest tests, builds and checks the
+# Debian package, runs the monitoring
 # cycle's concurrency test under ThreadSanitizer, then builds the fuzz
 # targets with clang and gives them a short bounded run.
 set -euo pipefail
@@ -11,6 +12,10 @@ scripts/install-deps.sh
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan -j "$(nproc)"
+
+# The Debian package, built from the default preset, checked with lintian
+# and unpacked into a scratch root to run from there.
+scripts/package.sh
 
 # The monitoring cycle's threads under ThreadSanitizer: only its own test.
 cmake --preset tsan

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/InstallPaths.h"
+
 namespace wren::platform {
 namespace {
 
@@ -70,7 +72,8 @@ std::string DataFolder() {
   std::string exe = ExecutablePath();
   if (!exe.empty()) {
     std::string folder = FolderOf(exe);
-    if (IsWritableFolder(folder)) return folder;
+    // An installed program's bin folder is shared by every user.
+    if (IsWritableFolder(folder) && !IsInstalledExecutable(exe)) return folder;
   }
   std::string base;
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {

@@ -16,7 +16,8 @@ std::string ExecutablePath();
 std::string FileBesideExecutable(std::string_view fileName);
 
 // The folder history.xml and alarmlog.txt live in: the override when one is
-// set (--data-dir), else the executable's folder when it is writable, else
+// set (--data-dir), else the executable's folder when it is writable and
+// not an installed program's bin folder, else
 // the per-user data folder ($XDG_DATA_HOME or ~/.local/share, then
 // Pelmark/Wrenlocator), created on first use. Never ends in '/'.
 std::string DataFolder();

@@ -571,7 +571,7 @@ TEST_F(BluezMockTest, BusGoingAwayAndComingBackBringsTheRadiosBack) {
   ASSERT_TRUE(WaitUntil([&] { return Radios(*stack).size() == 1; }));
   EXPECT_EQ(Radios(*stack)[0].info.name, "desk");
   ASSERT_TRUE(WaitUntil([&] { return tree.TreeChanges() == 2; }));
-  EXPECT_TRUE(stack->ServiceAnswered());
+  EXPECT_TRUE(WaitUntil([&] { return stack->ServiceAnswered(); }));
 }
 
 TEST_F(BluezMockTest, BluetoothServiceRestartBringsTheRadiosBack) {
