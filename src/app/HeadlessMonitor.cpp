@@ -190,7 +190,7 @@ int TakeDataFolder(platform::DataFolderLock& lock, std::ostream& err) {
     case platform::DataFolderLock::Result::Failed:
       return Fail(err, "the data folder cannot be locked: " + error, kExitFailed);
   }
-  platform::RemoveStaleTemporaries(folder, {kHistoryFileName});
+  platform::RemoveStaleTemporaries(folder, {kHistoryFileName, "device-times.txt"});
   return kExitOk;
 }
 
