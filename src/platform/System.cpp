@@ -233,7 +233,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   // would swap the node itself for a file, and over a link the link.
   std::string target = path;
   struct stat st {};
-  if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  const bool exists = lstat(path.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
     if (!S_ISLNK(st.st_mode) || links == LinkPolicy::Refuse) {
       error = NotRegularText(path);
       return false;
@@ -253,8 +254,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   std::string temp = target + ".tmp-XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) {
-    // Said as it is: the file may well exist, its folder takes no new file.
-    error = std::string("no file can be made beside it: ") + std::strerror(errno);
+    // A file that is there but whose folder takes no new file: "No such
+    // file or directory" alone would deny what the user sees.
+    error = std::strerror(errno);
+    if (exists) error = "no file can be made beside it: " + error;
     return false;
   }
   auto fail = [&](int code) {
