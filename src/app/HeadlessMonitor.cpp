@@ -11,10 +11,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <ostream>
 
