@@ -273,6 +273,16 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   platform::SystemClock wallClock;
   std::unique_ptr<SimulationClock> simulationClock;
   if (simulation) simulationClock = std::make_unique<SimulationClock>(*simulation);
+  // Device times take the zone's bias at the simulated time, as event lines do.
+  struct BiasClockGuard {
+    explicit BiasClockGuard(const SimulationClock* c) : used(c != nullptr) {
+      if (used) platform::SetTimeZoneBiasClock([c] { return c->Now(); });
+    }
+    ~BiasClockGuard() {
+      if (used) platform::SetTimeZoneBiasClock({});
+    }
+    bool used;
+  } biasClock(simulationClock.get());
   platform::Clock& clock = simulationClock ? static_cast<platform::Clock&>(*simulationClock) : wallClock;
   PrintingStatus status(out, err);
   StoredSettings dialog;

@@ -101,9 +101,18 @@ std::string HostName() {
   return std::string(buffer);
 }
 
+namespace {
+std::function<std::time_t()>& BiasClock() {
+  static std::function<std::time_t()> clock;
+  return clock;
+}
+}  // namespace
+
+void SetTimeZoneBiasClock(std::function<std::time_t()> now) { BiasClock() = std::move(now); }
+
 int CurrentTimeZoneBiasMinutes() {
   tzset();
-  std::time_t now = std::time(nullptr);
+  std::time_t now = BiasClock() ? BiasClock()() : std::time(nullptr);
   std::tm local{};
   if (!localtime_r(&now, &local)) return 0;
   return static_cast<int>(-local.tm_gmtoff / 60);

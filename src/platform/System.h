@@ -3,6 +3,8 @@
 // original system calls: where the executable is, where data files go,
 // the host name and the time-zone bias in force now.
 
+#include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +33,11 @@ std::string HostName();
 // Minutes to add to local time to get UTC, as in force now (so -120 for a
 // zone two hours east of UTC in its current season). Follows TZ.
 int CurrentTimeZoneBiasMinutes();
+// What "now" is for CurrentTimeZoneBiasMinutes: the system clock unless a
+// simulation sets its own, so that its times take the bias in force at the
+// simulated time, as its event lines do. Set at start-up before any thread
+// runs and cleared (an empty function) after the last has ended.
+void SetTimeZoneBiasClock(std::function<std::time_t()> now);
 
 // What an atomic write does when `path` is a symbolic link: data files
 // refuse (a link planted in the data folder must not lead a write

@@ -175,6 +175,25 @@ TEST(System, AtomicWriteReplacesOnlyRegularFiles) {
   EXPECT_NE(error.find("which is a folder, not a regular file"), std::string::npos) << error;
 }
 
+// A simulation's clock decides which bias is in force, so that zones with
+// daylight saving agree with its event lines.
+TEST(System, TimeZoneBiasAtTheClockSet) {
+  const char* old = std::getenv("TZ");
+  std::string saved = old ? old : "";
+  setenv("TZ", "WST0WDT-2,J182/0,J244/0", 1);  // two hours east in July and August only
+  const std::time_t july = 1248184800;         // 2009-07-21 14:00 UTC
+  const std::time_t january = 1232546400;      // 2009-01-21 14:00 UTC
+  SetTimeZoneBiasClock([&] { return july; });
+  EXPECT_EQ(CurrentTimeZoneBiasMinutes(), -120);
+  SetTimeZoneBiasClock([&] { return january; });
+  EXPECT_EQ(CurrentTimeZoneBiasMinutes(), 0);
+  SetTimeZoneBiasClock({});
+  setenv("TZ", "<+0530>-5:30", 1);
+  EXPECT_EQ(CurrentTimeZoneBiasMinutes(), -330);
+  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
+}
+
 TEST(System, TimeZoneBiasFollowsTz) {
   const char* old = std::getenv("TZ");
   std::string saved = old ? old : "";
