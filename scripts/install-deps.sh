@@ -21,6 +21,9 @@ packages=(
   ieee-data
   # build cache shared by the presets
   ccache
+  # screenshots of the windows on a virtual display; printing: metric-compatible
+  # Arial and Times New Roman, and PDF to text and images for the print tests
+  xvfb fonts-liberation2 poppler-utils
   # desktop integration: icon rendering (tools/gen_icons.sh), validators and
   # the Debian package's checks
   librsvg2-bin desktop-file-utils appstream lintian

@@ -5,26 +5,24 @@
 #include "app/HeadlessOptions.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 
+#include "bluetooth/BluetoothAddress.h"
 #include "bluetooth/BluetoothPlatform.h"
+#include "history/HistoryStore.h"
+#include "history/HistoryTree.h"
 #include "platform/System.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/SimulatedStack.h"
 #include "refdata/AssignedNumbers.h"
 #include "refdata/VendorDatabase.h"
+#include "update/UpdateCheck.h"
 
 namespace wren::app {
 namespace {
 
 constexpr const char* kProgram = "wrenlocator";
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // "00-0A-D9", "00:0a:d9", "000AD9" or a whole address -> "00-0A-D9".
 bool NormalisePrefix(const std::string& text, std::string& prefix) {
@@ -133,7 +131,70 @@ int RunServices(const Command& c, platform::BluetoothStack& stack, std::ostream&
   return kExitOk;
 }
 
+HttpClientOpener g_httpOpener = nullptr;
+
+// Every outcome goes to stdout, so that a script reads the same text the
+// window shows; the exit status tells the three apart.
+int RunCheckUpdate(const Command& c, std::ostream& out, std::ostream& err) {
+  if (g_httpOpener == nullptr) return Fail(err, "the update check is not part of this build", kExitUsage);
+  auto http = g_httpOpener();
+  std::string url = c.url.empty() ? ManifestUrl(nullptr) : c.url;
+  UpdateCheckResult result = CheckForUpdates(*http, url);
+  switch (result.outcome) {
+    case UpdateOutcome::NoNewVersion:
+      out << result.message << '\n';
+      return kExitOk;
+    case UpdateOutcome::Failed:
+      out << EscapeField(result.message) << '\n';
+      return kExitFailed;
+    case UpdateOutcome::NewVersion:
+      break;
+  }
+  out << kNewVersionTitle << '\n';
+  for (const VersionRow& row : BuildVersionRows(result.manifestText))
+    out << EscapeField(row.label) << '\t' << EscapeField(row.text) << '\n';
+  return kExitNewVersion;
+}
+
+// The history tree's texts as the history report shows them, from the
+// history file as last saved. A missing file is an empty history.
+int RunHistory(const Command& c, std::ostream& out, std::ostream& err) {
+  const std::string path = platform::DataFilePath(kHistoryFileName);
+  XmlDataFile file;
+  if (!file.LoadFile(path)) {
+    std::error_code missing;
+    if (!std::filesystem::exists(path, missing) && !missing) {
+      out << (c.json ? "[]\n" : "");
+      return kExitOk;
+    }
+    return Fail(err, path + " could not be read: " + file.GetResultText(), kExitFailed);
+  }
+  const std::vector<DeviceRecord> entries = HistoryTree::ReadEntries(file);
+  if (!c.json) {
+    for (const DeviceRecord& entry : entries) {
+      out << EscapeField(HistoryTree::Summary(entry)) << '\n';
+      for (int child = 0; child < HistoryTree::kChildCount; ++child)
+        out << "  " << EscapeField(HistoryTree::ChildText(entry, child)) << '\n';
+    }
+    return kExitOk;
+  }
+  out << "[";
+  bool first = true;
+  for (const DeviceRecord& entry : entries) {
+    out << (first ? "\n" : ",\n") << "{\"summary\":" << JsonString(HistoryTree::Summary(entry))
+        << ",\"image\":" << entry.m_image << ",\"children\":[";
+    for (int child = 0; child < HistoryTree::kChildCount; ++child)
+      out << (child ? "," : "") << JsonString(HistoryTree::ChildText(entry, child));
+    out << "]}";
+    first = false;
+  }
+  out << (first ? "]\n" : "\n]\n");
+  return kExitOk;
+}
+
 }  // namespace
+
+void SetHttpClientOpener(HttpClientOpener opener) { g_httpOpener = opener; }
 
 std::string EscapeField(const std::string& text) {
   std::string out;
@@ -220,7 +281,9 @@ std::string HelpText() {
          "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
-         "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n") +
+         "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
+         "       wrenlocator check-update [--url URL]\n"
+         "       wrenlocator history [--json] [--data-dir DIR]\n") +
          HeadlessHelpText() +
          "\n"
          "Commands:\n"
@@ -238,6 +301,18 @@ std::string HelpText() {
          "                     000AD9 or a whole address)\n"
          "  class HEX          the type text, service text and image index of a class of\n"
          "                     device (5A020C or 0x5A020C), separated by tabs\n"
+         "  check-update       fetch the version manifest and print the outcome: \"There are\n"
+         "                     no new versions available.\", \"Internet Connection\n"
+         "                     Failed...\" with the reason, or \"New Version Available!\"\n"
+         "                     and the manifest's rows (name, tab, text)\n"
+         "    --url URL        the manifest's address instead of the maker's (an http\n"
+         "                     address; the UpdateUrl setting does the same for the window)\n"
+         "  history            the history report of history.xml as last saved: for every\n"
+         "                     device ever shown, a summary line (name, type, producer,\n"
+         "                     last seen) and eight indented lines Radio:, Name:, Type:,\n"
+         "                     Address:, Producer:, LastSeenTime:, LastUsedTime:,\n"
+         "                     Services: (escaped as for scan)\n"
+         "    --json           a JSON array of objects with summary, image and children\n"
          "\n"
          "Options:\n"
          "  --stack bluez      the system's BlueZ stack\n"
@@ -248,7 +323,8 @@ std::string HelpText() {
          "  --help             this text\n"
          "\n"
          "Exit status: 0 done, 1 nothing found or input unreadable, 2 bad usage,\n"
-         "3 the data folder is in use by another Wrenlocator (--headless).\n";
+         "4 the data folder is in use by another Wrenlocator (--headless).\n"
+         "check-update: 0 no newer version, 3 a newer version, 1 the check failed.\n";
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::string& error) {
@@ -269,6 +345,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
       help = true;
     } else if (a == "--json") {
       c.json = true;
+    } else if (a == "--url" || a.rfind("--url=", 0) == 0) {
+      if (ReadOptionValue(args, i, "--url", c.url, error) != OptionValue::Read) return false;
+      if (c.url.empty()) {
+        error = "--url needs an address";
+        return false;
+      }
     } else if (a.size() > 1 && a[0] == '-' && a != "--") {
       error = "unknown option " + a;
       return false;
@@ -283,9 +365,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
     out = c;
     return true;
   }
+  const bool urlGiven = !c.url.empty();
   if (words.empty()) {
+    if (urlGiven) {
+      error = "--url belongs to check-update";
+      return false;
+    }
     if (c.json) {
-      error = "--json belongs to scan";
+      error = "--json belongs to scan or history";
       return false;
     }
     out = c;
@@ -302,12 +389,22 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
     c.kind = CommandKind::Vendor;
   } else if (name == "class") {
     c.kind = CommandKind::Class;
+  } else if (name == "check-update") {
+    c.kind = CommandKind::CheckUpdate;
+    wanted = 0;
+  } else if (name == "history") {
+    c.kind = CommandKind::History;
+    wanted = 0;
   } else {
     error = "unknown command " + name;
     return false;
   }
-  if (c.json && c.kind != CommandKind::Scan) {
-    error = "--json belongs to scan";
+  if (c.json && c.kind != CommandKind::Scan && c.kind != CommandKind::History) {
+    error = "--json belongs to scan or history";
+    return false;
+  }
+  if (urlGiven && c.kind != CommandKind::CheckUpdate) {
+    error = "--url belongs to check-update";
     return false;
   }
   if (words.size() - 1 < wanted) {
@@ -391,6 +488,10 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err) {
       out << type << '\t' << services << '\t' << image << '\n';
       return kExitOk;
     }
+    case CommandKind::CheckUpdate:
+      return RunCheckUpdate(c, out, err);
+    case CommandKind::History:
+      return RunHistory(c, out, err);
     case CommandKind::Scan:
     case CommandKind::Services:
       break;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/BluetoothStack.h"
+#include "platform/HttpClient.h"
 
 namespace wren::app {
 
@@ -20,21 +21,25 @@ enum class CommandKind {
   Services,
   Vendor,
   Class,
+  CheckUpdate,
+  History,
 };
 
 struct Command {
   CommandKind kind = CommandKind::Window;
   std::string stack;     // "" (default), "bluez", "sim" or "sim:FILE"
   std::string dataDir;   // "" unless --data-dir was given
-  bool json = false;     // scan --json
+  bool json = false;     // scan --json, history --json
   std::string argument;  // ADDRESS, PREFIX or HEX
+  std::string url;       // check-update --url
 };
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the command ran and found nothing, or its input could not be read
 inline constexpr int kExitUsage = 2;   // bad usage, or a stack this build does not have
-inline constexpr int kExitBusy = 3;    // the data folder is in use by another Wrenlocator
+inline constexpr int kExitNewVersion = 3;  // check-update: a newer version is offered
+inline constexpr int kExitBusy = 4;         // --headless: the data folder is in use by another Wrenlocator
 
 // `args` without the program name. False with a one-line `error` for bad usage.
 bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::string& error);
@@ -51,6 +56,10 @@ using BluezOpener = std::unique_ptr<platform::BluetoothStack> (*)(bool required,
 void SetBluezOpener(BluezOpener opener);
 bool HaveBluez();
 std::unique_ptr<platform::BluetoothStack> OpenBluez(bool required, bool pairingAgent, std::string& error);
+
+// The HTTP client of check-update, in builds that have one: main() sets it.
+using HttpClientOpener = std::unique_ptr<platform::HttpClient> (*)();
+void SetHttpClientOpener(HttpClientOpener opener);
 
 // Opens the stack `choice` names (see Command::stack). On failure `error`
 // holds one line and `usage` tells whether it is a usage error.

@@ -1,6 +1,8 @@
 #include "app/HeadlessMonitor.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
@@ -22,6 +24,7 @@
 #include "app/MainFrame.h"
 #include "app/SteppedTime.h"
 #include "app/ThreadWorkers.h"
+#include "gui/ListPrinterPainter.h"
 #include "history/HistoryStore.h"
 #include "history/ListExporter.h"
 #include "platform/DataFolderLock.h"
@@ -193,7 +196,23 @@ int TakeDataFolder(platform::DataFolderLock& lock, std::ostream& err) {
   return kExitOk;
 }
 
+// The printed list, through the print engine of the window.
+bool ExportPdf(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out, std::string& error) {
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    error = "printing needs the graphical application object";
+    return false;
+  }
+  if (o.exportPath != "-") return WriteListPdf(o.exportPath, list, {}, error);
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  if (!WriteListPdf(buffer, list, {}, error)) return false;
+  out.write(buffer.data().constData(), buffer.data().size());
+  out.flush();
+  return true;
+}
+
 bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out, std::string& error) {
+  if (o.exportKind == ExportKind::Pdf) return ExportPdf(list, o, out, error);
   const ReportKind kind = o.exportKind == ExportKind::Xml ? ReportKind::Xml : ReportKind::Text;
   if (o.exportPath == "-") {
     out << (kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list) : ListExporter::BuildTextReport(list))
@@ -226,7 +245,16 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   static char name[] = "wrenlocator";
   static char* argv[] = {name, nullptr};
   std::unique_ptr<QCoreApplication> ownApp;
-  if (!QCoreApplication::instance()) ownApp = std::make_unique<QCoreApplication>(argc, argv);
+  if (!QCoreApplication::instance()) {
+    if (o.exportKind == ExportKind::Pdf) {
+      // Fonts and painting need the graphical application object; without
+      // a window it needs no display either.
+      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      ownApp = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+      ownApp = std::make_unique<QCoreApplication>(argc, argv);
+    }
+  }
   std::unique_ptr<platform::QtSettingsStore> settings =
       o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
                              : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));

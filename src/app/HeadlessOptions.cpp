@@ -81,8 +81,10 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
         o.exportKind = ExportKind::Text;
       } else if (kind == "xml") {
         o.exportKind = ExportKind::Xml;
+      } else if (kind == "pdf") {
+        o.exportKind = ExportKind::Pdf;
       } else {
-        error = "--export takes txt or xml, not \"" + kind + "\"";
+        error = "--export takes txt, xml or pdf, not \"" + kind + "\"";
         return false;
       }
       if (i + 1 >= args.size() || args[i + 1].empty()) {
@@ -133,7 +135,7 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
 
 std::string HeadlessHelpText() {
   return "       wrenlocator --headless [--stack ...] [--data-dir DIR] [--run-for SECONDS]\n"
-         "                   [--export txt|xml FILE] [--sim-clock wall|stepped]\n"
+         "                   [--export txt|xml|pdf FILE] [--sim-clock wall|stepped]\n"
          "                   [--settings FILE]\n"
          "\n"
          "Headless monitor (--headless): the monitoring of the window without a window.\n"
@@ -144,10 +146,11 @@ std::string HeadlessHelpText() {
          "  --run-for, or on SIGINT or SIGTERM) history.xml is saved.\n"
          "  --run-for SECONDS  stop after that long (decimals allowed); default: until\n"
          "                     interrupted\n"
-         "  --export txt|xml FILE\n"
+         "  --export txt|xml|pdf FILE\n"
          "                     at the end, write the device list as the tab-separated\n"
-         "                     text report or the XML report to FILE (- for standard\n"
-         "                     output)\n"
+         "                     text report, the XML report or the printed list as PDF\n"
+         "                     (on the locale's paper, Letter or A4) to FILE (- for\n"
+         "                     standard output)\n"
          "  --sim-clock wall|stepped\n"
          "                     the simulated stack's time: wall (default) runs in real\n"
          "                     time; stepped runs --run-for seconds of simulated time as\n"

@@ -11,7 +11,7 @@
 namespace wren::app {
 
 enum class SimClockMode { Wall, Stepped };
-enum class ExportKind { None, Text, Xml };
+enum class ExportKind { None, Text, Xml, Pdf };
 
 struct HeadlessOptions {
   std::string stack;                     // "", "bluez", "sim" or "sim:FILE"

@@ -62,13 +62,6 @@ public:
   std::unique_ptr<platform::RadioFind> FindRadios() override { return m_inner.FindRadios(); }
   std::unique_ptr<platform::DeviceFind> FindDevices(const platform::DeviceSearch& search,
                                                     std::stop_token cancel) override;
-  void DisplayDeviceProperties(platform::WindowHandle parent, const platform::DeviceInfo& device) override {
-    m_inner.DisplayDeviceProperties(parent, device);
-  }
-  bool SelectDevices(const platform::DeviceSelection& selection,
-                     std::vector<platform::DeviceInfo>& chosen) override {
-    return m_inner.SelectDevices(selection, chosen);
-  }
   platform::LookupStatus LookUpDevices(std::vector<platform::BluetoothAddress>& inRange,
                                        std::stop_token cancel) override {
     return m_inner.LookUpDevices(inRange, std::move(cancel));

@@ -8,6 +8,7 @@
 #include "app/HeadlessOptions.h"
 #ifdef WREN_HAVE_HEADLESS
 #include "app/HeadlessMonitor.h"
+#include "platform/qt/QtHttpClient.h"
 #endif
 #ifdef WREN_HAVE_BLUEZ
 #include "platform/bluez/SystemBluez.h"
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef WREN_HAVE_BLUEZ
   wren::app::SetBluezOpener(&wren::bluez::OpenSystemBluez);
+#endif
+#ifdef WREN_HAVE_HEADLESS
+  wren::app::SetHttpClientOpener(&wren::platform::OpenQtHttpClient);
 #endif
   bool help = false;
   for (const auto& a : args) help = help || a == "--help" || a == "-h";

@@ -19,13 +19,6 @@ std::string NameText(const std::string& name) {
   return name.substr(0, name.find('\0'));
 }
 
-std::string VendorPrefix(BluetoothAddress a) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02X-%02X-%02X", static_cast<unsigned>((a >> 40) & 0xFF),
-                static_cast<unsigned>((a >> 32) & 0xFF), static_cast<unsigned>((a >> 24) & 0xFF));
-  return text;
-}
-
 // The C library re-reads the time zone in tzset and mktime under a lock of
 // its own that the thread checker cannot see; scans on several workers
 // take this one around those calls as well.
@@ -119,13 +112,8 @@ std::unique_ptr<platform::NotificationHandle> BluetoothPlatform::WatchDeviceTree
   return m_stack.WatchDeviceTree(sink);
 }
 
-std::string BluetoothPlatform::FormatAddress(std::uint64_t a) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X",
-                static_cast<unsigned>((a >> 40) & 0xFF), static_cast<unsigned>((a >> 32) & 0xFF),
-                static_cast<unsigned>((a >> 24) & 0xFF), static_cast<unsigned>((a >> 16) & 0xFF),
-                static_cast<unsigned>((a >> 8) & 0xFF), static_cast<unsigned>(a & 0xFF));
-  return text;
+std::string BluetoothPlatform::FormatAddress(BluetoothAddress address) {
+  return address.Text();
 }
 
 int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel) {
@@ -137,7 +125,7 @@ int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::s
   // Address, producer and class texts, shared by radio and device records.
   auto describe = [&](DeviceRecord& record, BluetoothAddress address, std::uint32_t cod) {
     record.m_address = FormatAddress(address);
-    LookUpVendor(record.m_producer, VendorPrefix(address));
+    LookUpVendor(record.m_producer, address.VendorPrefix());
     record.m_classOfDevice = cod;
     record.m_image = decoder.DecodeClassOfDevice(cod, record.m_type, record.m_services);
   };
@@ -184,7 +172,8 @@ int BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::s
   return 0;
 }
 
-int BluetoothPlatform::ShowDeviceProperties(platform::WindowHandle parent, std::string_view address) {
+int BluetoothPlatform::ShowDeviceProperties(platform::DeviceDialogs& dialogs, platform::WindowHandle parent,
+                                            std::string_view address) {
   platform::DeviceSearch search;
   search.returnAuthenticated = 1;
   search.returnRemembered = 1;
@@ -194,21 +183,21 @@ int BluetoothPlatform::ShowDeviceProperties(platform::WindowHandle parent, std::
   while (devices->Next(device)) {
     if (FormatAddress(device.address) == address) {
       devices.reset();
-      m_stack.DisplayDeviceProperties(parent, device);
+      dialogs.DisplayDeviceProperties(parent, device);
       return 1;
     }
   }
   return 0;
 }
 
-int BluetoothPlatform::SelectDevices(platform::WindowHandle parent) {
+int BluetoothPlatform::SelectDevices(platform::DeviceDialogs& dialogs, platform::WindowHandle parent) {
   platform::DeviceSelection selection;
   selection.parent = parent;
   selection.showUnknown = true;
   selection.addNewDeviceWizard = true;
   // The chosen devices show up in later scans; nothing else uses them.
   std::vector<platform::DeviceInfo> chosen;
-  m_stack.SelectDevices(selection, chosen);
+  dialogs.SelectDevices(selection, chosen);
   return 0;
 }
 

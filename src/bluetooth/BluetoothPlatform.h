@@ -14,6 +14,7 @@
 #include "bluetooth/DeviceRecord.h"
 #include "bluetooth/SearchParams.h"
 #include "platform/BluetoothStack.h"
+#include "platform/DeviceManager.h"
 #include "refdata/VendorDatabase.h"
 
 namespace wren {
@@ -44,7 +45,7 @@ public:
   std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(platform::DeviceChangeSink& sink);
 
   // "%02X:%02X:%02X:%02X:%02X:%02X" of the six low bytes, most significant first.
-  static std::string FormatAddress(std::uint64_t address);
+  static std::string FormatAddress(BluetoothAddress address);
 
   // Appends one record per local radio (when its information reads) and
   // one per device the stack reports through it. Always returns 0.
@@ -52,10 +53,11 @@ public:
   int ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel = {});
 
   // 1 when a remembered or authenticated device has exactly this address
-  // text and its property sheet was shown, else 0.
-  int ShowDeviceProperties(platform::WindowHandle parent, std::string_view address);
-  // The stack's selection dialog with its add-device wizard; returns 0.
-  int SelectDevices(platform::WindowHandle parent);
+  // text and its property sheet was shown through `dialogs`, else 0.
+  int ShowDeviceProperties(platform::DeviceDialogs& dialogs, platform::WindowHandle parent,
+                           std::string_view address);
+  // The selection dialog with its add-device wizard; returns 0.
+  int SelectDevices(platform::DeviceDialogs& dialogs, platform::WindowHandle parent);
 
   // Moves `t` by minus the time-zone bias in force now.
   static void ToLocalTime(std::time_t& t);

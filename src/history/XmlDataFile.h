@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/HttpClient.h"
 #include "update/ProgramVersion.h"
 #include "xml/XmlDocument.h"
 
@@ -59,6 +60,11 @@ public:
   // The value is cleaned with SanitizeText before it is written.
   bool SetAttribute(std::string_view name, std::string_view value);
   bool SetAttribute(std::string_view name, std::int32_t value);
+
+  // Replaces the document with the body fetched from `url`, taken up to its
+  // first zero byte. False with the client's reason in `error` when the
+  // fetch fails; whether the body parses is not part of the result.
+  bool FetchUrl(const std::string& url, platform::HttpClient& http, std::string& error);
 
   std::string GetDocumentText() const;
   std::string GetResultText() const;

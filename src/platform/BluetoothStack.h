@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "bluetooth/BluetoothAddress.h"
+
 namespace wren::platform {
 
-// A 48-bit Bluetooth address in the low six bytes; bits 47..40 are the
-// first pair of its text form.
-using BluetoothAddress = std::uint64_t;
+using BluetoothAddress = wren::BluetoothAddress;
 
 // A calendar time in UTC as the stack keeps it. A device never seen or
 // never used has every field 0.
@@ -110,21 +110,6 @@ public:
 private:
   std::vector<DeviceInfo> m_devices;
   std::size_t m_next = 0;
-};
-
-// The parent window of a stack dialog, as the GUI names it; 0 for none.
-using WindowHandle = std::uintptr_t;
-
-// The stack's device-selection dialog.
-struct DeviceSelection {
-  WindowHandle parent = 0;
-  bool forceAuthentication = false;
-  bool showAuthenticated = false;
-  bool showRemembered = false;
-  bool showUnknown = false;
-  bool addNewDeviceWizard = false;
-  bool skipServicesPage = false;
-  std::string info;  // text shown above the list; empty for the default
 };
 
 // Result of the device lookup of a service query.
@@ -225,14 +210,6 @@ public:
   // was requested during the inquiry. With issueInquiry the call blocks for
   // up to timeoutMultiplier x 1.28 s while the inquiry runs.
   virtual std::unique_ptr<DeviceFind> FindDevices(const DeviceSearch& search, std::stop_token cancel) = 0;
-
-  // Shows the stack's property sheet for one device. A stack without a
-  // dialog of its own does nothing; the GUI wraps the stack to show its own.
-  virtual void DisplayDeviceProperties(WindowHandle parent, const DeviceInfo& device) = 0;
-
-  // Runs the selection dialog (and its add-device wizard when asked); true
-  // when devices were chosen, which are then in `chosen`.
-  virtual bool SelectDevices(const DeviceSelection& selection, std::vector<DeviceInfo>& chosen) = 0;
 
   // Service discovery, first step: a fresh inquiry for the devices in range
   // (blocks while it runs). Unavailable when there is no Bluetooth socket.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "bluetooth/BluetoothAddress.h"
 #include "xml/XmlDocument.h"
 
 // The database file, linked into the program by the build.
@@ -15,25 +16,10 @@ namespace {
 
 constexpr std::string_view kRootName = "Macaddresses";
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;  // lower case is a different text, so it is not canonical
-}
-
 // "00-0A-D9" → 0x000AD9. Only texts of exactly that form pack; every other
 // text keeps its own bytes, so both kinds compare exactly as texts do.
 bool PackPrefix(std::string_view text, std::uint32_t& key) {
-  if (text.size() != 8 || text[2] != '-' || text[5] != '-') return false;
-  std::uint32_t value = 0;
-  static constexpr std::size_t kDigits[] = {0, 1, 3, 4, 6, 7};
-  for (std::size_t i : kDigits) {
-    int digit = HexDigit(text[i]);
-    if (digit < 0) return false;
-    value = (value << 4) | static_cast<std::uint32_t>(digit);
-  }
-  key = value;
-  return true;
+  return BluetoothAddress::ParseVendorPrefix(text, key);
 }
 
 }  // namespace

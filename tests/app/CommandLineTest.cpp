@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "platform/System.h"
@@ -44,6 +46,8 @@ TEST(CommandLine, ParsesEveryForm) {
       {{"services", "--", "-odd"}, CommandKind::Services, "", "", "-odd", false},
       {{"vendor", "00-0A-D9", "--data-dir=/x"}, CommandKind::Vendor, "", "/x", "00-0A-D9", false},
       {{"class", "5A020C"}, CommandKind::Class, "", "", "5A020C", false},
+      {{"history"}, CommandKind::History, "", "", "", false},
+      {{"history", "--json", "--data-dir", "/d"}, CommandKind::History, "", "/d", "", true},
       {{"scan", "--help"}, CommandKind::Help, "", "", "", false},
       {{"-h"}, CommandKind::Help, "", "", "", false},
   };
@@ -74,6 +78,8 @@ TEST(CommandLine, BadUsageIsStatusTwoWithOneLine) {
       {"scan", "--data-dir="},
       {"scan", "--verbose"},
       {"services", "00:1A", "--json"},
+      {"history", "extra"},
+      {"vendor", "00-0A-D9", "--json"},
       {"--json"},
       {"vendor", "00-0A"},
       {"vendor", "00--0A-D9"},
@@ -98,7 +104,8 @@ TEST(CommandLine, BadUsageIsStatusTwoWithOneLine) {
 TEST(CommandLine, HelpListsTheCommandsAndOptions) {
   Outcome r = Execute({"--help"});
   EXPECT_EQ(r.status, kExitOk);
-  for (const char* word : {"scan", "--json", "services ADDRESS", "vendor PREFIX", "class HEX", "--stack bluez",
+  for (const char* word : {"scan", "--json", "services ADDRESS", "vendor PREFIX", "class HEX", "history",
+                           "--export txt|xml|pdf FILE", "--stack bluez",
                            "sim[:FILE]", "--data-dir DIR", "--help"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   EXPECT_EQ(r.err, "");
@@ -224,6 +231,84 @@ TEST(CommandLine, DataDirSetsTheDataFolder) {
   EXPECT_EQ(Execute({"class", "0", "--data-dir", folder}).status, kExitOk);
   EXPECT_EQ(platform::DataFolder(), folder);
   platform::SetDataFolderOverride("");
+}
+
+class HistoryCommandTest : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_NE(mkdtemp(m_folder), nullptr); }
+  void TearDown() override {
+    platform::SetDataFolderOverride("");
+    std::filesystem::remove_all(m_folder);
+  }
+  void WriteHistory(const std::string& text) {
+    std::ofstream(std::string(m_folder) + "/history.xml", std::ios::binary) << text;
+  }
+  Outcome History(bool json = false) {
+    std::vector<std::string> args{"history", "--data-dir", m_folder};
+    if (json) args.push_back("--json");
+    return Execute(args);
+  }
+  char m_folder[32] = "/tmp/wren-history-XXXXXX";
+};
+
+const char* kTwoEntries =
+    "<?xml version=\"1.0\"?>\r\n<dataroot version=\"1.7.4.0\">\r\n"
+    "<entry Radio=\"Desk\" Name=\"Phone\" Address=\"00:1A:2B:3C:4D:5E\" Producer=\"Acme\" "
+    "LastSeenTime=\"14:03:59 07/21/2009\" LastUsedTime=\"\" Type=\"Phone/Smart phone\" "
+    "Services=\"Audio,\" Image=\"3\"/>\r\n"
+    "<entry Radio=\"Desk\" Name=\"\" Address=\"01:02:03:04:05:06\" Producer=\"\" "
+    "LastSeenTime=\"\" LastUsedTime=\"\" Type=\"Two&#10;lines\" Services=\"\" Image=\"x\"/>\r\n"
+    "</dataroot>\r\n";
+
+TEST_F(HistoryCommandTest, PrintsASummaryLineAndEightIndentedLinesPerDevice) {
+  WriteHistory(kTwoEntries);
+  Outcome r = History();
+  EXPECT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "Phone Phone/Smart phone Acme 14:03:59 07/21/2009\n"
+            "  Radio:Desk\n  Name:Phone\n  Type:Phone/Smart phone\n  Address:00:1A:2B:3C:4D:5E\n"
+            "  Producer:Acme\n  LastSeenTime:14:03:59 07/21/2009\n  LastUsedTime:\n"
+            "  Services:Audio,\n"
+            " Two\\nlines  \n"
+            "  Radio:Desk\n  Name:\n  Type:Two\\nlines\n  Address:01:02:03:04:05:06\n"
+            "  Producer:\n  LastSeenTime:\n  LastUsedTime:\n  Services:\n");
+}
+
+TEST_F(HistoryCommandTest, JsonHasTheSameTextsAndTheImage) {
+  WriteHistory(kTwoEntries);
+  Outcome r = History(true);
+  EXPECT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_EQ(r.out,
+            "[\n{\"summary\":\"Phone Phone/Smart phone Acme 14:03:59 07/21/2009\",\"image\":3,"
+            "\"children\":[\"Radio:Desk\",\"Name:Phone\",\"Type:Phone/Smart phone\","
+            "\"Address:00:1A:2B:3C:4D:5E\",\"Producer:Acme\",\"LastSeenTime:14:03:59 07/21/2009\","
+            "\"LastUsedTime:\",\"Services:Audio,\"]},\n"
+            "{\"summary\":\" Two\\nlines  \",\"image\":0,"
+            "\"children\":[\"Radio:Desk\",\"Name:\",\"Type:Two\\nlines\","
+            "\"Address:01:02:03:04:05:06\",\"Producer:\",\"LastSeenTime:\",\"LastUsedTime:\","
+            "\"Services:\"]}\n]\n");
+}
+
+TEST_F(HistoryCommandTest, NoFileIsAnEmptyHistoryAndAnUnreadableOneSaysSo) {
+  Outcome none = History();
+  EXPECT_EQ(none.status, kExitOk);
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(History(true).out, "[]\n");
+  EXPECT_FALSE(std::filesystem::exists(std::string(m_folder) + "/history.xml"))
+      << "reading the history must not create it";
+
+  WriteHistory("<dataroot><entry");
+  Outcome bad = History();
+  EXPECT_EQ(bad.status, kExitFailed);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(Lines(bad.err), 1u);
+  EXPECT_NE(bad.err.find(std::string(m_folder) + "/history.xml could not be read"),
+            std::string::npos)
+      << bad.err;
+  std::ifstream in(std::string(m_folder) + "/history.xml");
+  std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(kept, "<dataroot><entry") << "an unreadable history is left as it is";
 }
 
 }  // namespace

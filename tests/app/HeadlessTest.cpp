@@ -53,6 +53,9 @@ TEST(HeadlessOptionsTest, EveryOption) {
   ASSERT_TRUE(ParseHeadlessOptions({"--export=txt", "-", "--headless"}, d, error));
   EXPECT_EQ(d.exportKind, ExportKind::Text);
   EXPECT_EQ(d.exportPath, "-");
+  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--export", "pdf", "list.pdf"}, d, error));
+  EXPECT_EQ(d.exportKind, ExportKind::Pdf);
+  EXPECT_EQ(d.exportPath, "list.pdf");
 }
 
 TEST(HeadlessOptionsTest, BadUsageSaysWhat) {
@@ -63,7 +66,7 @@ TEST(HeadlessOptionsTest, BadUsageSaysWhat) {
   const Case cases[] = {
       {{"--headless", "--run-for", "soon"}, "--run-for takes seconds (like 20 or 0.5), not \"soon\""},
       {{"--headless", "--run-for"}, "--run-for needs a value"},
-      {{"--headless", "--export", "pdf", "x"}, "--export takes txt or xml, not \"pdf\""},
+      {{"--headless", "--export", "html", "x"}, "--export takes txt, xml or pdf, not \"html\""},
       {{"--headless", "--export", "txt"}, "--export txt needs a FILE (- for standard output)"},
       {{"--headless", "--stack", "wifi"}, "--stack takes bluez, sim or sim:FILE, not \"wifi\""},
       {{"--headless", "--sim-clock", "fast"}, "--sim-clock takes wall or stepped, not \"fast\""},

@@ -74,7 +74,7 @@ TEST_F(MonitorConcurrency, OverlappingScansAndEventsMergeOneAtATime) {
       stack.Deliver(c);
       if (i % 50 == 25) {
         // The device list changes under running scans.
-        stack.SetDevices({MakeDevice(kPhone, "Phone"), MakeDevice(kPhone + i, "Other")});
+        stack.SetDevices({MakeDevice(kPhone, "Phone"), MakeDevice(kPhone.Value() + i, "Other")});
       }
       if (i % 10 == 0) std::this_thread::sleep_for(100us);
     }

@@ -111,10 +111,6 @@ public:
     return std::make_unique<platform::SnapshotDeviceFind>(m_devices);
   }
 
-  void DisplayDeviceProperties(platform::WindowHandle, const platform::DeviceInfo&) override {}
-  bool SelectDevices(const platform::DeviceSelection&, std::vector<platform::DeviceInfo>&) override {
-    return false;
-  }
   platform::LookupStatus LookUpDevices(std::vector<platform::BluetoothAddress>&, std::stop_token) override {
     return platform::LookupStatus::Unavailable;
   }

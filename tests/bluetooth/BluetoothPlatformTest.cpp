@@ -432,6 +432,24 @@ TEST_F(TimeTest, ScanShowsANeverUsedDevicePerZone) {
 
 // --- property sheet and selection ---
 
+// The windows the core asks for, as the GUI would show them.
+struct RecordingDialogs : platform::DeviceDialogs {
+  struct Sheet {
+    platform::WindowHandle parent = 0;
+    platform::DeviceInfo device;
+  };
+  void DisplayDeviceProperties(platform::WindowHandle parent, const platform::DeviceInfo& device) override {
+    sheets.push_back({parent, device});
+  }
+  bool SelectDevices(const platform::DeviceSelection& selection, std::vector<platform::DeviceInfo>& chosen) override {
+    selections.push_back(selection);
+    chosen.clear();
+    return false;
+  }
+  std::vector<Sheet> sheets;
+  std::vector<platform::DeviceSelection> selections;
+};
+
 TEST(BluetoothPlatform, PropertySheetOnlyForAnExactAddressOfAKnownDevice) {
   Scenario s = OneRadioTwoDevices();
   s.devices.push_back(Device(0x00152A000099, "Stranger", 0));
@@ -439,14 +457,15 @@ TEST(BluetoothPlatform, PropertySheetOnlyForAnExactAddressOfAKnownDevice) {
   s.devices.back().authenticated = false;
   SimulatedStack stack(std::move(s), TimeMode::Stepped);
   BluetoothPlatform bluetooth(stack);
+  RecordingDialogs dialogs;
 
-  EXPECT_EQ(bluetooth.ShowDeviceProperties(42, "00:15:2a:3c:4d:5e"), 0);
-  EXPECT_EQ(bluetooth.ShowDeviceProperties(42, "00:15:2A:3C:4D"), 0);
-  EXPECT_EQ(bluetooth.ShowDeviceProperties(42, "00:15:2A:00:00:99"), 0);  // not remembered or authenticated
-  EXPECT_TRUE(stack.PropertySheets().empty());
+  EXPECT_EQ(bluetooth.ShowDeviceProperties(dialogs, 42, "00:15:2a:3c:4d:5e"), 0);
+  EXPECT_EQ(bluetooth.ShowDeviceProperties(dialogs, 42, "00:15:2A:3C:4D"), 0);
+  EXPECT_EQ(bluetooth.ShowDeviceProperties(dialogs, 42, "00:15:2A:00:00:99"), 0);  // not remembered or authenticated
+  EXPECT_TRUE(dialogs.sheets.empty());
 
-  EXPECT_EQ(bluetooth.ShowDeviceProperties(42, "0A:0B:0C:0D:0E:0F"), 1);
-  auto sheets = stack.PropertySheets();
+  EXPECT_EQ(bluetooth.ShowDeviceProperties(dialogs, 42, "0A:0B:0C:0D:0E:0F"), 1);
+  const auto& sheets = dialogs.sheets;
   ASSERT_EQ(sheets.size(), 1u);
   EXPECT_EQ(sheets[0].parent, 42u);
   EXPECT_EQ(sheets[0].device.address, 0x0A0B0C0D0E0Fu);
@@ -467,8 +486,9 @@ TEST(BluetoothPlatform, PropertySheetOnlyForAnExactAddressOfAKnownDevice) {
 TEST(BluetoothPlatform, SelectDevicesAsksForUnknownDevicesAndTheWizard) {
   SimulatedStack stack(OneRadioTwoDevices(), TimeMode::Stepped);
   BluetoothPlatform bluetooth(stack);
-  EXPECT_EQ(bluetooth.SelectDevices(7), 0);
-  auto calls = stack.Selections();
+  RecordingDialogs dialogs;
+  EXPECT_EQ(bluetooth.SelectDevices(dialogs, 7), 0);
+  const auto& calls = dialogs.selections;
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].parent, 7u);
   EXPECT_TRUE(calls[0].showUnknown);

@@ -45,5 +45,25 @@ TEST(BluezErrors, EveryErrorHasWords) {
   EXPECT_NE(ErrorWords(BluezError::AuthenticationFailed), ErrorWords(BluezError::ConnectionAttemptFailed));
 }
 
+// The texts the device dialogs show for what BlueZ answers.
+TEST(BluezErrors, ErrorTextNamesUnknownErrors) {
+  const struct {
+    const char* name;
+    const char* text;
+  } rows[] = {
+      {"", ""},
+      {"org.bluez.Error.AuthenticationFailed", "Pairing failed: the PIN or passkey did not match."},
+      {"org.bluez.Error.AuthenticationCanceled", "Pairing was cancelled."},
+      {"org.bluez.Error.ConnectionAttemptFailed", "The device could not be reached."},
+      {"org.bluez.Error.AlreadyExists", "The device is already paired."},
+      {"org.bluez.Error.InProgress", "The Bluetooth service is already doing this."},
+      {"org.bluez.Error.NotReady", "The Bluetooth adapter is not ready; it may be switched off."},
+      {"org.bluez.Error.Failed", "The Bluetooth service could not do it."},
+      {"org.bluez.Error.SomethingNew", "The Bluetooth service reported an error (org.bluez.Error.SomethingNew)."},
+      {"com.example.Odd", "The Bluetooth service reported an error (com.example.Odd)."},
+  };
+  for (const auto& row : rows) EXPECT_EQ(ErrorText(row.name), row.text) << row.name;
+}
+
 }  // namespace
 }  // namespace wren::bluez

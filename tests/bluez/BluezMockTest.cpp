@@ -135,7 +135,7 @@ protected:
     return nullptr;
   }
   static std::string Property(const BluezStack& stack, BluetoothAddress device, const std::string& name) {
-    for (const auto& p : stack.DeviceProperties(device))
+    for (const auto& p : stack.RawProperties(device))
       if (p.name == name) return p.value;
     return "(absent)";
   }
@@ -261,7 +261,7 @@ TEST_F(BluezMockTest, PairingConnectionAndRemoval) {
   ASSERT_TRUE(events.WaitFor(platform::kRadioOutOfRangeGuid, 1, &out));
   EXPECT_EQ(out.deviceAddress, kPhone);
   EXPECT_TRUE(Devices(*stack, All()).empty());
-  EXPECT_TRUE(stack->DeviceProperties(kPhone).empty());
+  EXPECT_TRUE(stack->RawProperties(kPhone).empty());
 }
 
 TEST_F(BluezMockTest, PropertyUpdatesReachEventsDevicesAndTheSheet) {
@@ -368,11 +368,11 @@ TEST_F(BluezMockTest, DiscoverySessionAndDeviceListenersForTheDialogs) {
   auto stack = MakeStack();
   ASSERT_TRUE(stack);
 
-  struct Listener : DeviceListener {
+  struct Listener : platform::DeviceListener {
     std::mutex m;
-    std::vector<std::pair<DeviceInfo, bool>> changed;
+    std::vector<std::pair<platform::DeviceProperties, bool>> changed;
     std::vector<BluetoothAddress> removed;
-    void OnDeviceChanged(const DeviceInfo& d, bool sighted) override {
+    void OnDeviceChanged(const platform::DeviceProperties& d, bool sighted) override {
       std::lock_guard l(m);
       changed.emplace_back(d, sighted);
     }
@@ -402,7 +402,7 @@ TEST_F(BluezMockTest, DiscoverySessionAndDeviceListenersForTheDialogs) {
   {
     std::lock_guard l(listener.m);
     EXPECT_EQ(listener.changed[1].first.address, kPhone);
-    EXPECT_TRUE(listener.changed[1].first.remembered);
+    EXPECT_TRUE(listener.changed[1].first.trusted);
     EXPECT_FALSE(listener.changed[1].second);
   }
   EXPECT_EQ(Property(*stack, kPhone, "Trusted"), "yes");
@@ -419,24 +419,27 @@ TEST_F(BluezMockTest, PairingFromTheProgramGivesErrorsInWords) {
   auto stack = MakeStack();
   ASSERT_TRUE(stack);
   auto pair = [&](BluetoothAddress a) {
-    auto promise = std::make_shared<std::promise<PairResult>>();
+    auto promise = std::make_shared<std::promise<platform::DeviceResult>>();
     auto future = promise->get_future();
-    stack->Pair(a, [promise](const PairResult& r) { promise->set_value(r); });
+    stack->Pair(a, [promise](const platform::DeviceResult& r) { promise->set_value(r); });
     EXPECT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     return future.get();
   };
-  PairResult first = pair(kPhone);
-  EXPECT_TRUE(first.Ok()) << first.words << " " << first.detail;
+  platform::DeviceResult first = pair(kPhone);
+  EXPECT_TRUE(first.ok) << first.text << " " << first.name;
   ASSERT_TRUE(WaitUntil([&] {
     DeviceSearch s;
     s.returnAuthenticated = 1;
     return !Devices(*stack, s).empty();
   }));
-  PairResult again = pair(kPhone);
-  EXPECT_EQ(again.error, BluezError::AlreadyExists);
-  EXPECT_EQ(again.words, "The device is already paired.");
-  EXPECT_EQ(again.detail, "Device already paired");
-  EXPECT_EQ(pair(0x112233445566ULL).error, BluezError::DoesNotExist);
+  platform::DeviceResult again = pair(kPhone);
+  EXPECT_FALSE(again.ok);
+  EXPECT_EQ(again.name, "org.bluez.Error.AlreadyExists");
+  EXPECT_EQ(again.text, "The device is already paired.");
+  platform::DeviceResult unknown = pair(0x112233445566ULL);
+  EXPECT_FALSE(unknown.ok);
+  EXPECT_EQ(unknown.name, "org.bluez.Error.DoesNotExist");
+  EXPECT_EQ(unknown.text, "The device is no longer known to the Bluetooth service.");
 }
 
 TEST_F(BluezMockTest, AgentIsOffByDefault) {
@@ -509,7 +512,7 @@ TEST_F(BluezMockTest, WrongTypesMissingPropertiesAndHugeStringsAreSurvived) {
 
   ASSERT_EQ(mock.Helper({QStringLiteral("bad-device"), kHci0, QStringLiteral("00:BA:D0:00:00:01")}), 0);
   constexpr BluetoothAddress kBad = 0x00BAD0000001ULL;
-  ASSERT_TRUE(WaitUntil([&] { return !stack->DeviceProperties(kBad).empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !stack->RawProperties(kBad).empty(); }));
   auto devices = Devices(*stack, All());
   const DeviceInfo* bad = Find(devices, kBad);
   ASSERT_NE(bad, nullptr) << "its address is read from its object path";

@@ -355,12 +355,12 @@ TEST_F(ObjectTreeTest, NameFallsBackToAliasButNotToTheAddressAlias) {
 
 TEST(ObjectTreeAddresses, TextsPathsAndParsing) {
   BluetoothAddress a = 0;
-  EXPECT_TRUE(ParseAddressText("00:1a:2B:3c:4D:5e", a));
+  EXPECT_TRUE(BluetoothAddress::Parse("00:1a:2B:3c:4D:5e", a));
   EXPECT_EQ(a, kPhone);
-  EXPECT_EQ(AddressText(a), "00:1A:2B:3C:4D:5E");
-  EXPECT_FALSE(ParseAddressText("00:1A:2B:3C:4D:5", a));
-  EXPECT_FALSE(ParseAddressText("00-1A-2B-3C-4D-5E", a));
-  EXPECT_FALSE(ParseAddressText("00:1A:2B:3C:4D:5G", a));
+  EXPECT_EQ(a.Text(), "00:1A:2B:3C:4D:5E");
+  EXPECT_FALSE(BluetoothAddress::Parse("00:1A:2B:3C:4D:5", a));
+  EXPECT_FALSE(BluetoothAddress::Parse("00-1A-2B-3C-4D-5E", a));
+  EXPECT_FALSE(BluetoothAddress::Parse("00:1A:2B:3C:4D:5G", a));
   EXPECT_TRUE(AddressFromDevicePath(kPhonePath, a));
   EXPECT_EQ(a, kPhone);
   EXPECT_FALSE(AddressFromDevicePath("/org/bluez/hci0", a));

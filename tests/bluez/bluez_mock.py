@@ -10,7 +10,8 @@ The bus is the one DBUS_SYSTEM_BUS_ADDRESS names.
   invalidate DEVICE_PATH PROPERTY...         PropertiesChanged with invalidated properties
   huge-name DEVICE_PATH BYTES                a Name of that many bytes
   bad-managed-objects                        GetManagedObjects answers a string from now on
-  call-agent AGENT_BUS_NAME METHOD DEVICE    the mock calls the agent; prints the answer or error name
+  call-agent AGENT_BUS_NAME METHOD DEVICE    the mock calls the agent; prints "ok" (and the PIN or passkey
+                                             returned) or the error name
   storm DEVICE_PATH... --rate N --seconds S  N property changes a second, spread over the devices
 """
 
@@ -97,10 +98,11 @@ import dbus
 agent = dbus.Interface(self.connection.get_object(args[0], args[3]), 'org.bluez.Agent1')
 device = dbus.ObjectPath(args[2])
 try:
+    answer = None
     if args[1] == 'RequestPinCode':
-        agent.RequestPinCode(device)
+        answer = agent.RequestPinCode(device)
     elif args[1] == 'RequestPasskey':
-        agent.RequestPasskey(device)
+        answer = agent.RequestPasskey(device)
     elif args[1] == 'RequestConfirmation':
         agent.RequestConfirmation(device, dbus.UInt32(123456))
     elif args[1] == 'RequestAuthorization':
@@ -113,7 +115,7 @@ try:
         agent.DisplayPasskey(device, dbus.UInt32(123456), dbus.UInt16(0))
     else:
         getattr(agent, args[1])()
-    ret = 'ok'
+    ret = 'ok' if answer is None else 'ok ' + str(answer)
 except dbus.exceptions.DBusException as e:
     ret = e.get_dbus_name()
 '''

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One monitor per data folder. A second monitor on a folder in use refuses
-# with the folder and the owner's process, status 3, and touches nothing;
+# with the folder and the owner's process, status 4, and touches nothing;
 # the one-shot commands still answer. A killed owner leaves no stuck lock,
 # and the next owner clears away temporary files that interrupted saves
 # left behind (and nothing else).
@@ -29,7 +29,7 @@ log_before=$(wc -c <"$work/data/alarmlog.txt")
 "$program" --headless --stack sim --data-dir "$work/data" --run-for 1 \
   >"$work/second.out.txt" 2>"$work/second.err.txt"
 status=$?
-[ "$status" -eq 3 ] || fail "second monitor: exit status $status, not 3"
+[ "$status" -eq 4 ] || fail "second monitor: exit status $status, not 4"
 grep -qF "the data folder $work/data is in use by another Wrenlocator (process $first)" "$work/second.err.txt" ||
   fail "second monitor: the refusal does not name the folder and the owner"
 [ "$(wc -l <"$work/second.err.txt")" -eq 1 ] || fail "second monitor: more than one line on stderr"

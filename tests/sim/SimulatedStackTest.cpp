@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <functional>
+#include <optional>
 #include <future>
 #include <mutex>
 #include <set>
@@ -433,6 +435,441 @@ TEST(SimulatedStack, CallLogsKeepOnlyTheLatestCalls) {
   EXPECT_GE(calls.size(), 512u);
   EXPECT_EQ(calls.back().search.timeoutMultiplier, 2999 % 200);
 }
+
+// --- the device manager ---
+
+namespace dm {
+
+using platform::BluetoothAddress;
+using platform::DeviceProperties;
+using platform::DeviceResult;
+
+constexpr BluetoothAddress kPhone = 0x001A2B3C4D5EULL;
+constexpr BluetoothAddress kKeyboard = 0x001A2B3C4D60ULL;
+constexpr BluetoothAddress kFar = 0x001A2B3C4D61ULL;
+constexpr BluetoothAddress kUnknown = 0x112233445566ULL;
+
+const char* const kDevices = R"(<?xml version="1.0"?>
+<scenario start="2009-07-21 14:00:00">
+  <radio id="a" address="00:02:5B:00:00:01" name="Alpha"/>
+  <device address="00:1A:2B:3C:4D:5E" name="Phone" class="0x5A020C" remembered="yes" authenticated="yes"
+          trusted="yes" alias="My phone" rssi="-52" tx-power="4"
+          uuids="0000110A-0000-1000-8000-00805F9B34FB 00001101-0000-1000-8000-00805f9b34fb"/>
+  <device address="00:1A:2B:3C:4D:5F" name="Headset" class="0x240404" rssi="-70">
+    <pairing method="confirm-passkey" passkey="123456"/>
+  </device>
+  <device address="00:1A:2B:3C:4D:60" name="Keyboard" class="0x002540">
+    <pairing method="request-pin" pin="7391" outcome="success"/>
+  </device>
+  <device address="00:1A:2B:3C:4D:61" name="Far" in-range="no">
+    <pairing method="just-works"/>
+  </device>
+  <device address="00:1A:2B:3C:4D:62" name="Watch" remembered="yes">
+    <pairing method="display-passkey" passkey="42" outcome="timeout"/>
+  </device>
+  <timeline>
+    <out-of-range at="5" device="00:1A:2B:3C:4D:5F"/>
+    <in-range at="6" device="00:1A:2B:3C:4D:61" flags="0x07"/>
+  </timeline>
+</scenario>
+)";
+constexpr BluetoothAddress kHeadset = 0x001A2B3C4D5FULL;
+constexpr BluetoothAddress kWatch = 0x001A2B3C4D62ULL;
+
+struct Listener : platform::DeviceListener {
+  void OnDeviceChanged(const DeviceProperties& d, bool sighted) override {
+    changed.push_back(d);
+    sightings.push_back(sighted);
+  }
+  void OnDeviceRemoved(BluetoothAddress a) override { removed.push_back(a); }
+  const DeviceProperties* Last(BluetoothAddress a) const {
+    for (auto it = changed.rbegin(); it != changed.rend(); ++it)
+      if (it->address == a) return &*it;
+    return nullptr;
+  }
+  std::vector<DeviceProperties> changed;
+  std::vector<bool> sightings;
+  std::vector<BluetoothAddress> removed;
+};
+
+// Answers every question as told, and remembers what it was asked.
+struct Agent : platform::PairingAgent {
+  void ConfirmPasskey(BluetoothAddress d, std::uint32_t passkey, std::function<void(bool)> reply) override {
+    asked.push_back("confirm " + std::to_string(passkey));
+    last = d;
+    if (hold) {
+      pendingConfirm = std::move(reply);
+      return;
+    }
+    reply(accept);
+  }
+  void DisplayPasskey(BluetoothAddress, std::uint32_t passkey, std::uint16_t) override {
+    asked.push_back("show passkey " + std::to_string(passkey));
+  }
+  void DisplayPinCode(BluetoothAddress, const std::string& shown) override { asked.push_back("show pin " + shown); }
+  void RequestPinCode(BluetoothAddress, std::function<void(std::optional<std::string>)> reply) override {
+    asked.push_back("pin?");
+    reply(pin);
+  }
+  void RequestPasskey(BluetoothAddress, std::function<void(std::optional<std::uint32_t>)> reply) override {
+    asked.push_back("passkey?");
+    reply(std::nullopt);
+  }
+  void Cancel() override { asked.push_back("cancel"); }
+
+  bool accept = true;
+  bool hold = false;
+  std::optional<std::string> pin;
+  std::function<void(bool)> pendingConfirm;
+  BluetoothAddress last = 0;
+  std::vector<std::string> asked;
+};
+
+// Runs an operation; the simulated stack answers inside the call.
+template <typename Op>
+DeviceResult Outcome(Op op) {
+  std::optional<DeviceResult> result;
+  op([&](const DeviceResult& r) { result = r; });
+  EXPECT_TRUE(result.has_value()) << "answered inside the call";
+  return result.value_or(DeviceResult{false, "no answer", ""});
+}
+
+std::size_t CountGuid(const std::vector<DeviceChange>& changes, const platform::EventGuid& guid) {
+  std::size_t n = 0;
+  for (const auto& c : changes) n += c.eventType == platform::kCustomEvent && c.eventGuid == guid;
+  return n;
+}
+
+class SimDeviceManagerTest : public ::testing::Test {
+protected:
+  SimDeviceManagerTest() : stack(Load(kDevices), TimeMode::Stepped) {
+    auto radios = stack.FindRadios();
+    radio = radios->Next();
+    radioHandle = stack.RegisterRadioEvents(*radio, events);
+    watch = stack.WatchDevices(listener);
+  }
+  platform::DeviceManager& Manager() { return stack; }
+
+  SimulatedStack stack;
+  std::unique_ptr<platform::RadioHandle> radio;
+  Recorder events;
+  Listener listener;
+  std::unique_ptr<platform::NotificationHandle> radioHandle, watch;
+};
+
+TEST_F(SimDeviceManagerTest, PropertiesOfKnownDevicesOnly) {
+  DeviceProperties p;
+  ASSERT_TRUE(Manager().Properties(kPhone, p));
+  EXPECT_EQ(p.name, "Phone");
+  EXPECT_EQ(p.alias, "My phone");
+  EXPECT_EQ(p.classOfDevice, 0x5A020Cu);
+  EXPECT_TRUE(p.paired);
+  EXPECT_TRUE(p.trusted);
+  EXPECT_FALSE(p.blocked);
+  EXPECT_FALSE(p.connected);
+  EXPECT_EQ(p.rssi, std::optional<std::int16_t>(-52));
+  EXPECT_EQ(p.txPower, std::optional<std::int16_t>(4));
+  EXPECT_EQ(p.uuids, (std::vector<std::string>{"0000110a-0000-1000-8000-00805f9b34fb",
+                                               "00001101-0000-1000-8000-00805f9b34fb"}));
+  // Out of range since the start and not remembered: unknown to the stack.
+  EXPECT_FALSE(Manager().Properties(kFar, p));
+  EXPECT_FALSE(Manager().Properties(kUnknown, p));
+  ASSERT_TRUE(Manager().Properties(kHeadset, p));
+  EXPECT_EQ(p.alias, "Headset") << "no alias: the name";
+  EXPECT_FALSE(p.txPower.has_value());
+  std::vector<BluetoothAddress> listed;
+  for (const auto& d : Manager().Devices()) listed.push_back(d.address);
+  EXPECT_EQ(listed, (std::vector<BluetoothAddress>{kPhone, kHeadset, kKeyboard, kWatch}))
+      << "devices in range count as found at the start, as with an inquiry before";
+}
+
+TEST_F(SimDeviceManagerTest, DiscoveryReportsDevicesInRangeAsSightings) {
+  Scenario s = Load(kDevices);
+  for (auto& d : s.devices) d.discoverable = d.address == kPhone || d.address == kHeadset;
+  SimulatedStack hidden(std::move(s), TimeMode::Stepped);
+  Listener l;
+  auto w = hidden.WatchDevices(l);
+  Recorder radioEvents;
+  auto r = hidden.FindRadios()->Next();
+  auto h = hidden.RegisterRadioEvents(*r, radioEvents);
+  {
+    auto session = hidden.StartDiscovery();
+    ASSERT_TRUE(session);
+    ASSERT_EQ(l.changed.size(), 2u);
+    EXPECT_EQ(l.changed[0].address, kPhone);
+    EXPECT_EQ(l.changed[1].address, kHeadset);
+    EXPECT_EQ(l.sightings, (std::vector<bool>{true, true}));
+    EXPECT_EQ(l.changed[1].rssi, std::optional<std::int16_t>(-70));
+    EXPECT_FALSE(l.changed[1].lastSeen.IsZero());
+  }
+  // A device that was already found is no new in-range event; none was new.
+  EXPECT_EQ(CountGuid(radioEvents.Take(), platform::kRadioInRangeGuid), 0u);
+
+  // Later timeline events reach the listeners: the headset leaves and,
+  // never remembered, is forgotten.
+  hidden.AdvanceTime(5000);
+  EXPECT_EQ(l.removed, std::vector<BluetoothAddress>{kHeadset});
+  DeviceProperties p;
+  EXPECT_FALSE(hidden.Properties(kHeadset, p));
+}
+
+TEST_F(SimDeviceManagerTest, NoRadioNoDiscovery) {
+  Scenario s = Load(kDevices);
+  s.radios[0].present = false;
+  SimulatedStack noRadio(std::move(s), TimeMode::Stepped);
+  EXPECT_EQ(noRadio.StartDiscovery(), nullptr);
+  DeviceResult r = Outcome([&](auto done) { noRadio.Pair(kHeadset, done); });
+  EXPECT_EQ(r.name, "org.bluez.Error.NotReady");
+}
+
+TEST_F(SimDeviceManagerTest, PairingConfirmedByTheAgentPairsAndTellsEveryone) {
+  Agent agent;
+  auto reg = Manager().RegisterPairingAgent(agent);
+  DeviceResult r = Outcome([&](auto done) { Manager().Pair(kHeadset, done); });
+  EXPECT_TRUE(r.ok) << r.text;
+  EXPECT_EQ(agent.asked, std::vector<std::string>{"confirm 123456"});
+  EXPECT_EQ(agent.last, kHeadset);
+  DeviceProperties p;
+  ASSERT_TRUE(Manager().Properties(kHeadset, p));
+  EXPECT_TRUE(p.paired);
+  ASSERT_NE(listener.Last(kHeadset), nullptr);
+  EXPECT_TRUE(listener.Last(kHeadset)->paired);
+  // The radio tells the event log what a real stack would.
+  auto changes = events.Take();
+  ASSERT_EQ(CountGuid(changes, platform::kRadioInRangeGuid), 1u);
+  EXPECT_EQ(changes.back().address, kHeadset);
+  EXPECT_EQ(changes.back().previousFlags & platform::kFlagPaired, 0u);
+  EXPECT_NE(changes.back().flags & platform::kFlagPaired, 0u);
+  EXPECT_NE(changes.back().flags & platform::kFlagPersonal, 0u);
+  DeviceSearch authenticated;
+  authenticated.returnAuthenticated = 1;
+  EXPECT_EQ(Find(stack, authenticated).size(), 2u) << "the next scan sees it paired";
+
+  DeviceResult again = Outcome([&](auto done) { Manager().Pair(kHeadset, done); });
+  EXPECT_EQ(again.name, "org.bluez.Error.AlreadyExists");
+  EXPECT_EQ(again.text, "The device is already paired.");
+}
+
+TEST_F(SimDeviceManagerTest, PairingFailuresGiveTheirTexts) {
+  Agent agent;
+  auto reg = Manager().RegisterPairingAgent(agent);
+  const struct {
+    const char* what;
+    BluetoothAddress device;
+    std::function<void(Agent&)> prepare;
+    const char* name;
+    const char* text;
+  } rows[] = {
+      {"rejected passkey", kHeadset, [](Agent& a) { a.accept = false; }, "org.bluez.Error.AuthenticationRejected",
+       "Pairing was refused."},
+      {"wrong PIN", kKeyboard, [](Agent& a) { a.pin = "0000"; }, "org.bluez.Error.AuthenticationFailed",
+       "Pairing failed: the PIN or passkey did not match."},
+      {"PIN refused", kKeyboard, [](Agent& a) { a.pin.reset(); }, "org.bluez.Error.AuthenticationCanceled",
+       "Pairing was cancelled."},
+      {"scripted timeout", kWatch, [](Agent&) {}, "org.bluez.Error.AuthenticationTimeout",
+       "The device did not answer the pairing in time."},
+      {"out of range", kFar, [](Agent&) {}, "org.bluez.Error.DoesNotExist",
+       "The device is no longer known to the Bluetooth service."},
+      {"unknown device", kUnknown, [](Agent&) {}, "org.bluez.Error.DoesNotExist",
+       "The device is no longer known to the Bluetooth service."},
+  };
+  for (const auto& row : rows) {
+    agent = Agent{};
+    row.prepare(agent);
+    DeviceResult r = Outcome([&](auto done) { Manager().Pair(row.device, done); });
+    EXPECT_FALSE(r.ok) << row.what;
+    EXPECT_EQ(r.name, row.name) << row.what;
+    EXPECT_EQ(r.text, row.text) << row.what;
+    DeviceProperties p;
+    if (Manager().Properties(row.device, p)) {
+      EXPECT_FALSE(p.paired) << row.what;
+    }
+  }
+  EXPECT_EQ(agent.asked, std::vector<std::string>{}) << "an unknown device asks nothing";
+
+  // The right PIN pairs; a shown passkey is shown.
+  agent = Agent{};
+  agent.pin = "7391";
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().Pair(kKeyboard, done); }).ok);
+  Outcome([&](auto done) { Manager().Pair(kWatch, done); });
+  EXPECT_EQ(agent.asked, (std::vector<std::string>{"pin?", "show passkey 42"}));
+}
+
+TEST_F(SimDeviceManagerTest, PairingWithoutAnAgentIsCancelledAndAPendingOneCanBeCancelled) {
+  DeviceResult r = Outcome([&](auto done) { Manager().Pair(kHeadset, done); });
+  EXPECT_EQ(r.name, "org.bluez.Error.AuthenticationCanceled");
+
+  Agent agent;
+  agent.hold = true;  // the user has not answered yet
+  auto reg = Manager().RegisterPairingAgent(agent);
+  std::optional<DeviceResult> pairing;
+  Manager().Pair(kHeadset, [&](const DeviceResult& res) { pairing = res; });
+  EXPECT_FALSE(pairing.has_value());
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Pair(kHeadset, done); }).name, "org.bluez.Error.InProgress");
+
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().CancelPairing(kHeadset, done); }).ok);
+  ASSERT_TRUE(pairing.has_value());
+  EXPECT_EQ(pairing->name, "org.bluez.Error.AuthenticationCanceled");
+  EXPECT_EQ(agent.asked.back(), "cancel");
+  // The late answer changes nothing.
+  agent.pendingConfirm(true);
+  DeviceProperties p;
+  ASSERT_TRUE(Manager().Properties(kHeadset, p));
+  EXPECT_FALSE(p.paired);
+  EXPECT_EQ(Outcome([&](auto done) { Manager().CancelPairing(kHeadset, done); }).name, "org.bluez.Error.DoesNotExist");
+}
+
+TEST_F(SimDeviceManagerTest, TrustBlockConnectAliasAndRemoveChangeTheStackAsARealOneWould) {
+  events.Take();
+  // Trust makes a device remembered; the next scan sees it.
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().SetTrusted(kHeadset, true, done); }).ok);
+  DeviceSearch remembered;
+  remembered.returnRemembered = 1;
+  auto found = Find(stack, remembered);
+  EXPECT_EQ(found.size(), 3u);
+  EXPECT_TRUE(listener.Last(kHeadset)->trusted);
+  EXPECT_EQ(CountGuid(events.Take(), platform::kRadioInRangeGuid), 1u);
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().SetTrusted(kHeadset, false, done); }).ok);
+  EXPECT_EQ(Find(stack, remembered).size(), 2u);
+  EXPECT_FALSE(listener.Last(kHeadset)->trusted);
+
+  // Connect and disconnect, with the HCI events and their errors.
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).ok);
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).name, "org.bluez.Error.AlreadyConnected");
+  DeviceSearch connected;
+  connected.returnConnected = 1;
+  ASSERT_EQ(Find(stack, connected).size(), 1u);
+  EXPECT_FALSE(Find(stack, connected)[0].lastUsed.IsZero());
+  auto changes = events.Take();
+  ASSERT_EQ(CountGuid(changes, platform::kHciEventGuid), 1u);
+  EXPECT_TRUE(changes.back().connected);
+  EXPECT_EQ(changes.back().bthAddress, kPhone);
+  // Blocking cuts the connection; a blocked device neither connects nor pairs.
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().SetBlocked(kPhone, true, done); }).ok);
+  EXPECT_TRUE(Find(stack, connected).empty());
+  changes = events.Take();
+  ASSERT_EQ(CountGuid(changes, platform::kHciEventGuid), 1u);
+  EXPECT_FALSE(changes.back().connected);
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).name, "org.bluez.Error.Failed");
+  EXPECT_TRUE(listener.Last(kPhone)->blocked);
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().SetBlocked(kPhone, false, done); }).ok);
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Disconnect(kPhone, done); }).name, "org.bluez.Error.NotConnected");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kFar, done); }).name, "org.bluez.Error.DoesNotExist");
+
+  // An alias, and back to the device's own name.
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().SetAlias(kHeadset, "Kitchen", done); }).ok);
+  EXPECT_EQ(listener.Last(kHeadset)->alias, "Kitchen");
+  EXPECT_EQ(listener.Last(kHeadset)->name, "Headset");
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().SetAlias(kHeadset, "", done); }).ok);
+  EXPECT_EQ(listener.Last(kHeadset)->alias, "Headset");
+
+  // Removing forgets the pairing and trust: gone from the lists until an
+  // inquiry finds it again, unpaired.
+  EXPECT_TRUE(Outcome([&](auto done) { Manager().Remove(kPhone, done); }).ok);
+  EXPECT_EQ(listener.removed, std::vector<BluetoothAddress>{kPhone});
+  DeviceProperties p;
+  EXPECT_FALSE(Manager().Properties(kPhone, p));
+  EXPECT_TRUE(Find(stack, remembered).size() == 1u);
+  changes = events.Take();
+  ASSERT_EQ(CountGuid(changes, platform::kRadioOutOfRangeGuid), 1u);
+  EXPECT_EQ(changes.back().deviceAddress, kPhone);
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Remove(kPhone, done); }).name, "org.bluez.Error.DoesNotExist");
+  auto session = Manager().StartDiscovery();
+  ASSERT_TRUE(Manager().Properties(kPhone, p));
+  EXPECT_FALSE(p.paired);
+  EXPECT_FALSE(p.trusted);
+  EXPECT_EQ(p.alias, "Phone");
+}
+
+TEST_F(SimDeviceManagerTest, AListenerMayLeaveFromInsideItsCall) {
+  struct Leaver : platform::DeviceListener {
+    void OnDeviceChanged(const DeviceProperties&, bool) override {
+      ++calls;
+      handle.reset();
+    }
+    void OnDeviceRemoved(BluetoothAddress) override { ++calls; }
+    std::unique_ptr<platform::NotificationHandle> handle;
+    int calls = 0;
+  } leaver;
+  leaver.handle = Manager().WatchDevices(leaver);
+  auto session = Manager().StartDiscovery();  // several devices reported
+  EXPECT_EQ(leaver.calls, 1);
+  EXPECT_GE(listener.changed.size(), 2u);
+}
+
+TEST(SimDemo, PairTrustAndRemoveADemoDevice) {
+  Scenario demo;
+  std::string error;
+  ASSERT_TRUE(LoadDemoScenario(demo, error)) << error;
+  SimulatedStack stack(std::move(demo), TimeMode::Stepped);
+  platform::DeviceManager& manager = stack;
+  constexpr BluetoothAddress kJoystick = 0x0009BF070809ULL;
+  constexpr BluetoothAddress kGadget = 0x02ABCD161718ULL;
+  Agent agent;
+  agent.pin = "0000";
+  auto reg = manager.RegisterPairingAgent(agent);
+  EXPECT_TRUE(Outcome([&](auto done) { manager.Pair(kJoystick, done); }).ok);
+  EXPECT_TRUE(Outcome([&](auto done) { manager.SetTrusted(kJoystick, true, done); }).ok);
+  DeviceProperties p;
+  ASSERT_TRUE(manager.Properties(kJoystick, p));
+  EXPECT_TRUE(p.paired && p.trusted);
+  EXPECT_TRUE(Outcome([&](auto done) { manager.Remove(kJoystick, done); }).ok);
+  EXPECT_FALSE(manager.Properties(kJoystick, p)) << "forgotten until an inquiry finds it again";
+  // The gadget shows a passkey and then refuses it.
+  DeviceResult gadget = Outcome([&](auto done) { manager.Pair(kGadget, done); });
+  EXPECT_EQ(gadget.name, "org.bluez.Error.AuthenticationFailed");
+  EXPECT_EQ(agent.asked, (std::vector<std::string>{"pin?", "show passkey 104729"}));
+}
+
+TEST(SimPorts, OneStackHandsOutBothPorts) {
+  platform::StackPorts ports = platform::PortsOf(std::make_unique<SimulatedStack>(Load(kDevices), TimeMode::Stepped));
+  ASSERT_TRUE(ports.stack && ports.devices);
+  // A change through the device manager is what the stack port's scan sees.
+  EXPECT_TRUE(Outcome([&](auto done) { ports.devices->SetTrusted(kHeadset, true, done); }).ok);
+  DeviceSearch remembered;
+  remembered.returnRemembered = 1;
+  auto find = ports.stack->FindDevices(remembered, {});
+  std::vector<BluetoothAddress> seen;
+  DeviceInfo info;
+  while (find && find->Next(info)) seen.push_back(info.address);
+  EXPECT_EQ(seen, (std::vector<BluetoothAddress>{kPhone, kHeadset, kWatch}));
+}
+
+TEST(SimScenario, PairingElementIsCheckedWhenRead) {
+  const struct {
+    const char* device;
+    const char* error;  // a piece of the error; empty: accepted
+  } rows[] = {
+      {R"(<device address="00:1A:2B:3C:4D:5E"><pairing method="confirm-passkey" passkey="999999"/></device>)", ""},
+      {R"(<device address="00:1A:2B:3C:4D:5E"><pairing method="telepathy"/></device>)", "method"},
+      {R"(<device address="00:1A:2B:3C:4D:5E"><pairing passkey="1000000"/></device>)", "passkey"},
+      {R"(<device address="00:1A:2B:3C:4D:5E"><pairing pin=""/></device>)", "pin"},
+      {R"(<device address="00:1A:2B:3C:4D:5E"><pairing outcome="maybe"/></device>)", "outcome"},
+      {R"(<device address="00:1A:2B:3C:4D:5E"><pairing colour="red"/></device>)", "colour"},
+      {R"(<device address="00:1A:2B:3C:4D:5E" rssi="-128"/>)", "rssi"},
+      {R"(<device address="00:1A:2B:3C:4D:5E" tx-power="x"/>)", "tx-power"},
+      {R"(<device address="00:1A:2B:3C:4D:5E" uuids="1101"/>)", "uuids"},
+      {R"(<device address="00:1A:2B:3C:4D:5E" blocked="maybe"/>)", "blocked"},
+  };
+  for (const auto& row : rows) {
+    const std::string text = std::string("<scenario><radio id=\"a\" address=\"00:02:5B:00:00:01\"/>") + row.device +
+                             "</scenario>";
+    Scenario s;
+    std::string error;
+    const bool ok = ParseScenario(text, "t.xml", s, error);
+    if (*row.error == '\0') {
+      EXPECT_TRUE(ok) << row.device << ": " << error;
+      ASSERT_EQ(s.devices.size(), 1u);
+      EXPECT_EQ(s.devices[0].pairing.method, PairingMethod::ConfirmPasskey);
+      EXPECT_EQ(s.devices[0].pairing.passkey, 999999u);
+    } else {
+      EXPECT_FALSE(ok) << row.device;
+      EXPECT_NE(error.find(row.error), std::string::npos) << error;
+    }
+  }
+}
+
+}  // namespace dm
 
 }  // namespace
 }  // namespace wren::sim

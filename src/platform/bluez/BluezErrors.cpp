@@ -73,7 +73,7 @@ std::string_view ErrorWords(BluezError error) {
     case BluezError::AlreadyConnected: return "The device is already connected.";
     case BluezError::AuthenticationFailed: return "Pairing failed: the PIN or passkey did not match.";
     case BluezError::AuthenticationCanceled: return "Pairing was cancelled.";
-    case BluezError::AuthenticationRejected: return "The device refused to pair.";
+    case BluezError::AuthenticationRejected: return "Pairing was refused.";
     case BluezError::AuthenticationTimeout: return "The device did not answer the pairing in time.";
     case BluezError::ConnectionAttemptFailed: return "The device could not be reached.";
     case BluezError::Rejected: return "The request was rejected.";
@@ -85,6 +85,19 @@ std::string_view ErrorWords(BluezError error) {
     case BluezError::Other: return "The Bluetooth service reported an error.";
   }
   return "The Bluetooth service reported an error.";
+}
+
+std::string ErrorText(std::string_view dbusErrorName) {
+  const BluezError error = ErrorFromName(dbusErrorName);
+  std::string text(ErrorWords(error));
+  if (error == BluezError::Other) {
+    // Before the final stop: "... reported an error (org.example.Name)."
+    text.pop_back();
+    text += " (";
+    text += dbusErrorName;
+    text += ").";
+  }
+  return text;
 }
 
 }  // namespace wren::bluez

@@ -2,6 +2,7 @@
 // Our own names for what BlueZ (and the bus under it) can answer instead of
 // a reply. Every error name we receive is mapped here and nowhere else.
 
+#include <string>
 #include <string_view>
 
 namespace wren::bluez {
@@ -39,5 +40,10 @@ BluezError ErrorFromName(std::string_view dbusErrorName);
 
 // A sentence for the user, naming what went wrong in their terms.
 std::string_view ErrorWords(BluezError error);
+
+// What the user reads for an error name: its words, and for a name we do
+// not know the words followed by the name itself, so that nothing fails in
+// silence. Empty for an empty name.
+std::string ErrorText(std::string_view dbusErrorName);
 
 }  // namespace wren::bluez

@@ -1,30 +1,31 @@
 #pragma once
-// The Bluetooth stack port on BlueZ 5, over the D-Bus system bus (which
-// DBUS_SYSTEM_BUS_ADDRESS may point elsewhere). Nothing of D-Bus shows
-// here: the connection runs on a thread of its own, keeps a cached copy of
-// BlueZ's objects up to date from its signals, and the port's calls answer
-// from that copy. An inquiry is a discovery session of the asked length.
-//
-// Besides the port, it offers what the property sheet and the selection
-// wizard need: every property of a device, kept live; a discovery that
-// reports what it finds; pairing with errors in words.
+// The Bluetooth stack port and the device manager port on BlueZ 5, over
+// the D-Bus system bus (which DBUS_SYSTEM_BUS_ADDRESS may point
+// elsewhere). Nothing of D-Bus shows here: the connection runs on a thread
+// of its own, keeps a cached copy of BlueZ's objects up to date from its
+// signals, and the ports' calls answer from that copy. An inquiry is a
+// discovery session of the asked length; device operations are Device1
+// and Adapter1 calls, their errors put in words in one place
+// (BluezErrors).
 //
 // Needs a QCoreApplication (or QApplication) to exist.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/BluetoothStack.h"
-#include "platform/bluez/BluezErrors.h"
+#include "platform/DeviceManager.h"
+#include "platform/bluez/DeviceCache.h"
 
 namespace wren::bluez {
 
 struct BluezOptions {
   // Register a pairing agent that reports requests and declines them. Off
-  // by default: the desktop's own agent normally answers.
+  // by default: the desktop's own agent normally answers. While the user
+  // has a pairing agent registered with the device manager, ours is
+  // registered anyway and asks the user.
   bool pairingAgent = false;
   // Where last-seen and last-used times are kept; empty: "device-times.txt"
   // in the data folder.
@@ -43,36 +44,7 @@ struct BluezOptions {
   int saveDelayMs = 5000;
 };
 
-// One property of a device as the property sheet shows it.
-struct PropertyText {
-  std::string name;
-  std::string value;
-};
-
-struct PairResult {
-  BluezError error = BluezError::None;
-  std::string words;   // ErrorWords(error)
-  std::string detail;  // BlueZ's own message, when it gave one
-  bool Ok() const { return error == BluezError::None; }
-};
-
-// Hears every change of any device's properties. Called on the stack's
-// thread, under the same rules as a DeviceChangeSink.
-class DeviceListener {
-public:
-  virtual ~DeviceListener() = default;
-  // `sighted`: the device was seen just now (a discovery's find).
-  virtual void OnDeviceChanged(const platform::DeviceInfo& device, bool sighted) = 0;
-  virtual void OnDeviceRemoved(platform::BluetoothAddress address) = 0;
-};
-
-// While it exists, every powered adapter discovers.
-class DiscoverySession {
-public:
-  virtual ~DiscoverySession() = default;
-};
-
-class BluezStack : public platform::BluetoothStack {
+class BluezStack : public platform::BluetoothStack, public platform::DeviceManager {
 public:
   // Connects and waits (up to options.startupWaitMs) for BlueZ's first
   // answer, so the first scan sees the radios. Null with `error` when no
@@ -84,13 +56,9 @@ public:
   // Our own unique name on the bus ("" while not connected).
   virtual std::string BusUniqueName() const = 0;
 
-  // Every org.bluez.Device1 property of the device, by name; empty when
-  // the device is not known.
-  virtual std::vector<PropertyText> DeviceProperties(platform::BluetoothAddress device) const = 0;
-  virtual std::unique_ptr<platform::NotificationHandle> WatchDevices(DeviceListener& listener) = 0;
-  virtual std::unique_ptr<DiscoverySession> StartDiscovery() = 0;
-  // Pairs with the device; `done` is called once, on the stack's thread.
-  virtual void Pair(platform::BluetoothAddress device, std::function<void(const PairResult&)> done) = 0;
+  // Every org.bluez.Device1 property of the device, by name, in words;
+  // empty when the device is not known.
+  virtual std::vector<PropertyText> RawProperties(platform::BluetoothAddress device) const = 0;
 };
 
 }  // namespace wren::bluez

@@ -8,6 +8,7 @@
 
 #include <utility>
 
+#include "platform/bluez/BluezErrors.h"
 #include "platform/bluez/DbusConvert.h"
 #include "platform/bluez/PairingAgent.h"
 
@@ -20,9 +21,7 @@ const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Proper
 const QString kAdapter = QStringLiteral("org.bluez.Adapter1");
 const QString kDevice = QStringLiteral("org.bluez.Device1");
 
-constexpr int kCallTimeoutMs = 10000;
-// Pairing waits for the other side's user; BlueZ gives up before this.
-constexpr int kPairTimeoutMs = 90000;
+constexpr int kCallTimeoutMs = DbusWorker::kCallTimeoutMs;
 // While connected, how often the connection is looked at in case the
 // bus went away without a word (a local check, no bus traffic).
 constexpr int kWatchdogMs = 2000;
@@ -35,6 +34,15 @@ QString SystemBusAddress() {
 }
 
 }  // namespace
+
+platform::DeviceResult ResultOfError(const std::string& errorName) {
+  platform::DeviceResult r;
+  if (errorName.empty()) return r;
+  r.ok = false;
+  r.name = errorName;
+  r.text = ErrorText(errorName);
+  return r;
+}
 
 DbusWorker::DbusWorker(WorkerHost& host, const BluezOptions& options)
     : m_host(host), m_options(options), m_retry(this), m_watchdog(this), m_saveTimer(this) {
@@ -57,15 +65,11 @@ void DbusWorker::Start() { tryConnect(); }
 void DbusWorker::Shutdown() {
   m_retry.stop();
   m_watchdog.stop();
-  // Every pairing asked for hears an answer, also this one.
-  auto pairs = std::move(m_pairs);
-  m_pairs.clear();
-  for (auto& [id, done] : pairs) {
-    PairResult r;
-    r.error = BluezError::Disconnected;
-    r.words = std::string(ErrorWords(r.error));
-    done(r);
-  }
+  // Every request hears an answer, also this one.
+  auto requests = std::move(m_requests);
+  m_requests.clear();
+  for (auto& [id, done] : requests)
+    if (done) done(ResultOfError("org.freedesktop.DBus.Error.Disconnected"));
   if (m_bus) {
     // BlueZ drops our agent and discovery sessions with the connection.
     m_bus.reset();
@@ -88,6 +92,7 @@ void DbusWorker::tryConnect() {
   }
   m_bus.emplace(bus);
   m_agentExported = false;
+  m_agentRegistered = false;
   bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"), QStringLiteral("org.freedesktop.DBus.Local"),
               QStringLiteral("Disconnected"), this, SLOT(onDisconnected()));
   bus.connect(kService, QString(), kObjectManager, QStringLiteral("InterfacesAdded"), this,
@@ -119,6 +124,7 @@ void DbusWorker::onDisconnected() {
 void DbusWorker::LoseBluez() {
   m_inquiries.clear();
   m_bluezOwner.clear();
+  m_agentRegistered = false;
   Applied(m_host.Apply([](ObjectTree& tree, TreeChanges& out) { tree.Clear(out); }));
   m_host.BusState(false, m_bus ? m_bus->baseService().toStdString() : std::string());
 }
@@ -143,7 +149,7 @@ void DbusWorker::FetchObjects() {
          const bool announce = m_host.StartupOver();
          Applied(m_host.Apply([&](ObjectTree& tree, TreeChanges& out) { tree.Reset(objects, announce, out); }));
          m_host.BusState(answered, m_bus->baseService().toStdString());
-         if (answered && m_options.pairingAgent) RegisterAgent();
+         if (answered && m_host.AgentWanted()) RegisterAgent();
        });
 }
 
@@ -151,6 +157,9 @@ void DbusWorker::RegisterAgent() {
   if (!m_bus) return;
   if (m_agent == nullptr) {
     m_agent = new PairingAgent([this](const std::string& path) { m_host.PairingRequest(path); },
+                               [this](const std::function<void(platform::PairingAgent&)>& ask) {
+                                 return m_host.AskAgent(ask);
+                               },
                                [this] { return m_bluezOwner; }, this);
   }
   if (!m_agentExported)
@@ -162,8 +171,12 @@ void DbusWorker::RegisterAgent() {
                                                     QStringLiteral("RegisterAgent"));
   reg << QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(PairingAgent::kPath)))
       << QStringLiteral("KeyboardDisplay");
+  m_agentRegistered = true;
   Call(reg, kCallTimeoutMs, [this](const QDBusMessage& reply) {
-    if (reply.type() != QDBusMessage::ReplyMessage) return;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+      m_agentRegistered = false;
+      return;
+    }
     // Requests from devices go to the default agent only.
     QDBusMessage def = QDBusMessage::createMethodCall(kService, QStringLiteral("/org/bluez"),
                                                       QStringLiteral("org.bluez.AgentManager1"),
@@ -171,6 +184,25 @@ void DbusWorker::RegisterAgent() {
     def << QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(PairingAgent::kPath)));
     Call(def, kCallTimeoutMs, nullptr);
   });
+}
+
+void DbusWorker::UnregisterAgent() {
+  if (!m_bus || !m_agentRegistered) return;
+  m_agentRegistered = false;
+  QDBusMessage unreg = QDBusMessage::createMethodCall(kService, QStringLiteral("/org/bluez"),
+                                                      QStringLiteral("org.bluez.AgentManager1"),
+                                                      QStringLiteral("UnregisterAgent"));
+  unreg << QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(PairingAgent::kPath)));
+  Call(unreg, kCallTimeoutMs, nullptr);
+}
+
+void DbusWorker::UpdateAgent() {
+  if (m_bluezOwner.isEmpty()) return;  // done when BlueZ answers
+  if (m_host.AgentWanted()) {
+    if (!m_agentRegistered) RegisterAgent();
+  } else {
+    UnregisterAgent();
+  }
 }
 
 void DbusWorker::onInterfacesAdded(const QDBusMessage& signal) {
@@ -225,24 +257,25 @@ void DbusWorker::EndInquiry(const std::string& adapterPath) {
        kCallTimeoutMs, nullptr);
 }
 
-void DbusWorker::Pair(const std::string& devicePath, std::function<void(const PairResult&)> done) {
-  const std::uint64_t id = ++m_nextPair;
-  m_pairs[id] = std::move(done);
-  Call(QDBusMessage::createMethodCall(kService, QString::fromStdString(devicePath), kDevice, QStringLiteral("Pair")),
-       kPairTimeoutMs, [this, id](const QDBusMessage& reply) {
-         auto it = m_pairs.find(id);
-         if (it == m_pairs.end()) return;
-         auto finish = std::move(it->second);
-         m_pairs.erase(it);
-         PairResult r;
-         if (reply.type() != QDBusMessage::ReplyMessage) {
-           r.error = ErrorFromName(reply.errorName().toStdString());
-           if (r.error == BluezError::None) r.error = BluezError::Other;
-           r.detail = reply.errorMessage().left(static_cast<qsizetype>(kMaxStringBytes)).toStdString();
-         }
-         r.words = std::string(ErrorWords(r.error));
-         finish(r);
-       });
+void DbusWorker::Request(const std::string& path, const QString& interface, const QString& method,
+                         const QVariantList& args, int timeoutMs, platform::DeviceDone done) {
+  const std::uint64_t id = ++m_nextRequest;
+  m_requests[id] = std::move(done);
+  QDBusMessage call = QDBusMessage::createMethodCall(kService, QString::fromStdString(path), interface, method);
+  call.setArguments(args);
+  Call(call, timeoutMs, [this, id](const QDBusMessage& reply) {
+    auto it = m_requests.find(id);
+    if (it == m_requests.end()) return;
+    auto finish = std::move(it->second);
+    m_requests.erase(it);
+    std::string name;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+      name = reply.errorName().left(static_cast<qsizetype>(kMaxStringBytes)).toStdString();
+      // An error without a name is still an error.
+      if (name.empty()) name = "org.freedesktop.DBus.Error.Failed";
+    }
+    if (finish) finish(ResultOfError(name));
+  });
 }
 
 void DbusWorker::Call(const QDBusMessage& message, int timeoutMs, std::function<void(const QDBusMessage&)> onReply) {

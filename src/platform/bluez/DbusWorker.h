@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QVariantList>
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/DeviceManager.h"
 #include "platform/bluez/BluezStack.h"
 #include "platform/bluez/ObjectTree.h"
 
@@ -37,16 +39,28 @@ public:
   // on the bus ("" without a bus).
   virtual void BusState(bool bluezAnswered, const std::string& uniqueName) = 0;
   virtual void PairingRequest(const std::string& devicePath) = 0;
+  // Whether our agent should be registered with BlueZ now.
+  virtual bool AgentWanted() const = 0;
+  // Hands a question of BlueZ to the user's pairing agent; false when
+  // none is registered.
+  virtual bool AskAgent(const std::function<void(platform::PairingAgent&)>& ask) = 0;
   virtual void SaveTimes() = 0;
   // True once the stack's creation stopped waiting for BlueZ's first
   // answer: from then on, adapters that come or go are announced.
   virtual bool StartupOver() const = 0;
 };
 
+// The outcome of a request that failed with `errorName` (none: success).
+platform::DeviceResult ResultOfError(const std::string& errorName);
+
 class DbusWorker : public QObject {
   Q_OBJECT
 
 public:
+  static constexpr int kCallTimeoutMs = 10000;
+  // Pairing waits for the other side's user; BlueZ gives up before this.
+  static constexpr int kPairTimeoutMs = 90000;
+
   DbusWorker(WorkerHost& host, const BluezOptions& options);
   ~DbusWorker() override;
 
@@ -57,7 +71,12 @@ public:
   // discovery, the last one ending stops it.
   void BeginInquiry(const std::string& adapterPath);
   void EndInquiry(const std::string& adapterPath);
-  void Pair(const std::string& devicePath, std::function<void(const PairResult&)> done);
+  // Calls `method` of `interface` on a BlueZ object; `done` hears the
+  // outcome once, with BlueZ's error in words.
+  void Request(const std::string& path, const QString& interface, const QString& method, const QVariantList& args,
+               int timeoutMs, platform::DeviceDone done);
+  // Registers our agent with BlueZ, or takes it back, as the host wants.
+  void UpdateAgent();
 
 private slots:
   void onInterfacesAdded(const QDBusMessage& signal);
@@ -70,6 +89,7 @@ private slots:
 private:
   void FetchObjects();
   void RegisterAgent();
+  void UnregisterAgent();
   void LoseBluez();
   void Call(const QDBusMessage& message, int timeoutMs, std::function<void(const QDBusMessage&)> onReply);
   void Applied(bool timesChanged);
@@ -84,12 +104,13 @@ private:
   QDBusServiceWatcher* m_watcher = nullptr;
   PairingAgent* m_agent = nullptr;
   bool m_agentExported = false;
+  bool m_agentRegistered = false;
   QTimer m_retry;
   QTimer m_watchdog;
   QTimer m_saveTimer;
   std::map<std::string, int> m_inquiries;
-  std::uint64_t m_nextPair = 0;
-  std::map<std::uint64_t, std::function<void(const PairResult&)>> m_pairs;
+  std::uint64_t m_nextRequest = 0;
+  std::map<std::uint64_t, platform::DeviceDone> m_requests;
 };
 
 }  // namespace wren::bluez

@@ -71,7 +71,7 @@ std::string DeviceTimes::Serialize() const {
   out += '\n';
   char line[80];
   for (const auto& [address, t] : m_times) {
-    std::snprintf(line, sizeof line, "%s %" PRId64 " %" PRId64 "\n", AddressText(address).c_str(), t.seen,
+    std::snprintf(line, sizeof line, "%s %" PRId64 " %" PRId64 "\n", address.Text().c_str(), t.seen,
                   t.used);
     out += line;
   }
@@ -93,7 +93,7 @@ void DeviceTimes::Parse(std::string_view text, std::size_t& skipped) {
     platform::BluetoothAddress address = 0;
     std::int64_t seen = 0;
     std::int64_t used = 0;
-    if (second == std::string_view::npos || !ParseAddressText(line.substr(0, first), address) ||
+    if (second == std::string_view::npos || !BluetoothAddress::Parse(line.substr(0, first), address) ||
         !ParseNumber(line.substr(first + 1, second - first - 1), seen) ||
         !ParseNumber(line.substr(second + 1), used) || m_times.size() >= kMaxDevices) {
       ++skipped;

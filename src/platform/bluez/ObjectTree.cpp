@@ -7,28 +7,6 @@
 namespace wren::bluez {
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// Six hex pairs joined by `separator`.
-bool ParsePairs(std::string_view text, char separator, BluetoothAddress& out) {
-  if (text.size() != 17) return false;
-  BluetoothAddress value = 0;
-  for (std::size_t i = 0; i < 6; ++i) {
-    const int hi = HexDigit(text[i * 3]);
-    const int lo = HexDigit(text[i * 3 + 1]);
-    if (hi < 0 || lo < 0) return false;
-    if (i < 5 && text[i * 3 + 2] != separator) return false;
-    value = (value << 8) | static_cast<BluetoothAddress>(hi * 16 + lo);
-  }
-  out = value;
-  return true;
-}
-
 const Value* Find(const Properties& properties, const char* name) {
   auto it = properties.find(name);
   return it == properties.end() ? nullptr : &it->second;
@@ -73,7 +51,7 @@ std::string ParentPath(const std::string& path) {
 // is no name.
 bool IsAddressAlias(std::string_view alias, BluetoothAddress address) {
   BluetoothAddress parsed = 0;
-  return ParsePairs(alias, '-', parsed) && parsed == address;
+  return BluetoothAddress::Parse(alias, parsed, '-') && parsed == address;
 }
 
 std::string NameOf(const Properties& properties, BluetoothAddress address) {
@@ -90,7 +68,7 @@ std::string NameOf(const Properties& properties, BluetoothAddress address) {
 bool DeriveDevice(Device& d) {
   BluetoothAddress address = 0;
   const std::string* addressText = ReadString(d.properties, "Address");
-  if (!(addressText && ParseAddressText(*addressText, address)) &&
+  if (!(addressText && BluetoothAddress::Parse(*addressText, address)) &&
       !AddressFromDevicePath(d.path, address))
     return false;
   d.address = address;
@@ -111,13 +89,24 @@ bool DeriveDevice(Device& d) {
   d.hasRssi = ReadInteger(d.properties, "RSSI", std::numeric_limits<std::int16_t>::min(),
                           std::numeric_limits<std::int16_t>::max(), number);
   d.rssi = d.hasRssi ? static_cast<std::int32_t>(number) : 0;
+  const std::string* ownName = ReadString(d.properties, "Name");
+  d.ownName = ownName ? CutUtf8(*ownName, kMaxNameBytes) : std::string();
+  const std::string* alias = ReadString(d.properties, "Alias");
+  d.alias = alias && !IsAddressAlias(*alias, address) ? CutUtf8(*alias, kMaxNameBytes) : std::string();
+  d.blocked = ReadBool(d.properties, "Blocked");
+  d.hasTxPower = ReadInteger(d.properties, "TxPower", std::numeric_limits<std::int16_t>::min(),
+                             std::numeric_limits<std::int16_t>::max(), number);
+  d.txPower = d.hasTxPower ? static_cast<std::int16_t>(number) : 0;
+  d.uuids.clear();
+  if (const Value* uuids = Find(d.properties, "UUIDs"); uuids && uuids->kind == Value::Kind::StringList)
+    d.uuids = uuids->list;
   return true;
 }
 
 void DeriveAdapter(Adapter& a) {
   const std::string* addressText = ReadString(a.properties, "Address");
   BluetoothAddress address = 0;
-  a.hasAddress = addressText && ParseAddressText(*addressText, address);
+  a.hasAddress = addressText && BluetoothAddress::Parse(*addressText, address);
   a.address = a.hasAddress ? address : 0;
   a.name = NameOf(a.properties, address);
   std::int64_t number = 0;
@@ -198,24 +187,11 @@ void ReportDeviceChange(const DeviceState& before, const Device& d, bool rssiRep
 
 }  // namespace
 
-bool ParseAddressText(std::string_view text, BluetoothAddress& out) {
-  return ParsePairs(text, ':', out);
-}
-
-std::string AddressText(BluetoothAddress address) {
-  char buffer[18];
-  std::snprintf(buffer, sizeof buffer, "%02X:%02X:%02X:%02X:%02X:%02X",
-                static_cast<unsigned>((address >> 40) & 0xFF), static_cast<unsigned>((address >> 32) & 0xFF),
-                static_cast<unsigned>((address >> 24) & 0xFF), static_cast<unsigned>((address >> 16) & 0xFF),
-                static_cast<unsigned>((address >> 8) & 0xFF), static_cast<unsigned>(address & 0xFF));
-  return buffer;
-}
-
 bool AddressFromDevicePath(std::string_view path, BluetoothAddress& out) {
   const auto slash = path.rfind('/');
   const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
   if (last.size() != 4 + 17 || last.substr(0, 4) != "dev_") return false;
-  return ParsePairs(last.substr(4), '_', out);
+  return BluetoothAddress::Parse(last.substr(4), out, '_');
 }
 
 std::uint32_t Device::Flags() const {

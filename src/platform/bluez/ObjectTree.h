@@ -20,10 +20,6 @@ namespace wren::bluez {
 
 using platform::BluetoothAddress;
 
-// "00:1A:2B:3C:4D:5E" in either case; false for anything else.
-bool ParseAddressText(std::string_view text, BluetoothAddress& out);
-// Upper-case "%02X:%02X:%02X:%02X:%02X:%02X".
-std::string AddressText(BluetoothAddress address);
 // The address in a device path ending in "dev_00_1A_2B_3C_4D_5E".
 bool AddressFromDevicePath(std::string_view path, BluetoothAddress& out);
 
@@ -50,6 +46,13 @@ struct Device {
   bool connected = false;
   bool hasRssi = false;  // in range: BlueZ reports a signal strength
   std::int32_t rssi = 0;
+  // What the property sheet shows besides.
+  std::string ownName;  // the Name property alone
+  std::string alias;    // the Alias property, unless it only spells the address
+  bool blocked = false;
+  bool hasTxPower = false;
+  std::int16_t txPower = 0;
+  std::vector<std::string> uuids;
   Properties properties;  // every org.bluez.Device1 property
 
   bool Remembered() const { return paired || bonded || trusted; }

@@ -1,6 +1,8 @@
 #pragma once
-// The org.bluez.Agent1 object the program registers when the user asked
-// for it: every pairing request is reported as a PIN request and then
+// The org.bluez.Agent1 object the program registers with BlueZ. Every
+// pairing request is reported (the PIN-request event). While the user has
+// a pairing agent registered (the add-device dialog), its questions go to
+// that agent and its answers back to BlueZ; otherwise the request is
 // declined, so the program sees pairing attempts without answering them.
 // Only BlueZ itself may call it.
 
@@ -12,6 +14,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/DeviceManager.h"
+
 namespace wren::bluez {
 
 class PairingAgent : public QObject, protected QDBusContext {
@@ -21,9 +25,12 @@ class PairingAgent : public QObject, protected QDBusContext {
 public:
   static constexpr const char* kPath = "/org/pelmark/wrenlocator/agent";
 
-  // `onRequest` gets the device object path of each request; `bluezOwner`
+  using Ask = std::function<bool(const std::function<void(platform::PairingAgent&)>&)>;
+
+  // `onRequest` gets the device object path of each request; `ask` hands
+  // a question to the user's agent (false: there is none); `bluezOwner`
   // says which unique bus name BlueZ has now.
-  PairingAgent(std::function<void(const std::string& devicePath)> onRequest,
+  PairingAgent(std::function<void(const std::string& devicePath)> onRequest, Ask ask,
                std::function<QString()> bluezOwner, QObject* parent = nullptr);
 
 public slots:
@@ -38,10 +45,16 @@ public slots:
   void Cancel();
 
 private:
-  // Reports the request (when BlueZ sent it) and answers with a refusal.
-  void Decline(const QDBusObjectPath& device);
+  // True for a call from BlueZ, which is then reported; anyone else is
+  // refused here.
+  bool FromBluez(const QDBusObjectPath& device);
+  void Refuse(const QString& why);
+  // Answers the current call later, once, from any thread: `reply` with
+  // the values, or a refusal when it gets none.
+  std::function<void(const QVariantList* values)> Later();
 
   std::function<void(const std::string&)> m_onRequest;
+  Ask m_ask;
   std::function<QString()> m_bluezOwner;
 };
 

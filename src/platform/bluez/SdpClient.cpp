@@ -35,7 +35,7 @@ bool Resolve(void* library, const char* name, F& out) {
 bdaddr_t ToBdaddr(platform::BluetoothAddress address) {
   bdaddr_t out{};
   // bdaddr_t holds the least significant byte first.
-  for (int i = 0; i < 6; ++i) out.b[i] = static_cast<std::uint8_t>((address >> (8 * i)) & 0xFF);
+  for (std::size_t i = 0; i < 6; ++i) out.b[i] = address.Byte(5 - i);
   return out;
 }
 

@@ -41,7 +41,7 @@ bool DecodeHex(std::string_view hex, std::vector<std::uint8_t>& out) {
 
 std::string CachedRecordsPath(const std::string& root, platform::BluetoothAddress adapter,
                               platform::BluetoothAddress device) {
-  return root + "/" + AddressText(adapter) + "/cache/" + AddressText(device);
+  return root + "/" + adapter.Text() + "/cache/" + device.Text();
 }
 
 bool ParseCachedRecords(std::string_view text, std::vector<platform::ServiceRecord>& records) {

@@ -7,6 +7,10 @@
 namespace wren::bluez {
 
 std::unique_ptr<platform::BluetoothStack> OpenSystemBluez(bool required, bool pairingAgent, std::string& error) {
+  return OpenSystemBluezPorts(required, pairingAgent, error).stack;
+}
+
+platform::StackPorts OpenSystemBluezPorts(bool required, bool pairingAgent, std::string& error) {
   // QtDBus wants an application object; the command-line forms run
   // without one, so one is made here. It is never destroyed: at exit the
   // library's own statics may already be gone.
@@ -20,13 +24,13 @@ std::unique_ptr<platform::BluetoothStack> OpenSystemBluez(bool required, bool pa
   BluezOptions options;
   options.pairingAgent = pairingAgent;
   std::unique_ptr<BluezStack> stack = BluezStack::Create(options, error);
-  if (!stack) return nullptr;
+  if (!stack) return {};
   if (!stack->ServiceAnswered()) {
     error = "BlueZ does not answer on the system bus";
-    if (!required) return nullptr;
+    if (!required) return {};
     error += "; its radios appear once it does";
   }
-  return stack;
+  return platform::PortsOf(std::move(stack));
 }
 
 }  // namespace wren::bluez

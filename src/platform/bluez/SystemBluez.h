@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/BluetoothStack.h"
+#include "platform/DeviceManager.h"
 
 namespace wren::bluez {
 
@@ -19,5 +20,7 @@ inline constexpr const char* kAgentKey = "PairingAgent";
 // demo. `error` says why there is none, or, with a stack returned, that
 // BlueZ is not answering yet.
 std::unique_ptr<platform::BluetoothStack> OpenSystemBluez(bool required, bool pairingAgent, std::string& error);
+// The same, with its device manager.
+platform::StackPorts OpenSystemBluezPorts(bool required, bool pairingAgent, std::string& error);
 
 }  // namespace wren::bluez

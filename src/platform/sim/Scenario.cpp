@@ -5,13 +5,6 @@
 namespace wren::sim {
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 int DaysInMonth(int y, int m) {
@@ -32,16 +25,7 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 }  // namespace
 
 bool ParseAddress(std::string_view text, BluetoothAddress& out) {
-  if (text.size() != 17) return false;
-  BluetoothAddress value = 0;
-  for (std::size_t i = 0; i < 17; i += 3) {
-    int h = HexDigit(text[i]), l = HexDigit(text[i + 1]);
-    if (h < 0 || l < 0) return false;
-    if (i + 2 < 17 && text[i + 2] != ':') return false;
-    value = (value << 8) | static_cast<BluetoothAddress>(h * 16 + l);
-  }
-  out = value;
-  return true;
+  return BluetoothAddress::Parse(text, out);
 }
 
 bool ParseGuid(std::string_view text, platform::EventGuid& out) {

@@ -26,13 +26,40 @@ struct SimRadio {
   bool readable = true;  // its information can be read
 };
 
+// How a device pairs: the question the pairing agent is asked, and how
+// the pairing ends once it is answered.
+enum class PairingMethod {
+  JustWorks,       // no question
+  ConfirmPasskey,  // both sides show `passkey`; the user confirms
+  DisplayPasskey,  // the user types the shown `passkey` on the device
+  DisplayPinCode,  // the user types the shown `pin` on the device
+  RequestPinCode,  // the user types the device's `pin`
+  RequestPasskey,  // the user types the device's `passkey`
+};
+
+struct SimPairing {
+  PairingMethod method = PairingMethod::JustWorks;
+  std::uint32_t passkey = 0;
+  std::string pin = "0000";
+  // The stack's error name the pairing ends with once the question is
+  // answered (org.bluez.Error.AuthenticationFailed, ...); empty: success.
+  std::string failure;
+};
+
 struct SimDevice {
   BluetoothAddress address = 0;
   std::string name;
+  std::string alias;  // the user's name for it; empty: none
   std::uint32_t classOfDevice = 0;
   bool connected = false;
   bool remembered = false;
   bool authenticated = false;
+  bool trusted = false;
+  bool blocked = false;
+  std::optional<std::int16_t> rssi;     // while in range; none: not reported
+  std::optional<std::int16_t> txPower;
+  std::vector<std::string> uuids;
+  SimPairing pairing;
   UtcTime lastSeen;  // zero: never
   UtcTime lastUsed;
   // Indexes into Scenario::radios of the radios that report it; empty for

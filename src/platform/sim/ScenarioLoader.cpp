@@ -1,6 +1,7 @@
 #include "platform/sim/Scenario.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,13 +23,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kMaxValueDepth = 64;
 constexpr std::int64_t kMaxSeconds = 1000000000;  // about 31 years of timeline
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Decimal, or hexadecimal after "0x"; no sign, no blanks.
 bool ParseUnsigned(std::string_view text, std::uint64_t max, std::uint64_t& out) {
@@ -292,6 +286,15 @@ private:
     if (!ParseUtcTime(v, out)) return BadValue(name, v, "a UTC time like 2009-07-21 14:03:59, or never");
     return true;
   }
+  // A signal or transmit power in dBm.
+  bool GetPower(std::string_view name, std::optional<std::int16_t>& out) {
+    if (!Has(name)) return true;
+    std::string v = Get(name);
+    std::int64_t n = 0;
+    if (!ParseSigned(v, -127, 127, n)) return BadValue(name, v, "a power in dBm from -127 to 127");
+    out = static_cast<std::int16_t>(n);
+    return true;
+  }
   bool GetClass(std::uint32_t& out) {
     std::uint64_t v = out;
     if (!GetUnsigned("class", 0xFFFFFFFF, v, "a class of device (a number up to 0xFFFFFFFF)")) return false;
@@ -374,7 +377,8 @@ private:
 
   bool ReadDevice(Scenario& out) {
     if (!CheckAttributes({"address", "name", "class", "connected", "remembered", "authenticated", "last-seen",
-                          "last-used", "radios", "discoverable", "in-range"}))
+                          "last-used", "radios", "discoverable", "in-range", "alias", "trusted", "blocked", "rssi",
+                          "tx-power", "uuids"}))
       return false;
     if (!Require("address")) return false;
     SimDevice device;
@@ -385,8 +389,23 @@ private:
     if (!GetClass(device.classOfDevice) || !GetBool("connected", device.connected) ||
         !GetBool("remembered", device.remembered) || !GetBool("authenticated", device.authenticated) ||
         !GetBool("discoverable", device.discoverable) || !GetBool("in-range", device.inRange) ||
-        !GetTime("last-seen", device.lastSeen) || !GetTime("last-used", device.lastUsed))
+        !GetTime("last-seen", device.lastSeen) || !GetTime("last-used", device.lastUsed) ||
+        !GetBool("trusted", device.trusted) || !GetBool("blocked", device.blocked) ||
+        !GetPower("rssi", device.rssi) || !GetPower("tx-power", device.txPower))
       return false;
+    device.alias = Get("alias");
+    if (Has("uuids")) {
+      std::istringstream words(Get("uuids"));
+      std::string uuid;
+      while (words >> uuid) {
+        Bytes ignored;
+        if (!ParseUuid128(uuid, ignored)) return BadValue("uuids", uuid, "a UUID like 00001101-0000-1000-8000-00805f9b34fb");
+        for (char& c : uuid) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        device.uuids.push_back(uuid);
+      }
+    }
+    // A device the scenario calls trusted is one the stack remembers.
+    if (device.trusted) device.remembered = true;
     std::size_t index = out.devices.size();
     if (Has("radios")) {
       std::string list = Get("radios");
@@ -403,8 +422,64 @@ private:
     out.devices.push_back(std::move(device));
     return Children([&](const std::string& name) {
       if (name == "record") return ReadRecord(out.devices[index]);
+      if (name == "pairing") return ReadPairing(out.devices[index]);
       return Unexpected("device");
     });
+  }
+
+  // How the device pairs: the agent's question and the outcome.
+  bool ReadPairing(SimDevice& device) {
+    if (!CheckAttributes({"method", "passkey", "pin", "outcome"})) return false;
+    struct Method {
+      std::string_view name;
+      PairingMethod method;
+    };
+    static constexpr Method kMethods[] = {
+        {"just-works", PairingMethod::JustWorks},         {"confirm-passkey", PairingMethod::ConfirmPasskey},
+        {"display-passkey", PairingMethod::DisplayPasskey}, {"display-pin", PairingMethod::DisplayPinCode},
+        {"request-pin", PairingMethod::RequestPinCode},   {"request-passkey", PairingMethod::RequestPasskey},
+    };
+    struct Outcome {
+      std::string_view name;
+      const char* error;
+    };
+    static constexpr Outcome kOutcomes[] = {
+        {"success", ""},
+        {"authentication-failed", "org.bluez.Error.AuthenticationFailed"},
+        {"rejected", "org.bluez.Error.AuthenticationRejected"},
+        {"canceled", "org.bluez.Error.AuthenticationCanceled"},
+        {"timeout", "org.bluez.Error.AuthenticationTimeout"},
+        {"unreachable", "org.bluez.Error.ConnectionAttemptFailed"},
+        {"failed", "org.bluez.Error.Failed"},
+    };
+    SimPairing pairing;
+    if (Has("method")) {
+      const std::string v = Get("method");
+      const Method* m = nullptr;
+      for (const auto& candidate : kMethods)
+        if (candidate.name == v) m = &candidate;
+      if (m == nullptr)
+        return BadValue("method", v, "just-works, confirm-passkey, display-passkey, display-pin, request-pin or request-passkey");
+      pairing.method = m->method;
+    }
+    std::uint64_t passkey = 0;
+    if (!GetUnsigned("passkey", 999999, passkey, "a passkey from 0 to 999999")) return false;
+    pairing.passkey = static_cast<std::uint32_t>(passkey);
+    if (Has("pin")) {
+      pairing.pin = Get("pin");
+      if (pairing.pin.empty() || pairing.pin.size() > 16) return BadValue("pin", pairing.pin, "a PIN of 1 to 16 characters");
+    }
+    if (Has("outcome")) {
+      const std::string v = Get("outcome");
+      const Outcome* o = nullptr;
+      for (const auto& candidate : kOutcomes)
+        if (candidate.name == v) o = &candidate;
+      if (o == nullptr)
+        return BadValue("outcome", v, "success, authentication-failed, rejected, canceled, timeout, unreachable or failed");
+      pairing.failure = o->error;
+    }
+    device.pairing = std::move(pairing);
+    return NoChildren();
   }
 
   bool ReadRecord(SimDevice& device) {

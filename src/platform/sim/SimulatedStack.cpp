@@ -7,6 +7,9 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/SinkRegistry.h"
+#include "platform/bluez/BluezErrors.h"
+
 namespace wren::sim {
 namespace {
 
@@ -48,21 +51,52 @@ private:
   std::atomic<std::int64_t> m_now{0};
 };
 
-// One registered sink. Its own mutex is held while it is called, so that
-// unregistering waits for a delivery in progress; it is recursive so that
-// a sink may unregister from inside its own call.
-struct SinkEntry {
-  std::recursive_mutex mutex;
-  platform::DeviceChangeSink* sink = nullptr;
+// What a sink hears: the device tree, or the events of one radio.
+struct SinkKey {
   bool tree = false;
   std::size_t radio = kNone;
 };
+struct NoKey {};
 
 struct Delivery {
   bool tree = false;
   std::size_t radio = kNone;
   DeviceChange change;
+  // For the device listeners instead of the sinks: a device changed, or
+  // it is gone.
+  bool listeners = false;
+  bool removed = false;
+  bool sighted = false;
+  platform::DeviceProperties device;
 };
+
+// One pairing in flight.
+struct PendingPair {
+  std::uint64_t id = 0;
+  BluetoothAddress address = 0;
+  platform::DeviceDone done;
+};
+
+platform::DeviceResult ResultOf(const std::string& errorName) {
+  platform::DeviceResult r;
+  if (errorName.empty()) return r;
+  r.ok = false;
+  r.name = errorName;
+  r.text = bluez::ErrorText(errorName);
+  return r;
+}
+
+const std::string kDoesNotExist = "org.bluez.Error.DoesNotExist";
+const std::string kNotReady = "org.bluez.Error.NotReady";
+const std::string kFailed = "org.bluez.Error.Failed";
+const std::string kInProgress = "org.bluez.Error.InProgress";
+const std::string kAlreadyExists = "org.bluez.Error.AlreadyExists";
+const std::string kAlreadyConnected = "org.bluez.Error.AlreadyConnected";
+const std::string kNotConnected = "org.bluez.Error.NotConnected";
+const std::string kUnreachable = "org.bluez.Error.ConnectionAttemptFailed";
+const std::string kAuthFailed = "org.bluez.Error.AuthenticationFailed";
+const std::string kAuthCanceled = "org.bluez.Error.AuthenticationCanceled";
+const std::string kAuthRejected = "org.bluez.Error.AuthenticationRejected";
 
 std::uint32_t FlagsOf(const SimDevice& d) {
   std::uint32_t f = platform::kFlagAddress | platform::kFlagClass;
@@ -75,7 +109,7 @@ std::uint32_t FlagsOf(const SimDevice& d) {
 
 }  // namespace
 
-struct SimulatedStack::State {
+struct SimulatedStack::State : std::enable_shared_from_this<SimulatedStack::State> {
   // Guards everything below but the sink registry.
   mutable std::mutex mutex;
   std::condition_variable_any changed;  // time moved, or the stack is closing
@@ -91,13 +125,15 @@ struct SimulatedStack::State {
 
   std::vector<SearchCall> searches;
   std::uint64_t searchCount = 0;  // all of them, not capped like the log
-  std::vector<PropertySheetCall> sheets;
-  std::vector<platform::DeviceSelection> selections;
   std::vector<BluetoothAddress> serviceLookups;
 
-  std::mutex registryMutex;
-  std::vector<std::shared_ptr<SinkEntry>> sinks;
-  std::recursive_mutex deliveryMutex;  // one delivery at a time
+  std::size_t discovering = 0;  // discovery sessions open
+  std::vector<std::shared_ptr<PendingPair>> pairings;
+  std::uint64_t nextPairing = 0;
+
+  platform::SinkRegistry<platform::DeviceChangeSink, SinkKey> sinks;
+  platform::SinkRegistry<platform::DeviceListener, NoKey> listeners;
+  platform::SinkRegistry<platform::PairingAgent, NoKey> agents;
 
   std::jthread player;
 
@@ -168,6 +204,7 @@ struct SimulatedStack::State {
     c.eventType = platform::kCustomEvent;
     c.hasRecord = true;
     SimDevice* d = e.device != kNone ? &world.devices[e.device] : nullptr;
+    const bool knownBefore = d != nullptr && Known(e.device);
 
     switch (e.kind) {
       case EventKind::AdapterInserted:
@@ -231,31 +268,138 @@ struct SimulatedStack::State {
         break;
     }
     if (delivery.radio != kNone && world.radios[delivery.radio].present) out.push_back(std::move(delivery));
+    if (d != nullptr && Known(e.device)) {
+      const bool sighted = e.kind == EventKind::InRange || e.kind == EventKind::HciConnect ||
+                           e.kind == EventKind::L2capConnect;
+      out.push_back(Changed(e.device, sighted));
+    } else if (knownBefore) {
+      // A device found but never remembered is forgotten once out of range.
+      Delivery gone;
+      gone.listeners = true;
+      gone.removed = true;
+      gone.device.address = d->address;
+      out.push_back(std::move(gone));
+    }
   }
 
   // A removed adapter's registrations end with it.
   void ForgetRegistrations(std::size_t radio) {
-    std::lock_guard registry(registryMutex);
-    for (auto& entry : sinks)
-      if (!entry->tree && entry->radio == radio) entry->radio = kNone;
+    sinks.ChangeKeys([radio](SinkKey& key) {
+      if (!key.tree && key.radio == radio) key.radio = kNone;
+    });
+  }
+
+  // --- the device manager's view, with `mutex` held ---
+
+  // A device the stack knows: remembered, paired, trusted or found.
+  bool Known(std::size_t i) const {
+    const SimDevice& d = world.devices[i];
+    return Reports(d, kNone) && (d.remembered || d.authenticated || d.trusted || discovered[i]);
+  }
+
+  std::optional<std::size_t> IndexOf(BluetoothAddress address) const {
+    for (std::size_t i = 0; i < world.devices.size(); ++i)
+      if (world.devices[i].address == address) return i;
+    return std::nullopt;
+  }
+
+  std::optional<std::size_t> KnownIndex(BluetoothAddress address) const {
+    auto i = IndexOf(address);
+    if (i && Known(*i)) return i;
+    return std::nullopt;
+  }
+
+  platform::DeviceProperties PropertiesOf(std::size_t i) const {
+    const SimDevice& d = world.devices[i];
+    platform::DeviceProperties p;
+    p.address = d.address;
+    p.name = d.name;
+    p.alias = d.alias.empty() ? d.name : d.alias;
+    p.classOfDevice = d.classOfDevice;
+    p.paired = d.authenticated;
+    p.trusted = d.trusted;
+    p.blocked = d.blocked;
+    p.connected = d.connected;
+    if (d.inRange && discovered[i]) p.rssi = d.rssi;
+    p.txPower = d.txPower;
+    p.lastSeen = d.lastSeen;
+    p.lastUsed = d.lastUsed;
+    p.uuids = d.uuids;
+    return p;
+  }
+
+  Delivery Changed(std::size_t i, bool sighted) const {
+    Delivery d;
+    d.listeners = true;
+    d.sighted = sighted;
+    d.device = PropertiesOf(i);
+    return d;
+  }
+
+  // A radio event about device `i`, on the radio that reports it.
+  void RadioEvent(std::size_t i, DeviceChange change, std::vector<Delivery>& out) const {
+    const SimDevice& d = world.devices[i];
+    std::size_t radio = d.radios.empty() ? 0 : d.radios.front();
+    if (radio >= world.radios.size() || !world.radios[radio].present) return;
+    change.eventType = platform::kCustomEvent;
+    change.hasRecord = true;
+    Delivery delivery;
+    delivery.radio = radio;
+    delivery.change = std::move(change);
+    out.push_back(std::move(delivery));
+  }
+
+  // What a change of the device's description tells the radio's sinks.
+  void InRangeEvent(std::size_t i, std::uint32_t previousFlags, std::vector<Delivery>& out) const {
+    const SimDevice& d = world.devices[i];
+    DeviceChange c;
+    c.eventGuid = platform::kRadioInRangeGuid;
+    c.previousFlags = previousFlags;
+    c.flags = FlagsOf(d);
+    c.address = d.address;
+    c.name = d.name;
+    RadioEvent(i, std::move(c), out);
+  }
+
+  void ConnectionEvent(std::size_t i, std::vector<Delivery>& out) const {
+    DeviceChange c;
+    c.eventGuid = platform::kHciEventGuid;
+    c.bthAddress = world.devices[i].address;
+    c.connected = world.devices[i].connected;
+    RadioEvent(i, std::move(c), out);
+  }
+
+  // The devices in range that a discovery reaches are found (again).
+  void Discover(std::vector<Delivery>& out) {
+    const platform::UtcTime now = UtcNow();
+    for (std::size_t i = 0; i < world.devices.size(); ++i) {
+      SimDevice& d = world.devices[i];
+      if (!d.inRange || !d.discoverable || !Reports(d, kNone)) continue;
+      const bool known = Known(i);
+      const bool wasFound = discovered[i];
+      discovered[i] = true;
+      d.lastSeen = now;
+      if (!wasFound && !known) InRangeEvent(i, 0, out);
+      out.push_back(Changed(i, true));
+    }
   }
 
   // --- without `mutex` ---
 
   void Deliver(const std::vector<Delivery>& deliveries) {
-    if (deliveries.empty()) return;
-    std::lock_guard serial(deliveryMutex);
     for (const auto& d : deliveries) {
-      std::vector<std::shared_ptr<SinkEntry>> targets;
-      {
-        std::lock_guard registry(registryMutex);
-        for (const auto& entry : sinks)
-          if (d.tree ? entry->tree : (!entry->tree && entry->radio == d.radio)) targets.push_back(entry);
+      if (d.listeners) {
+        listeners.Deliver([](const NoKey&) { return true; }, [&](platform::DeviceListener& l, const NoKey&) {
+          if (d.removed)
+            l.OnDeviceRemoved(d.device.address);
+          else
+            l.OnDeviceChanged(d.device, d.sighted);
+        });
+        continue;
       }
-      for (const auto& entry : targets) {
-        std::lock_guard call(entry->mutex);
-        if (entry->sink) entry->sink->OnDeviceChange(d.change);
-      }
+      sinks.Deliver(
+          [&](const SinkKey& key) { return d.tree ? key.tree : (!key.tree && key.radio == d.radio); },
+          [&](platform::DeviceChangeSink& sink, const SinkKey&) { sink.OnDeviceChange(d.change); });
     }
   }
 
@@ -316,25 +460,6 @@ private:
   std::shared_ptr<SimulatedStack::State> m_state;
   std::vector<std::size_t> m_radios;
   std::size_t m_next = 0;
-};
-
-class SimRegistration final : public platform::NotificationHandle {
-public:
-  SimRegistration(std::shared_ptr<SimulatedStack::State> state, std::shared_ptr<SinkEntry> entry)
-      : m_state(std::move(state)), m_entry(std::move(entry)) {}
-  ~SimRegistration() override {
-    {
-      std::lock_guard registry(m_state->registryMutex);
-      auto& sinks = m_state->sinks;
-      sinks.erase(std::remove(sinks.begin(), sinks.end(), m_entry), sinks.end());
-    }
-    std::lock_guard call(m_entry->mutex);
-    m_entry->sink = nullptr;
-  }
-
-private:
-  std::shared_ptr<SimulatedStack::State> m_state;
-  std::shared_ptr<SinkEntry> m_entry;
 };
 
 // A scenario built in code may hold references the file loader would have
@@ -447,19 +572,6 @@ std::unique_ptr<platform::DeviceFind> SimulatedStack::FindDevices(const platform
   return std::make_unique<platform::SnapshotDeviceFind>(std::move(found));
 }
 
-void SimulatedStack::DisplayDeviceProperties(platform::WindowHandle parent, const platform::DeviceInfo& device) {
-  std::lock_guard lock(m_state->mutex);
-  Log(m_state->sheets, PropertySheetCall{parent, device});
-}
-
-bool SimulatedStack::SelectDevices(const platform::DeviceSelection& selection,
-                                   std::vector<platform::DeviceInfo>& chosen) {
-  std::lock_guard lock(m_state->mutex);
-  Log(m_state->selections, selection);
-  chosen.clear();  // nobody is there to choose
-  return false;
-}
-
 platform::LookupStatus SimulatedStack::LookUpDevices(std::vector<BluetoothAddress>& inRange,
                                                      std::stop_token cancel) {
   State& s = *m_state;
@@ -495,25 +607,15 @@ std::unique_ptr<platform::NotificationHandle> SimulatedStack::RegisterRadioEvent
     std::lock_guard lock(m_state->mutex);
     if (!m_state->world.radios[handle->Index()].present) return nullptr;
   }
-  auto entry = std::make_shared<SinkEntry>();
-  entry->sink = &sink;
-  entry->radio = handle->Index();
-  {
-    std::lock_guard registry(m_state->registryMutex);
-    m_state->sinks.push_back(entry);
-  }
-  return std::make_unique<SimRegistration>(m_state, std::move(entry));
+  SinkKey key;
+  key.radio = handle->Index();
+  return m_state->sinks.Add(sink, key);
 }
 
 std::unique_ptr<platform::NotificationHandle> SimulatedStack::WatchDeviceTree(platform::DeviceChangeSink& sink) {
-  auto entry = std::make_shared<SinkEntry>();
-  entry->sink = &sink;
-  entry->tree = true;
-  {
-    std::lock_guard registry(m_state->registryMutex);
-    m_state->sinks.push_back(entry);
-  }
-  return std::make_unique<SimRegistration>(m_state, std::move(entry));
+  SinkKey key;
+  key.tree = true;
+  return m_state->sinks.Add(sink, key);
 }
 
 void SimulatedStack::AdvanceTime(std::int64_t ms) {
@@ -569,19 +671,316 @@ std::uint64_t SimulatedStack::SearchCount() const {
   return m_state->searchCount;
 }
 
-std::vector<SimulatedStack::PropertySheetCall> SimulatedStack::PropertySheets() const {
-  std::lock_guard lock(m_state->mutex);
-  return m_state->sheets;
-}
-
-std::vector<platform::DeviceSelection> SimulatedStack::Selections() const {
-  std::lock_guard lock(m_state->mutex);
-  return m_state->selections;
-}
-
 std::vector<BluetoothAddress> SimulatedStack::ServiceLookups() const {
   std::lock_guard lock(m_state->mutex);
   return m_state->serviceLookups;
+}
+
+// --- the device manager ---
+
+namespace {
+
+class SimDiscovery final : public platform::DiscoverySession {
+public:
+  explicit SimDiscovery(std::shared_ptr<SimulatedStack::State> state) : m_state(std::move(state)) {}
+  ~SimDiscovery() override {
+    std::lock_guard lock(m_state->mutex);
+    --m_state->discovering;
+  }
+
+private:
+  std::shared_ptr<SimulatedStack::State> m_state;
+};
+
+// Ends pairing `id` with `errorName` (empty: paired), once; an answer that
+// comes after the pairing ended is ignored.
+void FinishPairing(const std::shared_ptr<SimulatedStack::State>& state, std::uint64_t id,
+                   const std::string& errorName) {
+  std::vector<Delivery> out;
+  platform::DeviceDone done;
+  {
+    std::lock_guard lock(state->mutex);
+    auto& pairings = state->pairings;
+    auto it = std::find_if(pairings.begin(), pairings.end(), [id](const auto& p) { return p->id == id; });
+    if (it == pairings.end()) return;
+    done = std::move((*it)->done);
+    const BluetoothAddress address = (*it)->address;
+    pairings.erase(it);
+    auto i = state->IndexOf(address);
+    if (errorName.empty() && i) {
+      SimDevice& d = state->world.devices[*i];
+      const std::uint32_t before = FlagsOf(d);
+      d.authenticated = true;
+      d.remembered = true;
+      d.lastUsed = state->UtcNow();
+      state->InRangeEvent(*i, before, out);
+      out.push_back(state->Changed(*i, false));
+    }
+  }
+  state->Deliver(out);
+  if (done) done(ResultOf(errorName));
+}
+
+// What the agent answers for a scripted pairing.
+std::function<void(bool)> Answer(const std::shared_ptr<SimulatedStack::State>& state, std::uint64_t id,
+                                 std::string failure) {
+  std::weak_ptr<SimulatedStack::State> weak = state;
+  return [weak, id, failure = std::move(failure)](bool accepted) {
+    if (auto s = weak.lock()) FinishPairing(s, id, accepted ? failure : kAuthRejected);
+  };
+}
+
+}  // namespace
+
+std::vector<platform::DeviceProperties> SimulatedStack::Devices() const {
+  std::lock_guard lock(m_state->mutex);
+  std::vector<platform::DeviceProperties> out;
+  for (std::size_t i = 0; i < m_state->world.devices.size(); ++i)
+    if (m_state->Known(i)) out.push_back(m_state->PropertiesOf(i));
+  return out;
+}
+
+bool SimulatedStack::Properties(BluetoothAddress device, platform::DeviceProperties& out) const {
+  std::lock_guard lock(m_state->mutex);
+  auto i = m_state->KnownIndex(device);
+  if (!i) return false;
+  out = m_state->PropertiesOf(*i);
+  return true;
+}
+
+std::unique_ptr<platform::NotificationHandle> SimulatedStack::WatchDevices(platform::DeviceListener& listener) {
+  return m_state->listeners.Add(listener, NoKey{});
+}
+
+std::unique_ptr<platform::DiscoverySession> SimulatedStack::StartDiscovery() {
+  std::vector<Delivery> out;
+  {
+    std::lock_guard lock(m_state->mutex);
+    if (!m_state->AnyRadio()) return nullptr;
+    ++m_state->discovering;
+    m_state->Discover(out);
+  }
+  auto session = std::make_unique<SimDiscovery>(m_state);
+  m_state->Deliver(out);
+  return session;
+}
+
+std::unique_ptr<platform::NotificationHandle> SimulatedStack::RegisterPairingAgent(platform::PairingAgent& agent) {
+  return m_state->agents.Add(agent, NoKey{});
+}
+
+void SimulatedStack::Pair(BluetoothAddress device, platform::DeviceDone done) {
+  State& s = *m_state;
+  SimPairing script;
+  std::uint64_t id = 0;
+  {
+    std::lock_guard lock(s.mutex);
+    auto i = s.KnownIndex(device);
+    std::string refusal;
+    if (!s.AnyRadio())
+      refusal = kNotReady;
+    else if (!i)
+      refusal = kDoesNotExist;
+    else if (std::any_of(s.pairings.begin(), s.pairings.end(), [&](const auto& p) { return p->address == device; }))
+      refusal = kInProgress;
+    else if (s.world.devices[*i].authenticated)
+      refusal = kAlreadyExists;
+    else if (s.world.devices[*i].blocked)
+      refusal = kFailed;
+    else if (!s.world.devices[*i].inRange)
+      refusal = kUnreachable;
+    if (!refusal.empty()) {
+      if (done) done(ResultOf(refusal));
+      return;
+    }
+    script = s.world.devices[*i].pairing;
+    auto pending = std::make_shared<PendingPair>();
+    pending->id = id = ++s.nextPairing;
+    pending->address = device;
+    pending->done = std::move(done);
+    s.pairings.push_back(std::move(pending));
+  }
+
+  const std::shared_ptr<State>& state = m_state;
+  if (script.method == PairingMethod::JustWorks) {
+    FinishPairing(state, id, script.failure);
+    return;
+  }
+  std::weak_ptr<State> weak = state;
+  const std::string failure = script.failure;
+  const bool asked = s.agents.DeliverToLatest([&](platform::PairingAgent& agent, const NoKey&) {
+    switch (script.method) {
+      case PairingMethod::JustWorks:
+        break;
+      case PairingMethod::ConfirmPasskey:
+        agent.ConfirmPasskey(device, script.passkey, Answer(state, id, failure));
+        break;
+      case PairingMethod::DisplayPasskey:
+        agent.DisplayPasskey(device, script.passkey, 0);
+        break;
+      case PairingMethod::DisplayPinCode:
+        agent.DisplayPinCode(device, script.pin);
+        break;
+      case PairingMethod::RequestPinCode:
+        agent.RequestPinCode(device, [weak, id, failure, pin = script.pin](std::optional<std::string> typed) {
+          auto st = weak.lock();
+          if (!st) return;
+          if (!typed) return FinishPairing(st, id, kAuthCanceled);
+          FinishPairing(st, id, *typed == pin ? failure : kAuthFailed);
+        });
+        break;
+      case PairingMethod::RequestPasskey:
+        agent.RequestPasskey(device, [weak, id, failure, key = script.passkey](std::optional<std::uint32_t> typed) {
+          auto st = weak.lock();
+          if (!st) return;
+          if (!typed) return FinishPairing(st, id, kAuthCanceled);
+          FinishPairing(st, id, *typed == key ? failure : kAuthFailed);
+        });
+        break;
+    }
+  });
+  // Nobody to ask: the stack gives up as BlueZ does without an agent.
+  if (!asked) return FinishPairing(state, id, kAuthCanceled);
+  // What is shown is typed on the device, which then answers.
+  if (script.method == PairingMethod::DisplayPasskey || script.method == PairingMethod::DisplayPinCode)
+    FinishPairing(state, id, failure);
+}
+
+void SimulatedStack::CancelPairing(BluetoothAddress device, platform::DeviceDone done) {
+  std::uint64_t id = 0;
+  {
+    std::lock_guard lock(m_state->mutex);
+    for (const auto& p : m_state->pairings)
+      if (p->address == device) id = p->id;
+  }
+  if (id == 0) {
+    if (done) done(ResultOf(kDoesNotExist));
+    return;
+  }
+  m_state->agents.DeliverToLatest([](platform::PairingAgent& agent, const NoKey&) { agent.Cancel(); });
+  FinishPairing(m_state, id, kAuthCanceled);
+  if (done) done(ResultOf(""));
+}
+
+namespace {
+
+// Runs `change` on a known device with the state locked, then delivers
+// what it produced and answers. `change` returns an error name, or empty.
+template <typename Change>
+void ChangeDevice(SimulatedStack::State& s, BluetoothAddress device, const platform::DeviceDone& done,
+                  Change change) {
+  std::vector<Delivery> out;
+  std::string error;
+  {
+    std::lock_guard lock(s.mutex);
+    auto i = s.KnownIndex(device);
+    if (!i) {
+      error = kDoesNotExist;
+    } else {
+      error = change(*i, out);
+    }
+  }
+  s.Deliver(out);
+  if (done) done(ResultOf(error));
+}
+
+}  // namespace
+
+void SimulatedStack::SetTrusted(BluetoothAddress device, bool trusted, platform::DeviceDone done) {
+  State& s = *m_state;
+  ChangeDevice(s, device, done, [&](std::size_t i, std::vector<Delivery>& out) {
+    SimDevice& d = s.world.devices[i];
+    if (d.trusted == trusted) return std::string();
+    const std::uint32_t before = FlagsOf(d);
+    const bool wasRemembered = d.remembered;
+    d.trusted = trusted;
+    d.remembered = trusted || d.authenticated;
+    if (d.remembered != wasRemembered) s.InRangeEvent(i, before, out);
+    out.push_back(s.Changed(i, false));
+    return std::string();
+  });
+}
+
+void SimulatedStack::SetBlocked(BluetoothAddress device, bool blocked, platform::DeviceDone done) {
+  State& s = *m_state;
+  ChangeDevice(s, device, done, [&](std::size_t i, std::vector<Delivery>& out) {
+    SimDevice& d = s.world.devices[i];
+    if (d.blocked == blocked) return std::string();
+    d.blocked = blocked;
+    // A blocked device is cut off at once.
+    if (blocked && d.connected) {
+      d.connected = false;
+      d.lastUsed = s.UtcNow();
+      s.ConnectionEvent(i, out);
+    }
+    out.push_back(s.Changed(i, false));
+    return std::string();
+  });
+}
+
+void SimulatedStack::Connect(BluetoothAddress device, platform::DeviceDone done) {
+  State& s = *m_state;
+  ChangeDevice(s, device, done, [&](std::size_t i, std::vector<Delivery>& out) {
+    SimDevice& d = s.world.devices[i];
+    if (d.connected) return kAlreadyConnected;
+    if (d.blocked) return kFailed;
+    if (!d.inRange) return kUnreachable;
+    d.connected = true;
+    d.lastSeen = d.lastUsed = s.UtcNow();
+    s.discovered[i] = true;
+    s.ConnectionEvent(i, out);
+    out.push_back(s.Changed(i, true));
+    return std::string();
+  });
+}
+
+void SimulatedStack::Disconnect(BluetoothAddress device, platform::DeviceDone done) {
+  State& s = *m_state;
+  ChangeDevice(s, device, done, [&](std::size_t i, std::vector<Delivery>& out) {
+    SimDevice& d = s.world.devices[i];
+    if (!d.connected) return kNotConnected;
+    d.connected = false;
+    d.lastUsed = s.UtcNow();
+    s.ConnectionEvent(i, out);
+    out.push_back(s.Changed(i, false));
+    return std::string();
+  });
+}
+
+void SimulatedStack::SetAlias(BluetoothAddress device, const std::string& alias, platform::DeviceDone done) {
+  State& s = *m_state;
+  ChangeDevice(s, device, done, [&](std::size_t i, std::vector<Delivery>& out) {
+    s.world.devices[i].alias = alias;
+    out.push_back(s.Changed(i, false));
+    return std::string();
+  });
+}
+
+void SimulatedStack::Remove(BluetoothAddress device, platform::DeviceDone done) {
+  State& s = *m_state;
+  ChangeDevice(s, device, done, [&](std::size_t i, std::vector<Delivery>& out) {
+    SimDevice& d = s.world.devices[i];
+    // Forgotten: the pairing, trust and alias go; it is found again by
+    // the next inquiry while in range.
+    d.authenticated = d.remembered = d.trusted = d.blocked = false;
+    d.alias.clear();
+    if (d.connected) {
+      d.connected = false;
+      d.lastUsed = s.UtcNow();
+      s.ConnectionEvent(i, out);
+    }
+    s.discovered[i] = false;
+    DeviceChange c;
+    c.eventGuid = platform::kRadioOutOfRangeGuid;
+    c.deviceAddress = d.address;
+    s.RadioEvent(i, std::move(c), out);
+    Delivery gone;
+    gone.listeners = true;
+    gone.removed = true;
+    gone.device.address = d.address;
+    out.push_back(std::move(gone));
+    return std::string();
+  });
 }
 
 }  // namespace wren::sim

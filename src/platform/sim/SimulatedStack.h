@@ -9,6 +9,10 @@
 // fall due are then played and delivered inside that call, so tests see
 // everything happen in order on their own thread. An inquiry blocks for
 // its multiplier x 1.28 s of simulated time either way, until cancelled.
+//
+// As a device manager it changes its own devices as a real stack would
+// (pairing as the scenario scripts it, trust, block, connections, alias,
+// removal) and raises the same radio events and listener calls.
 
 #include <chrono>
 #include <cstdint>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "platform/BluetoothStack.h"
+#include "platform/DeviceManager.h"
 #include "platform/sim/Scenario.h"
 
 namespace wren::sim {
@@ -34,7 +39,7 @@ public:
 
 enum class TimeMode { Wall, Stepped };
 
-class SimulatedStack final : public platform::BluetoothStack {
+class SimulatedStack final : public platform::BluetoothStack, public platform::DeviceManager {
 public:
   // `description` names what is played ("demo scenario", a file name).
   SimulatedStack(Scenario scenario, TimeMode mode, std::string description = "scenario");
@@ -47,9 +52,6 @@ public:
   std::unique_ptr<platform::RadioFind> FindRadios() override;
   std::unique_ptr<platform::DeviceFind> FindDevices(const platform::DeviceSearch& search,
                                                     std::stop_token cancel) override;
-  void DisplayDeviceProperties(platform::WindowHandle parent, const platform::DeviceInfo& device) override;
-  bool SelectDevices(const platform::DeviceSelection& selection,
-                     std::vector<platform::DeviceInfo>& chosen) override;
   platform::LookupStatus LookUpDevices(std::vector<platform::BluetoothAddress>& inRange,
                                        std::stop_token cancel) override;
   bool LookUpServices(platform::BluetoothAddress device, std::vector<platform::ServiceRecord>& records,
@@ -57,6 +59,22 @@ public:
   std::unique_ptr<platform::NotificationHandle> RegisterRadioEvents(const platform::RadioHandle& radio,
                                                                     platform::DeviceChangeSink& sink) override;
   std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(platform::DeviceChangeSink& sink) override;
+
+  // DeviceManager. Results and listener calls come inside the call (or,
+  // for a question the agent answers later, inside the answer).
+  std::vector<platform::DeviceProperties> Devices() const override;
+  bool Properties(platform::BluetoothAddress device, platform::DeviceProperties& out) const override;
+  std::unique_ptr<platform::NotificationHandle> WatchDevices(platform::DeviceListener& listener) override;
+  std::unique_ptr<platform::DiscoverySession> StartDiscovery() override;
+  std::unique_ptr<platform::NotificationHandle> RegisterPairingAgent(platform::PairingAgent& agent) override;
+  void Pair(platform::BluetoothAddress device, platform::DeviceDone done) override;
+  void CancelPairing(platform::BluetoothAddress device, platform::DeviceDone done) override;
+  void SetTrusted(platform::BluetoothAddress device, bool trusted, platform::DeviceDone done) override;
+  void SetBlocked(platform::BluetoothAddress device, bool blocked, platform::DeviceDone done) override;
+  void Connect(platform::BluetoothAddress device, platform::DeviceDone done) override;
+  void Disconnect(platform::BluetoothAddress device, platform::DeviceDone done) override;
+  void SetAlias(platform::BluetoothAddress device, const std::string& alias, platform::DeviceDone done) override;
+  void Remove(platform::BluetoothAddress device, platform::DeviceDone done) override;
 
   // Stepped time only (ignored on the wall clock): moves time on by `ms`,
   // playing and delivering, on this thread, every event that falls due.
@@ -76,15 +94,9 @@ public:
     platform::DeviceSearch search;  // `radio` is cleared; see radioIndex
     std::size_t radioIndex = kNone;  // index of the radio searched, kNone for all
   };
-  struct PropertySheetCall {
-    platform::WindowHandle parent = 0;
-    platform::DeviceInfo device;
-  };
   std::vector<SearchCall> Searches() const;
   // Every device search the stack has received, however many the log kept.
   std::uint64_t SearchCount() const;
-  std::vector<PropertySheetCall> PropertySheets() const;
-  std::vector<platform::DeviceSelection> Selections() const;
   std::vector<platform::BluetoothAddress> ServiceLookups() const;
 
   struct State;
