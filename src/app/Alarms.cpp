@@ -21,14 +21,14 @@ std::string Trimmed(std::string_view text) {
   return std::string(text);
 }
 
-// Appends `text` to `path`, opened per `disposition` and closed again.
+// Appends `text` to `path`, opened per `disposition` and closed again. A
+// link, FIFO or anything else but a regular file is left untouched.
 bool AppendToFile(const std::string& path, const std::string& text, Disposition disposition,
                   std::string& error) {
-  int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
-  if (disposition == Disposition::CreateAlways) flags |= O_TRUNC;
-  int fd = open(path.c_str(), flags, 0644);
-  if (fd < 0) {
-    error = std::strerror(errno);
+  int fd = -1;
+  if (platform::OpenRegularForWriting(path, disposition == Disposition::CreateAlways, fd, error) !=
+      platform::OpenOutcome::Opened) {
+    if (error.empty()) error = std::strerror(ENOENT);
     return false;
   }
   const char* p = text.data();
@@ -135,6 +135,17 @@ platform::SendStatus Alarms::WriteMailslotMessage(const std::string& sender,
   // path into some other destination: nothing is sent to it.
   if (!platform::IsMessengerRecipient(recipient)) return platform::SendStatus::InvalidRecipient;
   return m_messenger.Send(sender, recipient, MessengerBlock(sender, recipient, text));
+}
+
+std::optional<std::string> AlarmLogHealth::Notice(const LogResult& result) {
+  if (!result.written) {
+    if (m_failing) return std::nullopt;
+    m_failing = true;
+    return "alarm log not written: " + result.error;
+  }
+  if (!m_failing) return std::nullopt;
+  m_failing = false;
+  return "alarm log written again";
 }
 
 bool Alarms::OnSessionAlarmLog(platform::Shell& shell) const { return shell.OpenPath(LogPath()); }

@@ -56,6 +56,18 @@ std::string AlarmLogText(std::string_view line);
 std::string MessengerBlock(std::string_view sender, std::string_view recipient,
                            std::string_view text);
 
+// A log that cannot be written is said once, when it starts failing, and
+// once more when it is written again, not at every event.
+class AlarmLogHealth {
+ public:
+  // The text to show after this result, if any.
+  std::optional<std::string> Notice(const LogResult& result);
+  bool Failing() const { return m_failing; }
+
+ private:
+  bool m_failing = false;
+};
+
 class Alarms {
  public:
   // `settings` is read at the moment of each event, never copied.

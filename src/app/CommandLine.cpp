@@ -117,6 +117,9 @@ int RunServices(const Command& c, platform::BluetoothStack& stack, std::ostream&
   std::string services;
   if (bluetooth.QueryServices(c.argument, services) < 0)
     return Fail(err, "no Bluetooth radio: the services cannot be asked for", kExitFailed);
+  if (services.empty())
+    return Fail(err, "no service texts found for devices in range matching \"" + c.argument + "\"",
+                kExitFailed);
   // One piece per comma-terminated segment, as the audit dialog lists them.
   std::size_t start = 0;
   for (std::size_t comma = services.find(','); comma != std::string::npos; comma = services.find(',', start)) {
@@ -318,7 +321,8 @@ std::string HelpText() {
          "  --data-dir DIR     the folder for history.xml and alarmlog.txt\n"
          "  --help             this text\n"
          "\n"
-         "Exit status: 0 done, 1 nothing found or input unreadable, 2 bad usage.\n"
+         "Exit status: 0 done, 1 nothing found or input unreadable, 2 bad usage,\n"
+         "4 the data folder is in use by another Wrenlocator (--headless).\n"
          "check-update: 0 no newer version, 3 a newer version, 1 the check failed.\n";
 }
 

@@ -39,6 +39,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the command ran and found nothing, or its input could not be read
 inline constexpr int kExitUsage = 2;   // bad usage, or a stack this build does not have
 inline constexpr int kExitNewVersion = 3;  // check-update: a newer version is offered
+inline constexpr int kExitBusy = 4;         // --headless: the data folder is in use by another Wrenlocator
 
 // `args` without the program name. False with a one-line `error` for bad usage.
 bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::string& error);

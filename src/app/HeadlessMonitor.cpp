@@ -9,10 +9,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <ostream>
 
@@ -20,8 +23,12 @@
 #include "app/HeadlessOptions.h"
 #include "app/Session.h"
 #include "gui/ListPrinterPainter.h"
+#include "history/HistoryStore.h"
+#include "platform/DataFolderLock.h"
+#include "platform/FileBackup.h"
 #include "view/ListExporter.h"
 #include "platform/NetbiosMessenger.h"
+#include "platform/System.h"
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSoundOutput.h"
@@ -57,13 +64,14 @@ public:
   void OnLogged(const std::string& line, const LogResult& result) override {
     if (line != m_shown) m_out << OneLine(line) << '\n' << std::flush;
     m_shown.clear();
-    if (!result.written) m_err << kProgram << ": alarm log not written: " << result.error << '\n';
+    if (auto notice = m_logHealth.Notice(result)) m_err << kProgram << ": " << *notice << '\n';
   }
 
 private:
   std::ostream& m_out;
   std::ostream& m_err;
   std::string m_shown;
+  AlarmLogHealth m_logHealth;
 };
 
 // SIGINT and SIGTERM end the run like --run-for does: the handler only
@@ -97,8 +105,18 @@ public:
   }
   ~StopSignals() {
     if (g_signalPipe[0] < 0) return;
-    sigaction(SIGINT, &m_oldInt, nullptr);
-    sigaction(SIGTERM, &m_oldTerm, nullptr);
+    if (m_stopped) {
+      // The run ends because it was asked to: a repeated signal from now on
+      // must not turn a saved run into a killed one.
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      sigemptyset(&ignore.sa_mask);
+      sigaction(SIGINT, &ignore, nullptr);
+      sigaction(SIGTERM, &ignore, nullptr);
+    } else {
+      sigaction(SIGINT, &m_oldInt, nullptr);
+      sigaction(SIGTERM, &m_oldTerm, nullptr);
+    }
     m_notifier.reset();
     close(g_signalPipe[0]);
     close(g_signalPipe[1]);
@@ -115,6 +133,38 @@ private:
   struct sigaction m_oldTerm {};
   bool m_stopped = false;
 };
+
+// The settings file must be there: a mistyped name would otherwise run on
+// empty settings without a word.
+bool SettingsFileUsable(const std::string& path, std::string& error) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    error = "--settings " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = "--settings " + path + ": not a regular file";
+    return false;
+  }
+  return true;
+}
+
+// One program per data folder; once it is ours, what interrupted saves
+// left behind goes.
+int TakeDataFolder(platform::DataFolderLock& lock, std::ostream& err) {
+  const std::string folder = platform::DataFolder();
+  std::string error;
+  switch (lock.Acquire(folder, error)) {
+    case platform::DataFolderLock::Result::Acquired:
+      break;
+    case platform::DataFolderLock::Result::Busy:
+      return Fail(err, lock.BusyMessage(), kExitBusy);
+    case platform::DataFolderLock::Result::Failed:
+      return Fail(err, "the data folder cannot be locked: " + error, kExitFailed);
+  }
+  platform::RemoveStaleTemporaries(folder, {kHistoryFileName, "device-times.txt"});
+  return kExitOk;
+}
 
 // The printed list, through the print engine of the window.
 bool ExportPdf(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out, std::string& error) {
@@ -139,7 +189,11 @@ bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream&
         << std::flush;
     return true;
   }
-  return ListExporter::WriteReport(list, o.exportPath, kind, error);
+  // The file the user named: a link to a report is followed and stays.
+  const std::string report =
+      kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list) : ListExporter::BuildTextReport(list);
+  return platform::WriteFileAtomically(o.exportPath, report, error,
+                                       platform::LinkPolicy::FollowToRegularFile);
 }
 
 }  // namespace
@@ -150,6 +204,13 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
   std::string error;
   if (!ParseHeadlessOptions(args, o, error))
     return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
+  if (!o.dataDir.empty()) platform::SetDataFolderOverride(o.dataDir);
+  if (!o.settingsFile.empty() && !SettingsFileUsable(o.settingsFile, error))
+    return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
+
+  // Nothing in the data folder is touched before it is ours.
+  platform::DataFolderLock folderLock;
+  if (int status = TakeDataFolder(folderLock, err); status != kExitOk) return status;
 
   static int argc = 1;
   static char name[] = "wrenlocator";
@@ -187,12 +248,15 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
   if (!session->StackNote().empty()) err << kProgram << ": " << session->StackNote() << '\n';
 
   int exitStatus = kExitOk;
+  // Installed until the end: a repeated signal must not cut the save short.
+  StopSignals stopSignals([&] {
+    if (!stepped) QCoreApplication::quit();
+  });
+  if (!session->HistoryCheck().message.empty())
+    err << kProgram << ": " << session->HistoryCheck().message << '\n';
   MainFrame& frame = session->Frame();
   frame.OnCreate();
   {
-    StopSignals stopSignals([&] {
-      if (!stepped) QCoreApplication::quit();
-    });
     // No dialog: Run with the stored settings as they are.
     frame.RunMonitoring();
     if (stepped) {
@@ -201,7 +265,7 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
       SteppedHooks hooks{
           [&simulation] { return simulation.NowMs(); },
           [&simulation](std::int64_t ms) { simulation.AdvanceTime(ms); },
-          [&simulation] { return simulation.Searches().size(); },
+          [&simulation] { return simulation.SearchCount(); },
           [] {
             QCoreApplication::sendPostedEvents();
             QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -54,10 +54,14 @@ Session::Session(OpenedStack stack, const HostPorts& ports, bool stepped)
       m_tracker(*m_stack.stack, ElapsedMs(m_stack.simulation)),
       m_reconciler(m_list, m_history) {
   if (stepped) m_steppedTimer = std::make_unique<VirtualTimer>();
-  if (m_stack.simulation)
+  if (m_stack.simulation) {
     m_clock = std::make_unique<SimulationClock>(*m_stack.simulation);
-  else
+    // Device times take the zone's bias at the simulated time, as event
+    // lines do.
+    platform::SetTimeZoneBiasClock([clock = m_clock.get()] { return clock->Now(); });
+  } else {
     m_clock = std::make_unique<platform::SystemClock>();
+  }
   m_merge = std::make_unique<Merge>(m_reconciler);
   platform::Timer& timer = m_steppedTimer ? *m_steppedTimer : ports.timer;
   FramePorts frame{m_tracker, ports.settings, ports.sound, ports.messenger, timer, m_workers,
@@ -71,7 +75,10 @@ Session::Session(OpenedStack stack, const HostPorts& ports, bool stepped)
   m_frame->SetView(m_merge.get());
 }
 
-Session::~Session() { m_frame->Shutdown(); }
+Session::~Session() {
+  m_frame->Shutdown();
+  if (m_stack.simulation) platform::SetTimeZoneBiasClock({});
+}
 
 SessionBuilder::SessionBuilder(const StackFactory& stacks, const HostPorts& ports)
     : m_stacks(stacks), m_ports(ports) {}

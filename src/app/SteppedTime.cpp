@@ -97,23 +97,24 @@ std::unique_ptr<platform::DeviceFind> InquiryTracker::FindDevices(const platform
 SteppedDriver::SteppedDriver(SteppedHooks hooks, VirtualTimer& timer, InquiryTracker& tracker)
     : m_hooks(std::move(hooks)), m_timer(timer), m_tracker(tracker) {}
 
-void SteppedDriver::Settle() {
+bool SteppedDriver::Settle(const std::function<bool()>& stopped) {
   using namespace std::chrono_literals;
   for (;;) {
     m_hooks.pump();
+    if (stopped && stopped()) return false;
     const std::int64_t now = m_hooks.nowMs();
     const std::size_t running = m_hooks.running();
     const std::size_t waiting = m_tracker.InquiriesWaiting(now);
     // Every search a worker entered has reached the stack, so the end of
     // its inquiry was fixed by the time it entered.
     const bool reached = m_hooks.searchesReached() == m_tracker.SearchesEntered();
-    if (running == waiting && reached && m_hooks.pending() == 0) return;
+    if (running == waiting && reached && m_hooks.pending() == 0) return true;
     std::this_thread::sleep_for(100us);
   }
 }
 
 void SteppedDriver::Run(std::int64_t endMs, const std::function<bool()>& stopped) {
-  Settle();
+  if (!Settle(stopped)) return;
   std::int64_t now = m_hooks.nowMs();
   while (!stopped() && now < endMs) {
     std::int64_t target = now % 1000 == 999 ? now + 1 : now - now % 1000 + 999;
@@ -122,9 +123,9 @@ void SteppedDriver::Run(std::int64_t endMs, const std::function<bool()>& stopped
     if (auto end = m_tracker.EarliestInquiryEnd()) target = std::min(target, std::max(*end, now + 1));
     m_hooks.advance(target - now);
     now = target;
-    Settle();
+    if (!Settle(stopped)) return;
     m_timer.FireDue(now);
-    Settle();
+    if (!Settle(stopped)) return;
   }
 }
 

@@ -92,7 +92,7 @@ private:
 struct SteppedHooks {
   std::function<std::int64_t()> nowMs;             // simulated time
   std::function<void(std::int64_t)> advance;       // moves it on by that many ms
-  std::function<std::size_t()> searchesReached;    // device searches the stack has seen
+  std::function<std::uint64_t()> searchesReached;  // device searches the stack has seen, all of them
   std::function<void()> pump;                      // runs the queued tasks
   std::function<std::size_t()> pending;            // tasks queued and not yet run
   std::function<std::size_t()> running;            // workers running
@@ -107,11 +107,13 @@ class SteppedDriver {
 public:
   SteppedDriver(SteppedHooks hooks, VirtualTimer& timer, InquiryTracker& tracker);
 
-  // Until simulated time reaches `endMs` or `stopped` says so.
+  // Until simulated time reaches `endMs` or `stopped` says so; a stop is
+  // seen between steps and while a step settles.
   void Run(std::int64_t endMs, const std::function<bool()>& stopped);
   // Returns once no task is queued and every running worker waits for an
-  // inquiry that ends later (or none runs).
-  void Settle();
+  // inquiry that ends later (or none runs), or once `stopped` says so (then
+  // false).
+  bool Settle(const std::function<bool()>& stopped = {});
 
 private:
   SteppedHooks m_hooks;

@@ -1,9 +1,11 @@
 #include "history/HistoryStore.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/FileBackup.h"
 #include "platform/System.h"
@@ -22,16 +24,6 @@ constexpr std::string_view kLastUsed = "LastUsedTime";
 constexpr std::string_view kType = "Type";
 constexpr std::string_view kServices = "Services";
 constexpr std::string_view kImage = "Image";
-
-enum class FileState { Missing, Present, Unknown };
-
-FileState StateOf(const std::string& path, std::string& error) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) == 0) return FileState::Present;
-  if (errno == ENOENT || errno == ENOTDIR) return FileState::Missing;
-  error = std::strerror(errno);
-  return FileState::Unknown;
-}
 
 std::string BaseName(const std::string& path) {
   auto slash = path.rfind('/');
@@ -89,11 +81,26 @@ DeviceRecord ReadEntryFrom(const Source& file) {
 // The entries of a readable history, read as the file goes by, so that
 // neither its whole text nor an index of it is held beside the list.
 // False, adding nothing, when the file is not a readable history.
+// Only a regular file is streamed: a link or a FIFO in its place goes the
+// document's way, which refuses it without following or blocking.
 bool StreamEntries(const std::string& path, DeviceList& list) {
-  XmlChildReader reader(path);
+  int fd = -1;
+  std::string error;
+  if (platform::OpenRegularForReading(path, fd, error) != platform::OpenOutcome::Opened) return false;
+  std::FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) {
+    close(fd);
+    return false;
+  }
   DeviceList entries;
-  while (reader.NextChild()) entries.push_back(ReadEntryFrom(reader));
-  if (reader.Failed() || !reader.RootNameIs(kHistoryRoot)) return false;
+  bool read = false;
+  {
+    XmlChildReader reader(file);
+    while (reader.NextChild()) entries.push_back(ReadEntryFrom(reader));
+    read = !reader.Failed() && reader.RootNameIs(kHistoryRoot);
+  }
+  std::fclose(file);
+  if (!read) return false;
   list.splice(list.end(), entries);
   return true;
 }
@@ -142,21 +149,27 @@ bool HistoryStore::KeepUnreadableFile(HistoryFileCheck& check, const std::string
 
 HistoryFileCheck HistoryStore::Open() {
   HistoryFileCheck check;
-  if (m_file.LoadBesideExecutable(m_fileName)) {
-    m_file.ResetPosition();
-    if (m_file.FindElement(kHistoryRoot)) {
-      m_mustNotOverwrite = false;
-      check.fileRead = true;
+  const std::string path = platform::DataFilePath(m_fileName);
+  std::string bytes;
+  std::string error;
+  switch (platform::ReadRegularFile(path, bytes, error)) {
+    case platform::OpenOutcome::Opened: {
+      const std::size_t size = bytes.size();
+      if (m_file.SetText(std::move(bytes))) {
+        m_file.ResetPosition();
+        if (m_file.FindElement(kHistoryRoot)) {
+          m_mustNotOverwrite = false;
+          check.fileRead = true;
+          return check;
+        }
+        // Well-formed, but not a history: keep it like any unreadable file.
+        KeepUnreadableFile(check, "no " + std::string(kHistoryRoot) + " element");
+        return check;
+      }
+      KeepUnreadableFile(check, std::to_string(size) + " bytes, " + OneLine(m_file.GetResultText()));
       return check;
     }
-    // Well-formed, but not a history: keep it like any unreadable file.
-    KeepUnreadableFile(check, "no " + std::string(kHistoryRoot) + " element");
-    return check;
-  }
-  const std::string reason = OneLine(m_file.GetResultText());
-  std::string error;
-  switch (StateOf(platform::DataFilePath(m_fileName), error)) {
-    case FileState::Missing:
+    case platform::OpenOutcome::Missing:
       m_mustNotOverwrite = false;
       m_file.CreateNew(kHistoryRoot);
       check.newFileWritten = m_file.SaveBesideExecutable(m_fileName);
@@ -164,11 +177,17 @@ HistoryFileCheck HistoryStore::Open() {
         check.message =
             m_fileName + " could not be created (" + OneLine(m_file.GetResultText()) + ")";
       return check;
-    case FileState::Present:
-      KeepUnreadableFile(check, reason);
+    case platform::OpenOutcome::NotRegular:
+      // A link or a FIFO planted in the data folder is neither followed nor
+      // replaced: the run goes on without the history and never saves it.
+      m_file.CreateNew(kHistoryRoot);
+      m_mustNotOverwrite = true;
+      check.unreadable = true;
+      check.message = m_fileName + " is not used (" + OneLine(error) +
+                      "); it is left as it is and will not be overwritten";
       return check;
-    case FileState::Unknown:
-      KeepUnreadableFile(check, reason + "; " + OneLine(error));
+    case platform::OpenOutcome::Failed:
+      KeepUnreadableFile(check, OneLine(error));
       return check;
   }
   return check;
@@ -196,12 +215,20 @@ HistoryFileCheck HistoryStore::LoadHistory(DeviceList& list) {
 }
 
 bool HistoryStore::SaveHistory(const DeviceList& list, std::string* error) {
+  const std::string path = platform::DataFilePath(m_fileName);
+  std::string why;
+  const platform::PathKind kind = platform::KindOfPath(path, why);
+  if (kind == platform::PathKind::Link || kind == platform::PathKind::Other) {
+    // Never replaced by a file of our own, whatever it points to.
+    if (error)
+      *error = m_fileName + " is " + platform::DescribePathKind(path) +
+               ", not a regular file; not overwritten";
+    return false;
+  }
   if (m_mustNotOverwrite) {
     // Another try at keeping the unreadable file; it may be gone by now.
-    const std::string path = platform::DataFilePath(m_fileName);
     std::string kept;
-    std::string why;
-    if (StateOf(path, why) != FileState::Missing &&
+    if (kind != platform::PathKind::Missing &&
         !platform::KeepUnderFreeName(path, std::string(kKeptCopySuffix), kept, why)) {
       if (error)
         *error = m_fileName + " holds an unreadable history that could not be kept (" +

@@ -9,6 +9,10 @@
 // even keeping it fails, it is left where it is and saves refuse to
 // overwrite it.
 //
+// A history.xml that is a symbolic link, a FIFO or anything else but a
+// regular file is neither followed, nor waited on, nor replaced: the check
+// says so, the run goes on with an empty history and saves refuse.
+//
 // One HistoryStore is used by one thread.
 
 #include <cstdint>

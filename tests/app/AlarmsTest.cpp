@@ -13,6 +13,9 @@
 #include <iterator>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
 
 namespace wren {
 namespace {
@@ -135,6 +138,48 @@ TEST_F(AlarmsTest, UnwritableLogIsReportedAndTheAlarmStillRaised) {
 
   alarms.SetLogPath(folder + "/missing/alarmlog.txt");
   EXPECT_FALSE(alarms.LogEvent("x", AlarmEvent(), Disposition::CreateAlways).written);
+}
+
+// A link or FIFO in the log's place is neither followed nor waited on; the
+// start-up line does not empty what a link points to.
+TEST_F(AlarmsTest, ALogThatIsNotARegularFileIsLeftAlone) {
+  const std::string target = folder + "/precious.txt";
+  test::WriteFile(target, "keep me\n");
+  ASSERT_EQ(symlink(target.c_str(), logPath.c_str()), 0);
+  for (Disposition d : {Disposition::CreateAlways, Disposition::OpenAlways}) {
+    LogResult r = alarms.LogEvent(kStartLine, AlarmEvent(), d);
+    EXPECT_FALSE(r.written);
+    EXPECT_EQ(r.error, "it is a symbolic link, not a regular file");
+  }
+  EXPECT_EQ(ReadFile(target), "keep me\n");
+  ASSERT_EQ(unlink(logPath.c_str()), 0);
+  ASSERT_EQ(mkfifo(logPath.c_str(), 0644), 0);
+  LogResult r = alarms.LogEvent(kStartLine, AlarmEvent(), Disposition::CreateAlways);
+  EXPECT_FALSE(r.written);
+  EXPECT_EQ(r.error, "it is a FIFO, not a regular file");
+}
+
+TEST(AlarmLogHealth, SaysOnceWhenFailingAndOnceWhenWrittenAgain) {
+  AlarmLogHealth health;
+  LogResult ok;
+  ok.written = true;
+  LogResult bad;
+  bad.error = "No space left on device";
+  struct Step {
+    const LogResult& result;
+    std::optional<std::string> notice;
+  };
+  const Step steps[] = {
+      {ok, std::nullopt},
+      {bad, "alarm log not written: No space left on device"},
+      {bad, std::nullopt},
+      {bad, std::nullopt},
+      {ok, "alarm log written again"},
+      {ok, std::nullopt},
+      {bad, "alarm log not written: No space left on device"},
+  };
+  for (const Step& step : steps) EXPECT_EQ(health.Notice(step.result), step.notice);
+  EXPECT_TRUE(health.Failing());
 }
 
 TEST_F(AlarmsTest, FirstEnabledKindWinsInDetectionOutOfRangeConnectionDisconnectionOrder) {

@@ -201,7 +201,13 @@ TEST(CommandLine, ServicesPrintsOnePiecePerSegment) {
   EXPECT_EQ(r.out, "Hands-Free\n Audio Gateway\n\nMaker\n");
   EXPECT_EQ(Execute({"services", "", "--stack", "sim:" + kScenario}).out,
             "Hands-Free\n Audio Gateway\n\nMaker\nSerial Port\n");
-  EXPECT_EQ(Execute({"services", "00:15:2a", "--stack", "sim:" + kScenario}).out, "");
+  // Nothing found is status 1, as --help says.
+  Outcome none = Execute({"services", "00:15:2a", "--stack", "sim:" + kScenario});
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(none.status, kExitFailed);
+  EXPECT_NE(none.err.find("no service texts found for devices in range matching \"00:15:2a\""),
+            std::string::npos)
+      << none.err;
 }
 
 TEST(CommandLine, UnreadableScenarioIsStatusOneWithTheReason) {

@@ -242,7 +242,7 @@ SteppedResult RunStepped(const std::string& dir) {
     SteppedHooks hooks{
         [&] { return sim.NowMs(); },
         [&](std::int64_t ms) { sim.AdvanceTime(ms); },
-        [&] { return sim.Searches().size(); },
+        [&] { return sim.SearchCount(); },
         [&] { dispatcher.RunPending(); },
         [&] { return dispatcher.Size(); },
         [&] { return workers.Running(); },
@@ -254,6 +254,27 @@ SteppedResult RunStepped(const std::string& dir) {
   SteppedResult result{view.merges, {}};
   for (const auto& l : status.logged) result.lines.push_back(l.line);
   return result;
+}
+
+// A step that never settles (a worker that neither ends nor waits for an
+// inquiry) still gives way to a stop request.
+TEST(SteppedDriverTest, AStopEndsARunThatCannotSettle) {
+  FakeStack stack;
+  InquiryTracker tracker(stack, [] { return std::int64_t{0}; });
+  VirtualTimer timer;
+  std::int64_t now = 0;
+  int pumps = 0;
+  SteppedHooks hooks{
+      [&] { return now; },
+      [&](std::int64_t ms) { now += ms; },
+      [] { return std::uint64_t{0}; },
+      [&] { ++pumps; },
+      [] { return std::size_t{0}; },
+      [] { return std::size_t{1}; },  // busy for good
+  };
+  SteppedDriver(hooks, timer, tracker).Run(700000, [&] { return pumps >= 3; });
+  EXPECT_EQ(pumps, 3);
+  EXPECT_EQ(now, 0);
 }
 
 TEST(SteppedDriverTest, InquiriesEndOnSimulatedTimeAndRunsRepeat) {

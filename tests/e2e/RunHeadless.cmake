@@ -20,8 +20,13 @@ execute_process(COMMAND "${PROGRAM}" ${args}
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "exit status ${status}\nstdout:\n${out}\nstderr:\n${err}")
 endif()
-if(err)
-  message(FATAL_ERROR "unexpected messages on stderr:\n${err}")
+# Standard error stays empty unless the run has an expected text for it.
+set(expected_err "")
+if(EXISTS "${EXPECTED}/${NAME}.stderr.txt")
+  file(READ "${EXPECTED}/${NAME}.stderr.txt" expected_err)
+endif()
+if(NOT err STREQUAL expected_err)
+  message(FATAL_ERROR "standard error is not as expected:\n${err}\nexpected:\n${expected_err}")
 endif()
 # Standard output carries no carriage returns here; the scenario's path
 # depends on where the sources are.

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -257,6 +258,70 @@ TEST_F(HistoryFile, AnUnreadableFileThatCannotBeKeptIsNeverOverwritten) {
   ASSERT_TRUE(history.Save(&error)) << error;
   EXPECT_EQ(ReadFile(Path("history.xml.bad.500")), "<broken");
   EXPECT_NE(History().find("Name=\"new\""), std::string::npos);
+}
+
+// Something other than a regular file named history.xml is neither read
+// through, waited on, nor replaced: the check says so and saves refuse.
+TEST_F(HistoryFile, ALinkOrFifoIsLeftAsItIs) {
+  const std::string target = Path("elsewhere.xml");
+  const std::string known = kHeader + ">\r\n<entry Radio=\"r\" Name=\"old\" Address=\"00:00:00:00:00:09\" "
+                            "Producer=\"\" LastSeenTime=\"\" LastUsedTime=\"\" Type=\"\" Services=\"\" "
+                            "Image=\"1\"/>\r\n</dataroot>\r\n";
+  WriteFile(target, known);
+  struct Case {
+    const char* what;
+    std::function<void()> plant;
+    const char* kind;
+    std::function<bool()> stillThere;
+  };
+  const Case cases[] = {
+      {"link", [&] { ASSERT_EQ(symlink(target.c_str(), Path().c_str()), 0); }, "a symbolic link",
+       [&] {
+         struct stat st {};
+         return lstat(Path().c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+       }},
+      {"fifo", [&] { ASSERT_EQ(mkfifo(Path().c_str(), 0644), 0); }, "a FIFO",
+       [&] {
+         struct stat st {};
+         return lstat(Path().c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.plant();
+    DeviceHistory history;
+    HistoryFileCheck check = history.Load();
+    EXPECT_TRUE(check.unreadable);
+    EXPECT_FALSE(check.fileRead);
+    EXPECT_EQ(check.keptAs, "");
+    EXPECT_EQ(check.message, "history.xml is not used (it is " + std::string(c.kind) +
+                                 ", not a regular file); it is left as it is and will not be overwritten");
+    EXPECT_TRUE(history.List().empty());
+    history.Merge(Device("00:00:00:00:00:01", "new"));
+    std::string error;
+    EXPECT_FALSE(history.Save(&error));
+    EXPECT_EQ(error, "history.xml is " + std::string(c.kind) + ", not a regular file; not overwritten");
+    EXPECT_TRUE(c.stillThere());
+    EXPECT_EQ(ReadFile(target), known);
+    EXPECT_EQ(access(Path("history.xml.bad").c_str(), F_OK), -1);
+    ASSERT_EQ(unlink(Path().c_str()), 0);
+  }
+}
+
+// A link planted after a good start is not replaced by the save either.
+TEST_F(HistoryFile, ALinkPlantedDuringARunIsNotReplaced) {
+  DeviceHistory history;
+  history.Load();
+  const std::string target = Path("elsewhere.xml");
+  WriteFile(target, "mine");
+  ASSERT_EQ(unlink(Path().c_str()), 0);
+  ASSERT_EQ(symlink(target.c_str(), Path().c_str()), 0);
+  history.Merge(Device("00:00:00:00:00:01", "new"));
+  std::string error;
+  EXPECT_FALSE(history.Save(&error));
+  EXPECT_EQ(ReadFile(target), "mine");
+  char buffer[PATH_MAX] = {};
+  EXPECT_GT(readlink(Path().c_str(), buffer, sizeof buffer - 1), 0);
 }
 
 TEST_F(HistoryFile, AFailedSaveIsReportedAndChangesNothing) {

@@ -124,6 +124,7 @@ struct SimulatedStack::State : std::enable_shared_from_this<SimulatedStack::Stat
   std::string description;
 
   std::vector<SearchCall> searches;
+  std::uint64_t searchCount = 0;  // all of them, not capped like the log
   std::vector<BluetoothAddress> serviceLookups;
 
   std::size_t discovering = 0;  // discovery sessions open
@@ -537,6 +538,7 @@ std::unique_ptr<platform::DeviceFind> SimulatedStack::FindDevices(const platform
   SearchCall call{search, radio};
   call.search.radio = nullptr;
   Log(s.searches, std::move(call));
+  ++s.searchCount;
   if (radio != kNone && !s.world.radios[radio].present) return nullptr;
 
   if (search.issueInquiry && search.timeoutMultiplier > 0) {
@@ -662,6 +664,11 @@ bool SimulatedStack::WaitForInquiries(std::size_t count, std::chrono::millisecon
 std::vector<SimulatedStack::SearchCall> SimulatedStack::Searches() const {
   std::lock_guard lock(m_state->mutex);
   return m_state->searches;
+}
+
+std::uint64_t SimulatedStack::SearchCount() const {
+  std::lock_guard lock(m_state->mutex);
+  return m_state->searchCount;
 }
 
 std::vector<BluetoothAddress> SimulatedStack::ServiceLookups() const {

@@ -95,6 +95,8 @@ public:
     std::size_t radioIndex = kNone;  // index of the radio searched, kNone for all
   };
   std::vector<SearchCall> Searches() const;
+  // Every device search the stack has received, however many the log kept.
+  std::uint64_t SearchCount() const;
   std::vector<platform::BluetoothAddress> ServiceLookups() const;
 
   struct State;
