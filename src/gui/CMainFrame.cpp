@@ -52,6 +52,9 @@ constexpr ProductLink kProducts[] = {
     {"Pelmark Infrared Explorer", "http://www.pelmark.example/irexplorer/"},
 };
 
+// The printer picture of the device image strip.
+constexpr int kPrinterImage = 10;
+
 }  // namespace
 
 QString WindowCaption(bool simulation) {
@@ -193,6 +196,12 @@ void CMainFrame::CreateActions() {
     action->setToolTip(command.tip);
     if (command.pixmap != QStyle::SP_CustomBase)
       action->setIcon(QIcon::fromTheme(command.themeIcon, style()->standardIcon(command.pixmap)));
+  }
+  // The style has no printer of its own: without a theme, the device
+  // strip's printer keeps Print apart from the page-like copy buttons.
+  if (!QIcon::hasThemeIcon("document-print")) {
+    const QIcon printer = DeviceImageStrip::Shared().Icon(kPrinterImage);
+    for (const char* name : {"filePrint", "filePrintSetup"}) Action(name)->setIcon(printer);
   }
 
   for (const char* later : {"toolsDeviceInformation", "toolsAudit", "barSearchAdd"})
