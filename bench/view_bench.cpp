@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <cstring>
+#include <malloc.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "history/HistoryStore.h"
@@ -210,6 +214,80 @@ void BM_LoadHistoryWren(benchmark::State& state) {
   if (loaded != kHistorySize) state.SkipWithError("wrong entry count");
 }
 BENCHMARK(BM_LoadHistoryWren)->Unit(benchmark::kMillisecond);
+
+// A figure from /proc/self/status, in bytes ("VmRSS", "VmHWM"); 0 when absent.
+std::size_t StatusBytes(const char* field) {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return 0;
+  char line[256];
+  std::size_t kb = 0;
+  const std::size_t n = std::strlen(field);
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, field, n) == 0 && line[n] == ':') {
+      kb = std::strtoull(line + n + 1, nullptr, 10);
+      break;
+    }
+  }
+  std::fclose(f);
+  return kb * 1024;
+}
+
+// The memory a load takes at its peak, against the file's size. Each load
+// runs in a child process, so the figure is the load's own: the child
+// hands free heap back first, and its high-water mark starts there.
+void BM_LoadHistoryPeakMemory(benchmark::State& state) {
+  TempDataFolder folder;
+  {
+    HistoryStore writer;
+    writer.SaveHistory(MakeHistory());
+  }
+  struct stat st {};
+  if (stat(platform::DataFilePath(kHistoryFileName).c_str(), &st) != 0) {
+    state.SkipWithError("no history.xml");
+    return;
+  }
+  double ratio = 0;
+  for (auto _ : state) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+      state.SkipWithError("pipe failed");
+      return;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+      close(fds[0]);
+      malloc_trim(0);
+      if (std::FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", clear);  // the high-water mark restarts from here
+        std::fclose(clear);
+      }
+      const std::size_t before = StatusBytes("VmRSS");
+      std::size_t peak = 0;
+      {
+        DeviceList list;
+        HistoryStore store;
+        if (store.LoadHistory(list).fileRead && list.size() == kHistorySize) peak = StatusBytes("VmHWM");
+      }
+      const std::size_t used = peak > before ? peak - before : 0;
+      (void)!write(fds[1], &used, sizeof used);
+      _exit(0);
+    }
+    close(fds[1]);
+    std::size_t used = 0;
+    const bool got = read(fds[0], &used, sizeof used) == static_cast<ssize_t>(sizeof used);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!got || used == 0) {
+      state.SkipWithError("the load in the child failed");
+      return;
+    }
+    ratio = static_cast<double>(used) / static_cast<double>(st.st_size);
+  }
+  state.counters["file_MB"] = static_cast<double>(st.st_size) / 1e6;
+  state.counters["peak_per_file_byte"] = ratio;
+}
+BENCHMARK(BM_LoadHistoryPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BuildPugiHistory(pugi::xml_document& doc, const DeviceList& history) {
   doc.reset();

@@ -4,8 +4,12 @@
 function(wren_embed target symbol file)
   get_filename_component(abs "${file}" ABSOLUTE)
   set(out "${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.cpp")
+  # A compiler cache does not read the .incbin file: its hash in the source
+  # makes a changed file a changed source, and a change reconfigures.
+  file(SHA256 "${abs}" embed_hash)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${abs}")
   file(WRITE "${out}.in"
-"// Generated: embeds ${file}
+"// Generated: embeds ${file} (sha256 ${embed_hash})
 #include <cstddef>
 __asm__(
   \".section .rodata\\n\"

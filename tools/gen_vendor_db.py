@@ -22,9 +22,10 @@ Output layout, lines ended by CR LF:
     </Macaddresses>
 Entries are in ascending prefix order; a prefix the registry lists more than
 once keeps one line per listing, in registry order, so the first listing is
-the one a lookup finds. Every byte outside printable ASCII becomes a space,
-as for the program's own data files; names are then trimmed at both ends,
-and empty attributes are left out.
+the one a lookup finds. The registry's UTF-8 is kept, so producer names keep
+their letters; control characters, and bytes that are not UTF-8, become
+spaces. Names are then trimmed at both ends, and empty attributes are left
+out.
 """
 
 import argparse
@@ -33,6 +34,7 @@ import datetime
 import os
 import re
 import sys
+import unicodedata
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(HERE)
@@ -64,9 +66,10 @@ def header_constant(text, name):
 
 
 def clean(text):
-    """Every character outside printable ASCII becomes a space. The input is
-    decoded as Latin-1, so one character is one byte of the registry file."""
-    return "".join(c if " " <= c <= "~" else " " for c in text)
+    """Control and format characters, separators other than the space, and
+    bytes the registry holds that are not UTF-8 (decoded as lone surrogates)
+    become spaces; every letter is kept."""
+    return "".join(" " if c != " " and unicodedata.category(c)[0] in "CZ" else c for c in text)
 
 
 def encode_attribute(value):
@@ -102,7 +105,7 @@ def read_registry(path):
     number of rows skipped as not being MA-L assignments."""
     entries = []
     skipped = 0
-    with open(path, newline="", encoding="latin-1") as f:
+    with open(path, newline="", encoding="utf-8", errors="surrogateescape") as f:
         rows = csv.reader(f)
         header = next(rows, None)
         if header is None or [h.strip() for h in header[:2]] != ["Registry", "Assignment"]:
@@ -138,7 +141,7 @@ def build(entries, created, url, mail):
                 out.append(' %s="%s"' % (key, encode_attribute(value)))
         out.append("/>" + CRLF)
     out.append("</Macaddresses>" + CRLF)
-    return "".join(out).encode("ascii")
+    return "".join(out).encode("utf-8")
 
 
 def main(argv):

@@ -7,6 +7,7 @@
 
 #include "platform/FileBackup.h"
 #include "platform/System.h"
+#include "xml/XmlChildReader.h"
 
 namespace wren {
 namespace {
@@ -67,7 +68,11 @@ std::int32_t HistoryStore::ParseImage(std::string_view text) {
                          : static_cast<std::int32_t>(value);
 }
 
-DeviceRecord HistoryStore::ReadEntry(const XmlDataFile& file) {
+namespace {
+
+// One entry from whatever reads attributes as the document does.
+template <typename Source>
+DeviceRecord ReadEntryFrom(const Source& file) {
   DeviceRecord record;
   record.m_radioName = file.GetAttribute(kRadio);
   record.m_name = file.GetAttribute(kName);
@@ -77,9 +82,25 @@ DeviceRecord HistoryStore::ReadEntry(const XmlDataFile& file) {
   record.m_lastUsed = file.GetAttribute(kLastUsed);
   record.m_type = file.GetAttribute(kType);
   record.m_services = file.GetAttribute(kServices);
-  record.m_image = ParseImage(file.GetAttribute(kImage));
+  record.m_image = HistoryStore::ParseImage(file.GetAttribute(kImage));
   return record;
 }
+
+// The entries of a readable history, read as the file goes by, so that
+// neither its whole text nor an index of it is held beside the list.
+// False, adding nothing, when the file is not a readable history.
+bool StreamEntries(const std::string& path, DeviceList& list) {
+  XmlChildReader reader(path);
+  DeviceList entries;
+  while (reader.NextChild()) entries.push_back(ReadEntryFrom(reader));
+  if (reader.Failed() || !reader.RootNameIs(kHistoryRoot)) return false;
+  list.splice(list.end(), entries);
+  return true;
+}
+
+}  // namespace
+
+DeviceRecord HistoryStore::ReadEntry(const XmlDataFile& file) { return ReadEntryFrom(file); }
 
 bool HistoryStore::WriteEntry(XmlDataFile& file, const DeviceRecord& record) {
   if (!file.AddElement(kHistoryEntry)) return false;
@@ -156,6 +177,16 @@ HistoryFileCheck HistoryStore::Open() {
 HistoryFileCheck HistoryStore::CheckFile() { return Open(); }
 
 HistoryFileCheck HistoryStore::LoadHistory(DeviceList& list) {
+  // The document of an earlier check is not needed to read the entries.
+  m_file.SetText("");
+  if (StreamEntries(platform::DataFilePath(m_fileName), list)) {
+    m_mustNotOverwrite = false;
+    HistoryFileCheck check;
+    check.fileRead = true;
+    return check;
+  }
+  // Anything else goes the document's way, which names what is wrong and
+  // keeps the file aside.
   HistoryFileCheck check = Open();
   m_file.ResetPosition();
   if (!m_file.FindElement(kHistoryRoot)) return check;

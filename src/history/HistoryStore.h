@@ -52,7 +52,8 @@ public:
   // when it would replace an unreadable file that could not be kept.
   bool SaveHistory(const DeviceList& list, std::string* error = nullptr);
 
-  // The document as last loaded or built (the history report shows it).
+  // The document as last checked or built. LoadHistory reads the file a
+  // piece at a time and leaves it empty.
   XmlDataFile& File() { return m_file; }
   const XmlDataFile& File() const { return m_file; }
   const std::string& FileName() const { return m_fileName; }

@@ -25,22 +25,33 @@ XmlDataFile::XmlDataFile() = default;
 XmlDataFile::~XmlDataFile() = default;
 
 void XmlDataFile::CreateNew(std::string_view rootName) {
-  XmlDocument::SetText(kDeclaration);
-  XmlDocument::AddElement(rootName);
+  SetText(kDeclaration);
+  m_document.AddElement(rootName);
   ProgramVersion own;
-  XmlDocument::SetAttribute("version", own.ToString());
-  XmlDocument::SetAttribute("vendor", kVendorName);
-  XmlDocument::SetAttribute("url", kHomePageUrl);
-  XmlDocument::SetAttribute("mail", kSupportMail);
-  XmlDocument::SetAttribute("created", LocalTimestamp());
-  XmlDocument::SetAttribute("comments", kFileComments);
+  m_document.SetAttribute("version", own.ToString());
+  m_document.SetAttribute("vendor", kVendorName);
+  m_document.SetAttribute("url", kHomePageUrl);
+  m_document.SetAttribute("mail", kSupportMail);
+  m_document.SetAttribute("created", LocalTimestamp());
+  m_document.SetAttribute("comments", kFileComments);
+}
+
+bool XmlDataFile::SaveFile(const std::string& path) {
+  std::string error;
+  m_saveReported = true;
+  if (!platform::WriteFileAtomically(path, m_document.GetText(), error)) {
+    m_saveResult = std::move(error);
+    return false;
+  }
+  m_saveResult = std::to_string(m_document.GetText().size()) + " bytes";
+  return true;
 }
 
 bool XmlDataFile::ReadHeader(ProgramVersion& version, std::string& created) {
   ResetPosition();
   if (!FindElement()) return false;
-  created = XmlDocument::GetAttribute("created");
-  std::string text = XmlDocument::GetAttribute("version");
+  created = m_document.GetAttribute("created");
+  std::string text = m_document.GetAttribute("version");
   if (text.empty()) return false;
   unsigned long parts[4] = {version.major, version.minor, version.build, version.revision};
   int read = std::sscanf(text.c_str(), "%lu.%lu.%lu.%lu", &parts[0], &parts[1], &parts[2], &parts[3]);
@@ -60,20 +71,22 @@ bool XmlDataFile::SaveBesideExecutable(std::string_view fileName) {
 }
 
 std::string XmlDataFile::GetAttribute(std::string_view name) const {
-  return XmlDocument::GetAttribute(name);
+  return m_document.GetAttribute(name);
 }
 
 bool XmlDataFile::SetAttribute(std::string_view name, std::string_view value) {
-  return XmlDocument::SetAttribute(name, SanitizeText(value));
+  return m_document.SetAttribute(name, SanitizeText(value));
 }
 
 bool XmlDataFile::SetAttribute(std::string_view name, std::int32_t value) {
-  return XmlDocument::SetAttribute(name, value);
+  return m_document.SetAttribute(name, value);
 }
 
-std::string XmlDataFile::GetDocumentText() const { return GetText(); }
+std::string XmlDataFile::GetDocumentText() const { return m_document.GetText(); }
 
-std::string XmlDataFile::GetResultText() const { return GetResult(); }
+std::string XmlDataFile::GetResultText() const {
+  return m_saveReported ? m_saveResult : m_document.GetResult();
+}
 
 void XmlDataFile::SanitizeInPlace(std::string& text) {
   for (char& c : text) {

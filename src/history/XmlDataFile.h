@@ -23,28 +23,53 @@ inline constexpr std::string_view kSupportMail = "support@pelmark.example";
 inline constexpr std::string_view kVendorName = "Pelmark LLC.";
 inline constexpr std::string_view kFileComments = "Wrenlocator Database File";
 
-class XmlDataFile : private XmlDocument {
+class XmlDataFile {
 public:
   XmlDataFile();
-  virtual ~XmlDataFile();
+  ~XmlDataFile();
 
   // Navigation and raw document access pass straight through.
-  using XmlDocument::AddChildElement;
-  using XmlDocument::AddElement;
-  using XmlDocument::EnterElement;
-  using XmlDocument::FindChildElement;
-  using XmlDocument::FindElement;
-  using XmlDocument::GetChildAttribute;
-  using XmlDocument::IsWellFormed;
-  using XmlDocument::LeaveElement;
-  using XmlDocument::LoadFile;
-  using XmlDocument::ResetPosition;
-  using XmlDocument::SaveFile;
-  using XmlDocument::SetChildAttribute;
-  using XmlDocument::SetText;
+  bool AddChildElement(std::string_view name, std::string_view content = {}) {
+    return m_document.AddChildElement(name, content);
+  }
+  bool AddElement(std::string_view name, std::string_view content = {}) {
+    return m_document.AddElement(name, content);
+  }
+  bool EnterElement() { return m_document.EnterElement(); }
+  bool FindChildElement(std::string_view name = {}) { return m_document.FindChildElement(name); }
+  bool FindElement(std::string_view name = {}) { return m_document.FindElement(name); }
+  std::string GetChildAttribute(std::string_view name) const {
+    return m_document.GetChildAttribute(name);
+  }
+  bool IsWellFormed() const { return m_document.IsWellFormed(); }
+  bool LeaveElement() { return m_document.LeaveElement(); }
+  bool LoadFile(const std::string& path) {
+    m_saveReported = false;
+    return m_document.LoadFile(path);
+  }
+  void ResetPosition() { m_document.ResetPosition(); }
+  bool SetChildAttribute(std::string_view name, std::string_view value) {
+    return m_document.SetChildAttribute(name, value);
+  }
+  bool SetText(std::string_view text) {
+    m_saveReported = false;
+    return m_document.SetText(text);
+  }
+  bool SetText(std::string&& text) {
+    m_saveReported = false;
+    return m_document.SetText(std::move(text));
+  }
+  bool SetText(const char* text) {
+    m_saveReported = false;
+    return m_document.SetText(text);
+  }
 
-  XmlDocument& Document() { return *this; }
-  const XmlDocument& Document() const { return *this; }
+  // Writes a temporary file beside `path` and renames it over `path`, so
+  // a crash never leaves half a file. The text is saved byte for byte.
+  bool SaveFile(const std::string& path);
+
+  XmlDocument& Document() { return m_document; }
+  const XmlDocument& Document() const { return m_document; }
 
   // Replaces the document with the declaration line and an empty root
   // carrying the header; the root is the current element afterwards.
@@ -72,6 +97,12 @@ public:
   // Every byte outside printable ASCII becomes a space; the length stays.
   static std::string SanitizeText(std::string_view text);
   static void SanitizeInPlace(std::string& text);
+
+private:
+  XmlDocument m_document;
+  // What the last save said; GetResultText gives it until the next load.
+  std::string m_saveResult;
+  bool m_saveReported = false;
 };
 
 }  // namespace wren

@@ -8,7 +8,7 @@ bool XmlDataFile::FetchUrl(const std::string& url, platform::HttpClient& http, s
   if (!http.Fetch(url, body, error)) return false;
   std::size_t zero = body.find('\0');
   if (zero != std::string::npos) body.resize(zero);
-  XmlDocument::SetText(std::move(body));
+  SetText(std::move(body));
   return true;
 }
 

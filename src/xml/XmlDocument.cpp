@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <sys/stat.h>
 #include <vector>
 
-#include "platform/System.h"
 #include "xml/ElementIndex.h"
 #include "xml/XmlDocumentInspector.h"
 #include "xml/XmlScanner.h"
@@ -46,6 +46,8 @@ void AppendEncoded(std::string& out, std::string_view value, bool attribute) {
   out.append(value.data() + run, value.size() - run);
 }
 
+// Up to U+FFFF only, as history files have always been read; a larger
+// number keeps its low sixteen bits.
 void AppendUtf8(std::string& out, long n) {
   if (n < 0x80) {
     out.push_back(static_cast<char>(n));
@@ -59,6 +61,20 @@ void AppendUtf8(std::string& out, long n) {
   }
 }
 
+// A Unicode scalar value as UTF-8, one to four bytes.
+void AppendFullUtf8(std::string& out, std::uint32_t n) {
+  if (n < 0x10000) {
+    AppendUtf8(out, static_cast<long>(n));
+    return;
+  }
+  out.push_back(static_cast<char>(0xF0 | (n >> 18)));
+  out.push_back(static_cast<char>(0x80 | ((n >> 12) & 0x3F)));
+  out.push_back(static_cast<char>(0x80 | ((n >> 6) & 0x3F)));
+  out.push_back(static_cast<char>(0x80 | (n & 0x3F)));
+}
+
+bool IsUnicodeScalar(long long n) { return n > 0 && n <= 0x10FFFF && !(n >= 0xD800 && n <= 0xDFFF); }
+
 }  // namespace
 
 struct XmlDocument::Impl {
@@ -71,6 +87,14 @@ struct XmlDocument::Impl {
   xml::ElementIndex index;
   std::vector<Offset> openNames;  // parser: name length of each open element
   std::string scratch;            // text being built for a splice
+  Offset errorOffset = -1;        // where the last failed parse stopped
+  // The tokens of one start tag, kept while reads go on at that element:
+  // a record of nine attributes is then cut once, not nine times.
+  mutable Index tokensOf = 0;
+  mutable xml::AttributeTokens attrs;
+  // Offsets of the text's line feeds, gathered on the first line asked for.
+  mutable std::vector<Offset> newlines;
+  mutable bool newlinesReady = false;
 
   Impl() {
     index.Reserve(8, 0);
@@ -82,6 +106,29 @@ struct XmlDocument::Impl {
 
   void ClearDocumentEntry() { E(0) = ElementEntry{0, 0, 0, 1, 0, 0, 0, 0, 0, 0}; }
   void ResetPositions() { parentPos = currentPos = childPos = 0; }
+
+  // Any change of the text drops what was read from it.
+  void TextChanged() {
+    tokensOf = 0;
+    if (newlinesReady) {
+      newlinesReady = false;
+      newlines.clear();
+    }
+  }
+
+  std::size_t LineOf(Offset offset) const {
+    if (!newlinesReady) {
+      newlines.clear();
+      const char* t = text.data();
+      const std::size_t size = text.size();
+      for (const char* p = t; (p = static_cast<const char*>(std::memchr(p, '\n', size - static_cast<std::size_t>(p - t))));
+           ++p) {
+        newlines.push_back(p - t);
+      }
+      newlinesReady = true;
+    }
+    return 1 + static_cast<std::size_t>(std::lower_bound(newlines.begin(), newlines.end(), offset) - newlines.begin());
+  }
 
   bool TakeEntry(Index& idx) {
     if (nextFree >= xml::ElementIndex::kMaxEntries) return false;
@@ -172,18 +219,40 @@ struct XmlDocument::Impl {
     return false;
   }
 
+  // FindAttribute over the kept tokens of e's start tag; the same answer
+  // without cutting the tag again.
+  bool FindCachedAttribute(Index e, std::string_view name, Offset& first, Offset& length) const {
+    if (tokensOf != e) {
+      attrs.Begin(text.data(), E(e).start, E(e).start + E(e).startTagLength);
+      tokensOf = e;
+    }
+    return attrs.Find(name, first, length);
+  }
+
   std::string GetAttribute(Index e, std::string_view name) const {
     if (!e) return {};
     Offset first = 0;
     Offset length = 0;
-    if (!FindAttribute(e, name, first, length)) return {};
-    return DecodeValue(std::string_view(text).substr(static_cast<std::size_t>(first), static_cast<std::size_t>(length)));
+    if (!FindCachedAttribute(e, name, first, length)) return {};
+    return DecodeValue(std::string_view(text.data() + first, static_cast<std::size_t>(length)));
+  }
+
+  bool Attributes(Index e, std::vector<XmlAttribute>& out) const;
+
+  // A name the tokenizer reads as one token, whatever follows it.
+  static bool PlainName(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name) {
+      if (c == '"' || c == '\'' || xml::TokenCursor::IsDelimiter(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
   }
 
   bool SetAttribute(Index e, std::string_view name, std::string_view value);
   Index AddElement(Index parent, Index after, std::string_view name, std::string_view content);
 
   void Splice(Offset at, Offset removed, std::string_view inserted) {
+    TextChanged();
     const std::size_t newLength = text.size() - static_cast<std::size_t>(removed) + inserted.size();
     if (newLength > text.capacity()) text.reserve(newLength + newLength / 2 + 128);
     text.replace(static_cast<std::size_t>(at), static_cast<std::size_t>(removed), inserted.data(), inserted.size());
@@ -222,6 +291,8 @@ struct XmlDocument::Impl {
 bool XmlDocument::Impl::Parse() {
   std::string kept = std::move(result);
   result.clear();
+  TextChanged();
+  errorOffset = -1;
   ResetPositions();
   nextFree = 1;
   index.Reserve(text.size() / 64 + 8, 1);
@@ -271,12 +342,14 @@ Offset XmlDocument::Impl::ElementPass(Index top) {
       if (root && openNames.empty()) {
         result = "Element '" + name(node.nameStart, node.nameLength) + "' at offset " + Num(node.start) +
                  " is sibling to root";
+        errorOffset = node.start;
         return -1;
       }
       Index idx = 0;
       if (!TakeEntry(idx)) {
         result = "Element '" + name(node.nameStart, node.nameLength) + "' at offset " + Num(node.start) +
                  " is beyond the element limit";
+        errorOffset = node.start;
         return -1;
       }
       if (!root) root = idx;
@@ -313,6 +386,7 @@ Offset XmlDocument::Impl::ElementPass(Index top) {
       if (openNames.empty()) {
         result = "No start tag for end tag '" + name(node.nameStart, node.nameLength) + "' at offset " +
                  Num(node.start);
+        errorOffset = node.start;
         return -1;
       }
       ElementEntry& e = E(parent);
@@ -325,6 +399,7 @@ Offset XmlDocument::Impl::ElementPass(Index top) {
       if (!xml::NameMatches(endName, startName)) {
         result = "End tag '" + std::string(endName) + "' at offset " + Num(node.start + 1) +
                  " does not match start tag '" + std::string(startName) + "' at offset " + Num(e.start);
+        errorOffset = node.start + 1;
         return -1;
       }
       parent = e.parent;
@@ -332,11 +407,13 @@ Offset XmlDocument::Impl::ElementPass(Index top) {
   }
   if (type == xml::kScanError) {
     result = std::move(message);
+    errorOffset = node.errorAt;
     return -1;
   }
   if (!openNames.empty()) {
     const ElementEntry& e = E(parent);
     result = "Element '" + name(e.start + 1, openNames.back()) + "' at offset " + Num(e.start) + " not ended";
+    errorOffset = e.start;
     return -1;
   }
   if (!root) {
@@ -352,10 +429,22 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
   Offset first = 0;
   Offset length = 0;
   Offset d = 0;
-  if (FindAttribute(e, name, first, length) && ParserOpensQuoteAt(e, first - 1)) {
+  if (FindCachedAttribute(e, name, first, length) && ParserOpensQuoteAt(e, first - 1)) {
     AppendEncoded(scratch, value, true);
+    // The kept tokens stay true: the value changes length, what follows moves.
+    xml::AttributeTokens kept = std::move(attrs);
     Splice(first, length, scratch);
     d = static_cast<Offset>(scratch.size()) - length;
+    for (xml::TagToken& k : kept.tokens) {
+      if (k.first == first) k.length += d;
+      else if (k.first > first) k.first += d;
+    }
+    if (kept.stop > first) kept.stop += d;
+    kept.cursor.text = text.data();
+    kept.cursor.end += d;
+    if (kept.cursor.next > first) kept.cursor.next += d;
+    attrs = std::move(kept);
+    tokensOf = e;
   } else {
     const ElementEntry& en = E(e);
     const Offset at = en.start + en.startTagLength - (en.endTagLength == 0 ? 2 : 1);
@@ -364,8 +453,25 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
     scratch.append("=\"");
     AppendEncoded(scratch, value, true);
     scratch.push_back('"');
+    // Tokens read to the tag's end, and a name that reads as one token:
+    // the new pair is three more tokens before the end.
+    const bool extend = tokensOf == e && attrs.complete && attrs.stop == at && PlainName(name);
+    xml::AttributeTokens kept;
+    if (extend) kept = std::move(attrs);
     Splice(at, 0, scratch);
     d = static_cast<Offset>(scratch.size());
+    if (extend) {
+      const Offset nameLength = static_cast<Offset>(name.size());
+      kept.tokens.push_back({at + 1, nameLength, false, false});
+      kept.tokens.push_back({at + 1 + nameLength, 1, false, false});
+      kept.tokens.push_back({at + 3 + nameLength, d - nameLength - 4, true, true});
+      kept.cursor.text = text.data();
+      kept.cursor.end += d;
+      kept.cursor.next += d;
+      kept.stop = at + d;
+      attrs = std::move(kept);
+      tokensOf = e;
+    }
   }
   ElementEntry& en = E(e);
   en.startTagLength += d;
@@ -537,17 +643,57 @@ bool XmlDocument::LoadFile(const std::string& path) {
   return m_impl->Parse();
 }
 
-bool XmlDocument::SaveFile(const std::string& path) {
-  std::string error;
-  if (!platform::WriteFileAtomically(path, m_impl->text, error)) {
-    m_impl->result = error;
-    return false;
-  }
-  m_impl->result = ByteCount(m_impl->text.size());
-  return true;
+bool XmlDocument::IsWellFormed() const { return m_impl->E(0).firstChild != 0; }
+
+std::size_t XmlDocument::GetErrorLine() const {
+  const Impl& m = *m_impl;
+  if (m.errorOffset < 0 || m.E(0).firstChild) return 0;
+  return m.LineOf(m.errorOffset);
 }
 
-bool XmlDocument::IsWellFormed() const { return m_impl->E(0).firstChild != 0; }
+std::size_t XmlDocument::LineOfOffset(std::int64_t offset) const { return m_impl->LineOf(offset); }
+
+std::string_view XmlDocument::GetElementName() const {
+  const Impl& m = *m_impl;
+  return m.currentPos ? m.ScannedName(m.currentPos) : std::string_view();
+}
+
+std::size_t XmlDocument::GetElementLine() const {
+  const Impl& m = *m_impl;
+  return m.currentPos ? m.LineOf(m.E(m.currentPos).start) : 0;
+}
+
+bool XmlDocument::GetAttributes(std::vector<XmlAttribute>& attributes) const {
+  attributes.clear();
+  return m_impl->currentPos && m_impl->Attributes(m_impl->currentPos, attributes);
+}
+
+bool XmlDocument::Impl::Attributes(Index e, std::vector<XmlAttribute>& out) const {
+  const ElementEntry& en = E(e);
+  const char* t = text.data();
+  xml::TokenCursor cur;
+  cur.text = t;
+  cur.next = en.start + 1 + static_cast<Offset>(ScannedName(e).size());
+  cur.end = en.start + en.startTagLength - 1;  // the '>' is not read
+  auto isDelimiter = [&] { return !cur.quoted && xml::TokenCursor::IsDelimiter(static_cast<unsigned char>(t[cur.first])); };
+  for (;;) {
+    if (!cur.Next()) return true;
+    // A '/' as the last token closes the list.
+    if (!cur.quoted && cur.length == 1 && t[cur.first] == '/') {
+      xml::TokenCursor after = cur;
+      if (!after.Next()) return true;
+    }
+    if (cur.quoted || isDelimiter()) return false;
+    XmlAttribute a;
+    a.name = cur.Token();
+    if (!cur.Next() || cur.quoted || cur.length != 1 || t[cur.first] != '=') return false;
+    // A quote the scanner closed only at the tag's end leaves the value open.
+    if (!cur.Next() || isDelimiter() || (cur.quoted && !cur.closed)) return false;
+    a.rawValue = cur.Token();
+    a.quoted = cur.quoted;
+    out.push_back(a);
+  }
+}
 
 void XmlDocument::ResetPosition() { m_impl->ResetPositions(); }
 
@@ -707,6 +853,68 @@ std::string XmlDocument::DecodeValue(std::string_view raw) {
   return out;
 }
 
+bool XmlDocument::DecodeValueStrict(std::string_view raw, std::string& out, std::string& bad) {
+  out.clear();
+  std::size_t i = 0;
+  while (i < raw.size()) {
+    const std::size_t amp = raw.find("&#", i);
+    const std::size_t plainEnd = amp == std::string_view::npos ? raw.size() : amp;
+    out += DecodeValue(raw.substr(i, plainEnd - i));
+    if (amp == std::string_view::npos) break;
+    // "&#" digits ";" or "&#x" hex digits ";", of any length.
+    const bool hex = amp + 2 < raw.size() && raw[amp + 2] == 'x';
+    std::size_t k = amp + (hex ? 3 : 2);
+    const std::size_t digitsStart = k;
+    unsigned long long n = 0;
+    bool over = false;
+    for (; k < raw.size(); ++k) {
+      const char c = raw[k];
+      int d = -1;
+      if (c >= '0' && c <= '9') d = c - '0';
+      else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+      else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+      if (d < 0) break;
+      n = n * (hex ? 16u : 10u) + static_cast<unsigned>(d);
+      if (n > 0x10FFFF) over = true, n = 0x110000;
+    }
+    if (k > digitsStart && k < raw.size() && raw[k] == ';') {
+      if (over || !IsUnicodeScalar(static_cast<long long>(n))) {
+        bad = std::string(raw.substr(amp, k + 1 - amp));
+        return false;
+      }
+      AppendFullUtf8(out, static_cast<std::uint32_t>(n));
+      i = k + 1;
+      continue;
+    }
+    // Any other "&#": read as DecodeValue reads it, but what it would turn
+    // into a character must be one.
+    std::size_t semicolon = 0;
+    for (std::size_t j = amp + 2; j < raw.size() && j <= amp + 9; ++j) {
+      if (raw[j] == ';') {
+        semicolon = j;
+        break;
+      }
+    }
+    if (semicolon) {
+      const std::string digits(raw.substr(amp + 2, semicolon - amp - 2));
+      const bool lenientHex = !digits.empty() && digits[0] == 'x';
+      const long v = std::strtol(lenientHex ? digits.c_str() + 1 : digits.c_str(), nullptr, lenientHex ? 16 : 10);
+      if (v != 0) {
+        if (!IsUnicodeScalar(v)) {
+          bad = std::string(raw.substr(amp, semicolon + 1 - amp));
+          return false;
+        }
+        AppendFullUtf8(out, static_cast<std::uint32_t>(v));
+        i = semicolon + 1;
+        continue;
+      }
+    }
+    out.push_back('&');
+    i = amp + 1;
+  }
+  return true;
+}
+
 std::string XmlDocument::EncodeAttributeValue(std::string_view value) {
   std::string out;
   AppendEncoded(out, value, true);
@@ -739,6 +947,15 @@ struct Walk {
 };
 
 }  // namespace
+
+std::string XmlDocumentInspector::FreshAttribute(const XmlDocument& doc, std::string_view name) {
+  const XmlDocument::Impl& m = *doc.m_impl;
+  Offset first = 0;
+  Offset length = 0;
+  if (!m.currentPos || !m.FindAttribute(m.currentPos, name, first, length)) return {};
+  return XmlDocument::DecodeValue(std::string_view(m.text).substr(static_cast<std::size_t>(first),
+                                                                  static_cast<std::size_t>(length)));
+}
 
 std::size_t XmlDocumentInspector::ElementCount(const XmlDocument& doc) {
   std::size_t count = 0;

@@ -3,6 +3,7 @@
 // element index still describes the text after any sequence of edits.
 
 #include <string>
+#include <string_view>
 
 #include "xml/XmlDocument.h"
 
@@ -15,6 +16,10 @@ struct XmlDocumentInspector {
   // also parsed afresh and must parse, giving the same elements in the
   // same places.
   static std::string Check(const XmlDocument& doc, bool compareWithReparse);
+
+  // The current element's attribute as the start tag reads afresh, past
+  // the tokens kept between reads: GetAttribute must give the same.
+  static std::string FreshAttribute(const XmlDocument& doc, std::string_view name);
 
   // Number of elements the index holds (0 when not well-formed).
   static std::size_t ElementCount(const XmlDocument& doc);

@@ -61,9 +61,10 @@ std::string DeclarationOutsideDoctype(Offset at) {
   return m;
 }
 
-int Fail(NodeScan& node, std::string& message, std::string text) {
+int Fail(NodeScan& node, std::string& message, std::string text, Offset at) {
   message = std::move(text);
   node.type = kScanError;
+  node.errorAt = at;
   return kScanError;
 }
 
@@ -95,20 +96,25 @@ Offset FindCloser(const char* t, Offset len, Offset from, char c, int count, Off
   return -1;
 }
 
+// Both scanners start a node alike: false at the end of the text.
+bool BeginNode(NodeScan& node, Offset pos, Offset len) {
+  node.start = pos;
+  node.empty = false;
+  node.nameStart = 0;
+  node.nameLength = 0;
+  node.errorAt = 0;
+  if (pos < len) return true;
+  node.type = kEndOfText;
+  node.length = 0;
+  return false;
+}
+
 }  // namespace
 
 int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::string& message) {
   const char* t = text.data();
   const Offset len = static_cast<Offset>(text.size());
-  node.start = pos;
-  node.empty = false;
-  node.nameStart = 0;
-  node.nameLength = 0;
-  if (pos >= len) {
-    node.type = kEndOfText;
-    node.length = 0;
-    return kEndOfText;
-  }
+  if (!BeginNode(node, pos, len)) return kEndOfText;
   unsigned mode = 0;
   const char* term = nullptr;
   int termLen = 0;
@@ -142,7 +148,7 @@ int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::str
           if (!(mode & kInDoctype)) {
             if (type == kScanError) {
               node.length = i + 1 - pos;
-              return Fail(node, message, DeclarationOutsideDoctype(pos));
+              return Fail(node, message, DeclarationOutsideDoctype(pos), pos);
             }
             return Done(node, type, i + 1);
           }
@@ -177,7 +183,7 @@ int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::str
         termLen = 2;
         nameStart = i + 1;
       } else {
-        return Fail(node, message, Incorrect("tag name character", errorAt));
+        return Fail(node, message, Incorrect("tag name character", errorAt), errorAt);
       }
     } else if (mode & kAfterBang) {
       mode &= ~kAfterBang;
@@ -191,17 +197,17 @@ int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::str
         term = ">";
         termLen = 1;
       } else {
-        return Fail(node, message, Incorrect("! tag", errorAt));
+        return Fail(node, message, Incorrect("! tag", errorAt), errorAt);
       }
     } else if (mode & kAfterBangDash) {
       mode &= ~kAfterBangDash;
-      if (c != '-') return Fail(node, message, Incorrect("comment tag", errorAt));
+      if (c != '-') return Fail(node, message, Incorrect("comment tag", errorAt), errorAt);
       type = kComment;
       term = "-->";
       termLen = 3;
     } else if (mode & kAfterBangBracket) {
       mode &= ~kAfterBangBracket;
-      if (c != 'C') return Fail(node, message, Incorrect("tag", errorAt));
+      if (c != 'C') return Fail(node, message, Incorrect("tag", errorAt), errorAt);
       type = kCData;
       term = "]]>";
       termLen = 3;
@@ -244,21 +250,13 @@ int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::str
   else if (type == kCData) what = "CDATA Section";
   else if (type == kProcessingInstruction) what = "Processing instruction";
   else if (type == kComment) what = "Comment";
-  return Fail(node, message, Unterminated(what, pos));
+  return Fail(node, message, Unterminated(what, pos), pos);
 }
 
 int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& message) {
   const char* t = text.data();
   const Offset len = static_cast<Offset>(text.size());
-  node.start = pos;
-  node.empty = false;
-  node.nameStart = 0;
-  node.nameLength = 0;
-  if (pos >= len) {
-    node.type = kEndOfText;
-    node.length = 0;
-    return kEndOfText;
-  }
+  if (!BeginNode(node, pos, len)) return kEndOfText;
 
   unsigned char c = At(t, pos);
   if (c != '<') {
@@ -269,7 +267,7 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
     const void* q = std::memchr(t + i, '<', static_cast<std::size_t>(len - i));
     return Done(node, kText, q ? static_cast<const char*>(q) - t : len);
   }
-  if (pos + 1 >= len) return Fail(node, message, Unterminated("tag", pos));
+  if (pos + 1 >= len) return Fail(node, message, Unterminated("tag", pos), pos);
 
   c = At(t, pos + 1);
   if (kTables.nameStart[c]) {
@@ -279,7 +277,7 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
     node.nameLength = i - pos - 1;
     for (;;) {
       while (i < len && !kTables.tagStop[At(t, i)]) ++i;
-      if (i >= len) return Fail(node, message, Unterminated("Element tag", pos));
+      if (i >= len) return Fail(node, message, Unterminated("Element tag", pos), pos);
       const char q = t[i];
       if (q == '>') {
         node.empty = t[i - 1] == '/';
@@ -287,7 +285,7 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
       }
       // Inside a quoted value only the same quote matters.
       const char* close = FindChar(t + i + 1, t + len, q);
-      if (!close) return Fail(node, message, Unterminated("Element tag", pos));
+      if (!close) return Fail(node, message, Unterminated("Element tag", pos), pos);
       i = close - t + 1;
     }
   }
@@ -297,7 +295,7 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
     node.nameStart = pos + 2;
     node.nameLength = i - pos - 2;
     const char* q = i < len ? FindChar(t + i, t + len, '>') : nullptr;
-    if (!q) return Fail(node, message, Unterminated("Element end tag", pos));
+    if (!q) return Fail(node, message, Unterminated("Element end tag", pos), pos);
     return Done(node, kEndTag, q - t + 1);
   }
   if (c == '?') {
@@ -307,27 +305,27 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
     node.nameLength = i - pos - 2;
     // The '?' of the opener counts, so "<?>" closes itself except at offset 0.
     Offset k = FindCloser(t, len, i, '?', 1, 2);
-    if (k < 0) return Fail(node, message, Unterminated("Processing instruction", pos));
+    if (k < 0) return Fail(node, message, Unterminated("Processing instruction", pos), pos);
     return Done(node, kProcessingInstruction, k + 1);
   }
-  if (c != '!') return Fail(node, message, Incorrect("tag name character", pos));
+  if (c != '!') return Fail(node, message, Incorrect("tag name character", pos), pos);
 
-  if (pos + 2 >= len) return Fail(node, message, Unterminated("tag", pos));
+  if (pos + 2 >= len) return Fail(node, message, Unterminated("tag", pos), pos);
   c = At(t, pos + 2);
   switch (c) {
     case '-': {
-      if (pos + 3 >= len) return Fail(node, message, Unterminated("tag", pos));
-      if (t[pos + 3] != '-') return Fail(node, message, Incorrect("comment tag", pos));
+      if (pos + 3 >= len) return Fail(node, message, Unterminated("tag", pos), pos);
+      if (t[pos + 3] != '-') return Fail(node, message, Incorrect("comment tag", pos), pos);
       // The dashes of the opener count: "<!-->" is a whole comment.
       Offset k = FindCloser(t, len, pos + 4, '-', 2, 3);
-      if (k < 0) return Fail(node, message, Unterminated("Comment", pos));
+      if (k < 0) return Fail(node, message, Unterminated("Comment", pos), pos);
       return Done(node, kComment, k + 1);
     }
     case '[': {
-      if (pos + 3 >= len) return Fail(node, message, Unterminated("tag", pos));
-      if (t[pos + 3] != 'C') return Fail(node, message, Incorrect("tag", pos));
+      if (pos + 3 >= len) return Fail(node, message, Unterminated("tag", pos), pos);
+      if (t[pos + 3] != 'C') return Fail(node, message, Incorrect("tag", pos), pos);
       Offset k = FindCloser(t, len, pos + 4, ']', 2, 3);
-      if (k < 0) return Fail(node, message, Unterminated("CDATA Section", pos));
+      if (k < 0) return Fail(node, message, Unterminated("CDATA Section", pos), pos);
       return Done(node, kCData, k + 1);
     }
     case 'D':
@@ -336,12 +334,12 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
     case 'A':
     case 'N': {
       const void* q = std::memchr(t + pos + 3, '>', static_cast<std::size_t>(len - pos - 3));
-      if (!q) return Fail(node, message, Unterminated("tag", pos));
+      if (!q) return Fail(node, message, Unterminated("tag", pos), pos);
       node.length = static_cast<const char*>(q) - t + 1 - pos;
-      return Fail(node, message, DeclarationOutsideDoctype(pos));
+      return Fail(node, message, DeclarationOutsideDoctype(pos), pos);
     }
     default:
-      return Fail(node, message, Incorrect("! tag", pos));
+      return Fail(node, message, Incorrect("! tag", pos), pos);
   }
 }
 

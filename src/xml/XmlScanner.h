@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wren::xml {
 
@@ -32,6 +33,7 @@ struct NodeScan {
   bool empty = false;
   std::int64_t nameStart = 0;
   std::int64_t nameLength = 0;
+  std::int64_t errorAt = 0;  // on kScanError: the offset the message names
 };
 
 // Scans the node that starts at `pos`. Returns its type; on kScanError
@@ -127,6 +129,72 @@ struct TokenCursor {
                                           (std::uint64_t{1} << '?') | (std::uint64_t{1} << '!');
     if (c < 64) return (kDelimiters >> c) & 1;
     return c == '\\';
+  }
+};
+
+// One token of a start tag, as TokenCursor cuts it.
+struct TagToken {
+  std::int64_t first;
+  std::int64_t length;
+  bool quoted;
+  bool closed;
+};
+
+// The tokens of one start tag, cut only as far as a lookup needs and kept
+// for the next: the nine attributes of a record cost one pass over the
+// tag. The list ends before the first '/', '>' or '?' outside quotes,
+// where attribute lookup stops.
+struct AttributeTokens {
+  std::vector<TagToken> tokens;
+  TokenCursor cursor;
+  bool complete = false;
+  std::int64_t stop = -1;  // where the ending '/', '>' or '?' is; -1 when none
+
+  // The tag runs from its '<' at `start` through its '>' before `end`.
+  void Begin(const char* text, std::int64_t start, std::int64_t end) {
+    tokens.clear();
+    cursor = TokenCursor{};
+    cursor.text = text;
+    cursor.end = end;
+    cursor.next = start + 1;
+    complete = false;
+    stop = -1;
+  }
+
+  bool More() {
+    if (complete) return false;
+    if (cursor.Next()) {
+      const char c = cursor.text[cursor.first];
+      if (cursor.quoted || cursor.length != 1 || (c != '/' && c != '>' && c != '?')) {
+        tokens.push_back({cursor.first, cursor.length, cursor.quoted, cursor.closed});
+        return true;
+      }
+      stop = cursor.first;
+    }
+    complete = true;
+    return false;
+  }
+
+  // The quoted value of attribute `name`, quotes excluded: the first name
+  // token after the tag name that matches, whose second token after is a
+  // closed quoted string.
+  bool Find(std::string_view name, std::int64_t& first, std::int64_t& length) {
+    const char* t = cursor.text;
+    for (std::size_t p = 1;; ++p) {
+      while (p >= tokens.size()) {
+        if (!More()) return false;
+      }
+      const TagToken& k = tokens[p];
+      if (k.quoted || static_cast<std::size_t>(k.length) > name.size()) continue;
+      if (k.length == 1 && t[k.first] == '=') continue;
+      if (!NameMatches(std::string_view(t + k.first, static_cast<std::size_t>(k.length)), name)) continue;
+      while (tokens.size() <= p + 2 && More()) {
+      }
+      if (p + 2 >= tokens.size() || !tokens[p + 2].quoted || !tokens[p + 2].closed) return false;
+      first = tokens[p + 2].first;
+      length = tokens[p + 2].length;
+      return true;
+    }
   }
 };
 

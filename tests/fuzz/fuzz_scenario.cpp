@@ -12,8 +12,6 @@
 #include "bluetooth/BluetoothPlatform.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/SimulatedStack.h"
-#include "platform/sim/TagLocator.h"
-#include "xml/XmlDocument.h"
 
 namespace {
 
@@ -29,24 +27,43 @@ struct Sink : wren::platform::DeviceChangeSink {
   std::size_t count = 0;
 };
 
-// The loader takes element names and lines from the tag list, so the list
-// must have the document's elements, in the same order and nesting.
-void CheckTagsMatchTheDocument(std::string_view text) {
-  wren::XmlDocument doc;
-  if (!doc.SetText(text)) return;
-  Check(wren::sim::TagsMatchDocument(doc, wren::sim::LocateTags(text)));
+// Well-formed UTF-8: no stray continuation byte, no overlong form, no
+// surrogate, nothing above U+10FFFF.
+bool ValidUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t n = c < 0x80 ? 0 : (c >= 0xC2 && c <= 0xDF) ? 1 : (c >= 0xE0 && c <= 0xEF) ? 2 : (c >= 0xF0 && c <= 0xF4) ? 3 : 9;
+    if (n == 9 || i + n >= s.size()) return false;
+    std::uint32_t cp = n == 0 ? c : c & (0x3F >> n);
+    for (std::size_t k = 1; k <= n; ++k) {
+      const unsigned char d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += n + 1;
+  }
+  return true;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  CheckTagsMatchTheDocument(text);
   wren::sim::Scenario scenario;
   std::string error;
   if (!wren::sim::ParseScenario(text, "fuzz.xml", scenario, error)) {
     Check(error.rfind("fuzz.xml", 0) == 0);
     return 0;
+  }
+  // Every text the scenario holds is valid UTF-8 when the file's bytes are.
+  if (ValidUtf8(text)) {
+    Check(ValidUtf8(scenario.name));
+    for (const auto& r : scenario.radios) Check(ValidUtf8(r.name) && ValidUtf8(r.id));
+    for (const auto& d : scenario.devices) Check(ValidUtf8(d.name));
+    for (const auto& e : scenario.timeline) Check(!e.name || ValidUtf8(*e.name));
   }
   // Every reference the loader resolved points inside the scenario.
   for (const auto& d : scenario.devices)

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/System.h"
 #include "support/TestFiles.h"
@@ -142,6 +144,48 @@ TEST_F(DataFolder, LoadingAMissingFileFailsWithTheSystemMessage) {
   XmlDataFile file;
   EXPECT_FALSE(file.LoadBesideExecutable("history.xml"));
   EXPECT_EQ(file.GetResultText(), "No such file or directory");
+}
+
+// Saving writes the text byte for byte, through a whole-file replace.
+class SavedFiles : public ::testing::Test {
+protected:
+  std::string Path(const char* name) const { return m_scratch / name; }
+  test::TempFolder m_scratch{"save"};
+};
+
+TEST_F(SavedFiles, SaveAndLoadAreByteForByte) {
+  std::string bytes = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<r a=\"\x01\x7F\x80\xFF\">\n\r\r\n";
+  bytes.push_back('\0');
+  bytes += "\t</r>\r\n\x1A trailing";
+  test::WriteFile(Path("in.xml"), bytes);
+  XmlDataFile doc;
+  ASSERT_TRUE(doc.LoadFile(Path("in.xml"))) << doc.GetResultText();
+  EXPECT_EQ(doc.GetResultText(), std::to_string(bytes.size()) + " bytes");
+  EXPECT_EQ(doc.GetDocumentText(), bytes);
+  ASSERT_TRUE(doc.SaveFile(Path("out.xml")));
+  EXPECT_EQ(doc.GetResultText(), std::to_string(bytes.size()) + " bytes");
+  EXPECT_EQ(ReadFile(Path("out.xml")), bytes);
+}
+
+TEST_F(SavedFiles, SaveReplacesTheWholeFile) {
+  test::WriteFile(Path("h.xml"), std::string(10000, 'x'));
+  XmlDataFile doc;
+  ASSERT_TRUE(doc.SetText("<a/>\r\n"));
+  ASSERT_TRUE(doc.SaveFile(Path("h.xml")));
+  EXPECT_EQ(ReadFile(Path("h.xml")), "<a/>\r\n");
+  EXPECT_EQ(doc.GetResultText(), "6 bytes");
+  // Even a document that does not parse saves its text.
+  XmlDataFile bad;
+  bad.SetText("<a");
+  EXPECT_TRUE(bad.SaveFile(Path("h.xml")));
+  EXPECT_EQ(ReadFile(Path("h.xml")), "<a");
+}
+
+TEST_F(SavedFiles, SaveFailureReportsTheSystemMessage) {
+  XmlDataFile doc;
+  ASSERT_TRUE(doc.SetText("<a/>"));
+  EXPECT_FALSE(doc.SaveFile(Path("no/such/folder/a.xml")));
+  EXPECT_EQ(doc.GetResultText(), std::strerror(ENOENT));
 }
 
 }  // namespace

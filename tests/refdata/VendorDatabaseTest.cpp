@@ -194,6 +194,36 @@ bool IsCanonicalPrefix(std::string_view s) {
          s[5] == '-' && hex(s[6]) && hex(s[7]);
 }
 
+// Well-formed UTF-8 (no overlong form, surrogate or value past U+10FFFF)
+// holding no control character.
+bool IsPrintableUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7F) return false;
+      ++i;
+      continue;
+    }
+    std::size_t n = 0;
+    std::uint32_t cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) n = 1, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF) n = 2, cp = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4) n = 3, cp = c & 0x07;
+    else return false;
+    if (i + n >= s.size()) return false;
+    for (std::size_t k = 1; k <= n; ++k) {
+      const auto d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF) ||
+        (cp >= 0x80 && cp <= 0x9F))
+      return false;
+    i += n + 1;
+  }
+  return true;
+}
+
 TEST(EmbeddedVendorDatabase, LoadsAndNamesWellKnownPrefixes) {
   VendorDatabase db;
   ASSERT_EQ(db.LoadVendorDatabase(), 1);
@@ -213,6 +243,8 @@ TEST(EmbeddedVendorDatabase, LoadsAndNamesWellKnownPrefixes) {
       {"00-00-21", "SUREMAN COMP. & COMMUN. CORP."},
       {"00-17-32", "Science-Technical Center \"RISSA\""},
       {"FC-FF-AA", "IEEE Registration Authority"},
+      // The registry's own letters, not spaces where its UTF-8 was.
+      {"00-23-9F", "Institut f\xC3\xBCr Pr\xC3\xBC" "ftechnik"},
   };
   for (const Case& c : cases) EXPECT_EQ(Find(db, c.prefix), c.company) << c.prefix;
   EXPECT_EQ(Find(db, "00-0a-d9"), "<unchanged>");
@@ -249,7 +281,8 @@ TEST(EmbeddedVendorDatabase, FileLayout) {
   ASSERT_EQ(rest.substr(rest.size() - end.size()), end);
   rest.remove_suffix(end.size());
 
-  // Plain ASCII, one entry per line, CR LF only, ascending prefixes.
+  // UTF-8 without control characters, one entry per line, CR LF only,
+  // ascending prefixes.
   std::size_t lines = 0;
   std::string previous;
   while (!rest.empty()) {
@@ -258,7 +291,7 @@ TEST(EmbeddedVendorDatabase, FileLayout) {
     std::string_view line = rest.substr(0, eol);
     rest.remove_prefix(eol + 2);
     ++lines;
-    for (char c : line) ASSERT_TRUE(c >= 0x20 && c <= 0x7E) << "line " << lines << ": " << line;
+    ASSERT_TRUE(IsPrintableUtf8(line)) << "line " << lines << ": " << line;
     ASSERT_EQ(line.substr(0, 11), "<mac addr=\"") << line;
     ASSERT_EQ(line.substr(line.size() - 2), "/>") << line;
     std::string addr(line.substr(11, 8));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <string>
 
@@ -209,6 +210,87 @@ TEST(Scenario, LinesStayRightPastCommentsCdataDoctypeAndOddValues) {
   std::string error;
   EXPECT_FALSE(ParseScenario(text, "odd.xml", s, error));
   EXPECT_EQ(error, "odd.xml:10: <device>: attribute class=\"seven\" is not a class of device (a number up to 0xFFFFFFFF)");
+}
+
+TEST(Scenario, CharacterReferencesOutsideUnicodeAreRefusedWithTheirLine) {
+  const struct {
+    const char* reference;
+    bool ok;
+    const char* name;  // what a good reference reads as
+  } kCases[] = {
+      {"&#252;", true, "\xC3\xBC"},
+      {"&#x1F600;", true, "\xF0\x9F\x98\x80"},
+      {"&#x10FFFF;", true, "\xF4\x8F\xBF\xBF"},
+      {"&#0;", false, nullptr},
+      {"&#x0;", false, nullptr},
+      {"&#xD800;", false, nullptr},
+      {"&#57343;", false, nullptr},
+      {"&#x110000;", false, nullptr},
+      {"&#1114112;", false, nullptr},
+      {"&#99999999999;", false, nullptr},
+  };
+  for (const auto& c : kCases) {
+    const std::string text = Wrap(std::string(kRadio) + "<device address=\"00:00:00:00:00:01\"\n name=\"a" +
+                                  c.reference + "b\"/>\n");
+    Scenario s;
+    std::string error;
+    EXPECT_EQ(ParseScenario(text, "ref.xml", s, error), c.ok) << c.reference << ": " << error;
+    if (c.ok) {
+      ASSERT_EQ(s.devices.size(), 1u);
+      EXPECT_EQ(s.devices[0].name, std::string("a") + c.name + "b");
+    } else {
+      EXPECT_EQ(error, std::string("ref.xml:4: <device>: attribute name holds \"") + c.reference +
+                           "\", which names no Unicode character")
+          << c.reference;
+    }
+  }
+  // In an event too, far down a long timeline.
+  std::string events;
+  for (int i = 0; i < 500; ++i) events += "<adapter-removed at=\"1\" radio=\"a\"/>\n";
+  events += "<in-range at=\"2\" device=\"00:00:00:00:00:01\" flags=\"1\" name=\"&#xDFFF;\"/>\n";
+  Scenario s;
+  std::string error;
+  EXPECT_FALSE(ParseScenario(
+      Wrap(std::string(kRadio) + "<device address=\"00:00:00:00:00:01\"/>\n<timeline>\n" + events + "</timeline>\n"),
+      "long.xml", s, error));
+  EXPECT_EQ(error, "long.xml:506: <in-range>: attribute name holds \"&#xDFFF;\", which names no Unicode character");
+}
+
+TEST(Scenario, LinesOfReferencesAndDuplicatesDeepInALargeFile) {
+  // Many devices and events: the lines named come from where each element
+  // starts, the duplicates are found among thousands.
+  std::string body = kRadio;
+  char line[96];
+  for (int i = 0; i < 3000; ++i) {
+    std::snprintf(line, sizeof line, "<device address=\"00:00:00:00:%02X:%02X\"/>\n", i >> 8, i & 0xFF);
+    body += line;
+  }
+  std::string timeline = "<timeline>\n";
+  for (int i = 0; i < 3000; ++i) {
+    std::snprintf(line, sizeof line, "<hci-connect at=\"%d\" device=\"00:00:00:00:%02X:%02X\"/>\n", i, i >> 8, i & 0xFF);
+    timeline += line;
+  }
+  {
+    Scenario s;
+    std::string error;
+    ASSERT_TRUE(ParseScenario(Wrap(body + timeline + "</timeline>\n"), "big.xml", s, error)) << error;
+    ASSERT_EQ(s.devices.size(), 3000u);
+    ASSERT_EQ(s.timeline.size(), 3000u);
+    for (std::size_t i = 0; i < s.timeline.size(); i += 499) EXPECT_EQ(s.timeline[i].device, i);
+  }
+  {
+    Scenario s;
+    std::string error;
+    std::string text = Wrap(body + timeline + "<hci-connect at=\"1\" device=\"00:00:00:00:77:77\"/>\n</timeline>\n");
+    EXPECT_FALSE(ParseScenario(text, "big.xml", s, error));
+    EXPECT_EQ(error, "big.xml:6005: <hci-connect>: attribute device=\"00:00:00:00:77:77\" names no device of the scenario");
+  }
+  {
+    Scenario s;
+    std::string error;
+    EXPECT_FALSE(ParseScenario(Wrap(body + "<device address=\"00:00:00:00:0B:B7\"/>\n"), "big.xml", s, error));
+    EXPECT_EQ(error, "big.xml:3004: <device>: device address 00:00:00:00:0B:B7 is used twice");
+  }
 }
 
 TEST(Scenario, DoctypeDeclarationsAreSkippedAsTheXmlEngineSkipsThem) {

@@ -188,7 +188,7 @@ TEST(XmlParse, MovedFromDocumentIsEmptyAndUsable) {
   EXPECT_TRUE(c.IsWellFormed());
 }
 
-// --- loading and saving -----------------------------------------------------
+// --- loading ---------------------------------------------------------------
 
 class XmlFiles : public ::testing::Test {
 protected:
@@ -227,41 +227,6 @@ TEST_F(XmlFiles, LoadFailureLeavesTheDocument) {
   EXPECT_FALSE(doc.LoadFile(m_scratch.path()));  // a folder opens but cannot be read
   EXPECT_EQ(doc.GetResult(), std::strerror(EISDIR));
   EXPECT_EQ(doc.GetText(), "<keep/>");
-}
-
-TEST_F(XmlFiles, SaveAndLoadAreByteForByte) {
-  std::string bytes = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<r a=\"\x01\x7F\x80\xFF\">\n\r\r\n";
-  bytes.push_back('\0');
-  bytes += "\t</r>\r\n\x1A trailing";
-  Write(Path("in.xml"), bytes);
-  XmlDocument doc;
-  ASSERT_TRUE(doc.LoadFile(Path("in.xml"))) << doc.GetResult();
-  EXPECT_EQ(doc.GetResult(), std::to_string(bytes.size()) + " bytes");
-  EXPECT_EQ(doc.GetText(), bytes);
-  ASSERT_TRUE(doc.SaveFile(Path("out.xml")));
-  EXPECT_EQ(doc.GetResult(), std::to_string(bytes.size()) + " bytes");
-  EXPECT_EQ(Read(Path("out.xml")), bytes);
-}
-
-TEST_F(XmlFiles, SaveReplacesTheWholeFile) {
-  Write(Path("h.xml"), std::string(10000, 'x'));
-  XmlDocument doc;
-  ASSERT_TRUE(doc.SetText("<a/>\r\n"));
-  ASSERT_TRUE(doc.SaveFile(Path("h.xml")));
-  EXPECT_EQ(Read(Path("h.xml")), "<a/>\r\n");
-  EXPECT_EQ(doc.GetResult(), "6 bytes");
-  // Even a document that does not parse saves its text.
-  XmlDocument bad;
-  bad.SetText("<a");
-  EXPECT_TRUE(bad.SaveFile(Path("h.xml")));
-  EXPECT_EQ(Read(Path("h.xml")), "<a");
-}
-
-TEST_F(XmlFiles, SaveFailureReportsTheSystemMessage) {
-  XmlDocument doc;
-  ASSERT_TRUE(doc.SetText("<a/>"));
-  EXPECT_FALSE(doc.SaveFile(Path("no/such/folder/a.xml")));
-  EXPECT_EQ(doc.GetResult(), std::strerror(ENOENT));
 }
 
 // --- sizes and depths a packed or recursive index cannot hold ---------------

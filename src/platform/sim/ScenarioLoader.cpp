@@ -8,9 +8,10 @@
 #include <ctime>
 #include <initializer_list>
 #include <sstream>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "bluetooth/SdpDecoder.h"
-#include "platform/sim/TagLocator.h"
 #include "xml/XmlDocument.h"
 
 extern "C" const char wren_demo_scenario[];
@@ -157,49 +158,37 @@ public:
       error = m_error;
       return false;
     }
-    m_tags = LocateTags(m_text);
-    // Names and lines come from the tag list; never from one that is out of step.
-    if (!TagsMatchDocument(m_doc, m_tags)) {
-      Fail(0, "the element structure could not be followed (unusual markup in a DOCTYPE?)");
-      error = m_error;
-      return false;
-    }
-    m_frames.push_back({kNone, kNone});
     bool ok = Next() && ReadScenario(out) && Resolve(out);
     if (!ok) error = m_error;
     return ok;
   }
 
 private:
-  struct Frame {
-    std::size_t parent;
-    std::size_t previous;
+  // The current element's name and attributes are read once, as the
+  // position moves onto it.
+  struct CurrentElement {
+    std::string name;
+    std::vector<XmlAttribute> attributes;
+    bool wellFormed = true;
   };
 
-  // Navigation in step with the tag list, which supplies element names,
-  // attribute names and line numbers that the document does not.
+  void ReadCurrent() {
+    m_current.name = std::string(m_doc.GetElementName());
+    m_current.wellFormed = m_doc.GetAttributes(m_current.attributes);
+    m_values.clear();
+  }
   bool Next() {
     if (!m_doc.FindElement()) return false;
-    Frame& f = m_frames.back();
-    std::size_t index = f.previous != kNone ? m_tags[f.previous].next : (f.parent == kNone ? 0 : f.parent + 1);
-    if (index >= m_tags.size()) return Fail(0, "the element structure could not be followed");
-    f.previous = index;
+    ReadCurrent();
     return true;
   }
-  void Enter() {
-    m_doc.EnterElement();
-    m_frames.push_back({m_frames.back().previous, kNone});
-  }
+  void Enter() { m_doc.EnterElement(); }
   void Leave() {
     m_doc.LeaveElement();
-    m_frames.pop_back();
+    ReadCurrent();
   }
-  const TagInfo& Current() const { return m_tags[m_frames.back().previous]; }
-
-  std::size_t LineOf(std::size_t offset) const {
-    std::size_t end = std::min(offset, m_text.size());
-    return 1 + static_cast<std::size_t>(std::count(m_text.begin(), m_text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
-  }
+  const CurrentElement& Current() const { return m_current; }
+  std::size_t Line() const { return m_doc.GetElementLine(); }
 
   bool Fail(std::size_t line, const std::string& what) {
     if (!m_error.empty()) return false;
@@ -209,10 +198,7 @@ private:
     return false;
   }
   // A fault of the current element.
-  bool FailHere(const std::string& what) {
-    const TagInfo& tag = Current();
-    return Fail(LineOf(tag.offset), "<" + tag.name + ">: " + what);
-  }
+  bool FailHere(const std::string& what) { return Fail(Line(), "<" + m_current.name + ">: " + what); }
   bool BadValue(std::string_view attribute, std::string_view value, std::string_view expected) {
     return FailHere("attribute " + std::string(attribute) + "=" + Quote(value) + " is not " +
                     std::string(expected));
@@ -220,44 +206,46 @@ private:
 
   void ParseFailure() {
     std::string result = m_doc.GetResult();
-    // The engine's messages name the offset of the fault.
-    std::size_t line = 0;
-    auto at = result.find("offset ");
-    if (at != std::string::npos) {
-      std::size_t offset = 0, i = at + 7;
-      bool digits = false;
-      while (i < result.size() && result[i] >= '0' && result[i] <= '9') {
-        offset = offset * 10 + static_cast<std::size_t>(result[i++] - '0');
-        digits = true;
-        if (offset > m_text.size()) break;
-      }
-      if (digits) line = LineOf(offset);
-    }
     if (result.empty()) result = "unreadable markup";
-    Fail(line, "not well-formed XML: " + result);
+    Fail(m_doc.GetErrorLine(), "not well-formed XML: " + result);
   }
 
   // The attributes of the current element must be among `allowed`,
   // each once, each with a quoted value.
   bool CheckAttributes(std::initializer_list<std::string_view> allowed) {
-    const TagInfo& tag = Current();
-    if (tag.malformedAttributes) return FailHere("the attribute list is malformed");
-    for (std::size_t i = 0; i < tag.attributes.size(); ++i) {
-      const auto& a = tag.attributes[i];
+    const auto& attributes = m_current.attributes;
+    if (!m_current.wellFormed) return FailHere("the attribute list is malformed");
+    m_values.clear();
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+      const XmlAttribute& a = attributes[i];
       if (std::find(allowed.begin(), allowed.end(), a.name) == allowed.end())
         return FailHere("unknown attribute " + Quote(a.name));
       if (!a.quoted) return FailHere("attribute " + Quote(a.name) + " needs a quoted value");
       for (std::size_t j = 0; j < i; ++j)
-        if (tag.attributes[j].name == a.name) return FailHere("attribute " + Quote(a.name) + " is given twice");
+        if (attributes[j].name == a.name) return FailHere("attribute " + Quote(a.name) + " is given twice");
+    }
+    // Values decoded once; a character reference must name a character.
+    for (const XmlAttribute& a : attributes) {
+      std::string value;
+      std::string bad;
+      if (!XmlDocument::DecodeValueStrict(a.rawValue, value, bad))
+        return FailHere("attribute " + std::string(a.name) + " holds " + Quote(bad) +
+                        ", which names no Unicode character");
+      m_values.push_back(std::move(value));
     }
     return true;
   }
   bool Has(std::string_view name) const {
-    for (const auto& a : Current().attributes)
+    for (const auto& a : m_current.attributes)
       if (a.name == name) return true;
     return false;
   }
-  std::string Get(std::string_view name) const { return m_doc.GetAttribute(name); }
+  // Only after CheckAttributes has passed for the current element.
+  std::string Get(std::string_view name) const {
+    for (std::size_t i = 0; i < m_current.attributes.size() && i < m_values.size(); ++i)
+      if (m_current.attributes[i].name == name) return m_values[i];
+    return {};
+  }
   bool Require(std::string_view name) {
     if (Has(name)) return true;
     return FailHere("attribute " + std::string(name) + " is missing");
@@ -367,10 +355,11 @@ private:
     radio.name = Get("name");
     if (!GetClass(radio.classOfDevice) || !GetBool("present", radio.present) || !GetBool("readable", radio.readable))
       return false;
-    for (const auto& r : out.radios) {
-      if (r.id == radio.id) return FailHere("radio id " + Quote(radio.id) + " is used twice");
-      if (r.address == radio.address) return FailHere("radio address " + Get("address") + " is used twice");
-    }
+    if (m_radioIds.count(radio.id)) return FailHere("radio id " + Quote(radio.id) + " is used twice");
+    if (m_radioAddresses.count(radio.address))
+      return FailHere("radio address " + Get("address") + " is used twice");
+    m_radioIds.emplace(radio.id, out.radios.size());
+    m_radioAddresses.insert(radio.address);
     out.radios.push_back(std::move(radio));
     return NoChildren();
   }
@@ -383,8 +372,8 @@ private:
     if (!Require("address")) return false;
     SimDevice device;
     if (!GetAddress("address", device.address)) return false;
-    for (const auto& d : out.devices)
-      if (d.address == device.address) return FailHere("device address " + Get("address") + " is used twice");
+    if (!m_deviceAddresses.emplace(device.address, out.devices.size()).second)
+      return FailHere("device address " + Get("address") + " is used twice");
     device.name = Get("name");
     if (!GetClass(device.classOfDevice) || !GetBool("connected", device.connected) ||
         !GetBool("remembered", device.remembered) || !GetBool("authenticated", device.authenticated) ||
@@ -409,7 +398,7 @@ private:
     std::size_t index = out.devices.size();
     if (Has("radios")) {
       std::string list = Get("radios");
-      std::size_t line = LineOf(Current().offset);
+      std::size_t line = Line();
       std::istringstream words(list);
       std::string id;
       bool any = false;
@@ -664,7 +653,7 @@ private:
       }
     }
     std::size_t index = out.timeline.size();
-    std::size_t line = LineOf(Current().offset);
+    std::size_t line = Line();
     if (Has("radio")) m_eventRadios.push_back({index, {Get("radio"), line, name, "radio"}});
     if (Has("device")) m_eventDevices.push_back({index, {Get("device"), line, name, "device"}});
     out.timeline.push_back(std::move(event));
@@ -677,9 +666,8 @@ private:
 
   bool Resolve(Scenario& out) {
     auto radioIndex = [&](const std::string& id) {
-      for (std::size_t i = 0; i < out.radios.size(); ++i)
-        if (out.radios[i].id == id) return i;
-      return kNone;
+      auto found = m_radioIds.find(id);
+      return found == m_radioIds.end() ? kNone : found->second;
     };
     for (const auto& [device, ref] : m_deviceRadios) {
       std::size_t r = radioIndex(ref.text);
@@ -695,11 +683,9 @@ private:
     for (const auto& [event, ref] : m_eventDevices) {
       BluetoothAddress address = 0;
       if (!ParseAddress(ref.text, address)) return FailRef(ref, "is not an address like 00:1A:2B:3C:4D:5E");
-      std::size_t found = kNone;
-      for (std::size_t i = 0; i < out.devices.size(); ++i)
-        if (out.devices[i].address == address) found = i;
-      if (found == kNone) return FailRef(ref, "names no device of the scenario");
-      out.timeline[event].device = found;
+      auto found = m_deviceAddresses.find(address);
+      if (found == m_deviceAddresses.end()) return FailRef(ref, "names no device of the scenario");
+      out.timeline[event].device = found->second;
     }
     std::stable_sort(out.timeline.begin(), out.timeline.end(),
                      [](const SimEvent& a, const SimEvent& b) { return a.atMs < b.atMs; });
@@ -709,9 +695,12 @@ private:
   std::string_view m_text;
   std::string_view m_source;
   XmlDocument m_doc;
-  std::vector<TagInfo> m_tags;
-  std::vector<Frame> m_frames;
+  CurrentElement m_current;
+  std::vector<std::string> m_values;  // decoded, in the order of m_current.attributes
   std::string m_error;
+  std::unordered_map<std::string, std::size_t> m_radioIds;
+  std::unordered_set<BluetoothAddress> m_radioAddresses;
+  std::unordered_map<BluetoothAddress, std::size_t> m_deviceAddresses;
   std::vector<std::pair<std::size_t, PendingRef>> m_deviceRadios;
   std::vector<std::pair<std::size_t, PendingRef>> m_eventRadios;
   std::vector<std::pair<std::size_t, PendingRef>> m_eventDevices;
