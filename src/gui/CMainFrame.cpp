@@ -28,6 +28,7 @@
 #include "gui/DeviceTableModel.h"
 #include "gui/LockKeys.h"
 #include "gui/CSearchParamsDlg.h"
+#include "history/HistoryStore.h"
 #include "history/XmlDataFile.h"
 #include "platform/System.h"
 #include "platform/qt/QtHttpClient.h"
@@ -499,11 +500,25 @@ void CMainFrame::OnPrint() {
 void CMainFrame::OnPrintSetup() { RunPrintSetupCommand(this, Printer()); }
 
 // The file is saved first, so that the report shows this session's devices.
+// When it could not be, the report is built from the history in memory: the
+// store's document may then be empty or stale.
 void CMainFrame::OnHistoryReport() {
   StripIconSource icons(DeviceImageStrip::Shared());
+  bool saved = false;
   RunHistoryReport(
-      this, [this](std::string& error) { return m_session.SaveHistory(&error); },
-      [this] { return m_session.History().Store().File().GetDocumentText(); }, &icons, *m_messages);
+      this,
+      [this, &saved](std::string& error) { return saved = m_session.SaveHistory(&error); },
+      [this, &saved] {
+        if (saved) return m_session.History().Store().File().GetDocumentText();
+        XmlDataFile document;
+        document.CreateNew(kHistoryRoot);
+        document.ResetPosition();
+        document.FindElement(kHistoryRoot);
+        document.EnterElement();
+        for (const DeviceRecord& record : m_session.History().List()) HistoryStore::WriteEntry(document, record);
+        return document.GetDocumentText();
+      },
+      &icons, *m_messages);
 }
 
 void CMainFrame::OnAbout() {

@@ -726,15 +726,23 @@ TEST_F(WindowCommands, HistoryReportTellsAFailedSaveAndStillShows) {
   const std::string notAFolder = m_data / "not-a-folder";
   test::WriteFile(notAFolder, "x");
   platform::SetDataFolderOverride(notAFolder);
-  CMainFrame& w = Open();
-  w.show();
+  CMainFrame& w = OpenWithRows();
   std::string title;
+  std::vector<std::string> summaries;
   WhenModal([&](QWidget* modal) {
     title = modal->windowTitle().toStdString();
+    if (auto* dialog = qobject_cast<CHistoryDialog*>(modal)) {
+      QAbstractItemModel* tree = dialog->Tree()->model();
+      for (int row = 0; row < tree->rowCount(); ++row)
+        summaries.push_back(tree->index(row, 0).data().toString().toStdString());
+    }
     modal->close();
   });
   Choose(w, "barHistoryReport");
   EXPECT_EQ(title, "History Dialog");
+  // This session's devices, from memory.
+  EXPECT_EQ(summaries.size(), m_session->History().Size());
+  EXPECT_GE(summaries.size(), 4u);
   ASSERT_EQ(m_messages.shown.size(), 1u);
   EXPECT_NE(m_messages.shown[0].find("could not be saved"), std::string::npos) << m_messages.shown[0];
   EXPECT_EQ(test::ReadFile(notAFolder), "x");
