@@ -276,7 +276,7 @@ std::string JsonString(const std::string& text) {
 
 std::string HelpText() {
   return std::string("Usage: wrenlocator [--stack bluez|sim[:FILE]] [--data-dir DIR]   the window\n"
-         "                   [--settings FILE]\n"
+         "                   [--settings FILE] [--update-url URL]\n"
          "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
          "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
@@ -305,7 +305,8 @@ std::string HelpText() {
          "                     Failed...\" with the reason, or \"New Version Available!\"\n"
          "                     and the manifest's rows (name, tab, text)\n"
          "    --url URL        the manifest's address instead of the maker's (an http\n"
-         "                     address; the UpdateUrl setting does the same for the window)\n"
+         "                     address; the UpdateUrl setting or --update-url URL does the\n"
+         "                     same for the window)\n"
          "  history            the history report of history.xml as last saved: for every\n"
          "                     device ever shown, a summary line (name, type, producer,\n"
          "                     last seen) and eight indented lines Radio:, Name:, Type:,\n"

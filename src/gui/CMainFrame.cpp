@@ -4,10 +4,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -16,14 +18,22 @@
 
 #include <iostream>
 
+#include "gui/CAboutDlg.h"
+#include "gui/CHistoryDialog.h"
+#include "gui/CNewVersionDialog.h"
 #include "gui/CWrenlocatorView.h"
 #include "gui/DesktopTools.h"
+#include "gui/DeviceImageStrip.h"
+#include "gui/ListPrinterCommands.h"
 #include "gui/DeviceTableModel.h"
 #include "gui/LockKeys.h"
 #include "gui/CSearchParamsDlg.h"
+#include "history/HistoryStore.h"
 #include "history/XmlDataFile.h"
 #include "platform/System.h"
+#include "platform/qt/QtHttpClient.h"
 #include "platform/sim/SimulatedStack.h"
+#include "update/UpdateCheck.h"
 
 namespace wren::gui {
 namespace {
@@ -42,6 +52,9 @@ constexpr ProductLink kProducts[] = {
     {"Pelmark Serial Monitor", "http://www.pelmark.example/serialmonitor/"},
     {"Pelmark Infrared Explorer", "http://www.pelmark.example/irexplorer/"},
 };
+
+// The printer picture of the device image strip.
+constexpr int kPrinterImage = 10;
 
 }  // namespace
 
@@ -71,6 +84,7 @@ void WindowStatus::Attach(CMainFrame* window) {
 CMainFrame::CMainFrame(Session& session, WindowStatus& status, const WindowPorts& ports, QWidget* parent)
     : QMainWindow(parent), m_session(session), m_status(status), m_ports(ports) {
   setObjectName("mainFrame");
+  setWindowIcon(CAboutDlg::ProgramIcon());
   // The window: bars, then the device-event registration.
   CreateActions();
   CreateMenus();
@@ -84,6 +98,7 @@ CMainFrame::CMainFrame(Session& session, WindowStatus& status, const WindowPorts
   m_model = new DeviceTableModel(m_session.List(), this);
   m_view = new CWrenlocatorView(*m_model, this);
   setCentralWidget(m_view);
+  WireReportCommands();
 
   setWindowTitle(WindowCaption(m_session.Simulation() != nullptr));
   qApp->installEventFilter(this);
@@ -107,7 +122,8 @@ void CMainFrame::CreateActions() {
     QStyle::StandardPixmap pixmap;
     const char* themeIcon;
   };
-  // Commands whose handlers arrive later are created disabled here.
+  // Device Information, Audit and Search and Add are created disabled until
+  // their handlers arrive.
   static const CommandText commands[] = {
       {"fileSaveAs", "Save &As...", "Save Active Document", "Save Active Document",
        QStyle::SP_DialogSaveButton, "document-save-as"},
@@ -182,11 +198,14 @@ void CMainFrame::CreateActions() {
     if (command.pixmap != QStyle::SP_CustomBase)
       action->setIcon(QIcon::fromTheme(command.themeIcon, style()->standardIcon(command.pixmap)));
   }
+  // The style has no printer of its own: without a theme, the device
+  // strip's printer keeps Print apart from the page-like copy buttons.
+  if (!QIcon::hasThemeIcon("document-print")) {
+    const QIcon printer = DeviceImageStrip::Shared().Icon(kPrinterImage);
+    for (const char* name : {"filePrint", "filePrintSetup"}) Action(name)->setIcon(printer);
+  }
 
-  for (const char* later :
-       {"fileSaveAs", "filePrint", "filePrintSetup", "toolsDeviceInformation", "toolsAudit",
-        "toolsHistoryReport", "updateCheck", "helpCheckUpdates", "helpAbout", "barSave", "barCopyRow",
-        "barCopyAll", "barSearchAdd", "barHistoryReport", "barCheckVersion", "barAbout"})
+  for (const char* later : {"toolsDeviceInformation", "toolsAudit", "barSearchAdd"})
     Action(later)->setEnabled(false);
   Action("filePrint")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   Action("filePrint")->setShortcutContext(Qt::WindowShortcut);
@@ -206,6 +225,19 @@ void CMainFrame::CreateActions() {
   connect(Action("barBluetoothDevices"), &QAction::triggered, this, &CMainFrame::OnBluetoothDevices);
   connect(Action("toolsFileTransfer"), &QAction::triggered, this, &CMainFrame::OnFileTransferWizard);
   connect(Action("barFileTransfer"), &QAction::triggered, this, &CMainFrame::OnFileTransferWizard);
+  for (const char* name : {"fileSaveAs", "barSave"})
+    connect(Action(name), &QAction::triggered, this, &CMainFrame::OnSaveAs);
+  connect(Action("barCopyRow"), &QAction::triggered, this, &CMainFrame::OnCopyRow);
+  connect(Action("barCopyAll"), &QAction::triggered, this, &CMainFrame::OnCopyAll);
+  // An empty list prints too: the title, the headings and "Page 1 of 1".
+  connect(Action("filePrint"), &QAction::triggered, this, &CMainFrame::OnPrint);
+  connect(Action("filePrintSetup"), &QAction::triggered, this, &CMainFrame::OnPrintSetup);
+  for (const char* name : {"toolsHistoryReport", "barHistoryReport"})
+    connect(Action(name), &QAction::triggered, this, &CMainFrame::OnHistoryReport);
+  for (const char* name : {"helpAbout", "barAbout"})
+    connect(Action(name), &QAction::triggered, this, &CMainFrame::OnAbout);
+  for (const char* name : {"updateCheck", "helpCheckUpdates", "barCheckVersion"})
+    connect(Action(name), &QAction::triggered, this, &CMainFrame::OnCheckForUpdates);
 
   // The help page is installed with the program; without it Help is off.
   if (m_ports.helpPage.empty()) {
@@ -360,8 +392,9 @@ void CMainFrame::CreateStatusBar() {
 }
 
 void CMainFrame::CreateAccelerators() {
-  // Accelerators of the window: new, open and save act; the editing and
-  // pane keys are taken and do nothing, as the list has nothing to edit.
+  // Accelerators of the window (Ctrl+P is Print's own shortcut): save acts;
+  // new and open have no document to act on, and the editing and pane keys
+  // are taken and do nothing, as the list has nothing to edit.
   struct Key {
     const char* name;
     QKeySequence keys;
@@ -388,8 +421,20 @@ void CMainFrame::CreateAccelerators() {
     action->setShortcutContext(Qt::WindowShortcut);
     addAction(action);
   }
-  // Save is Save As until the list can be saved.
-  Action("acceleratorSave")->setEnabled(false);
+  // The list has no file of its own: Save asks where, as Save As does.
+  connect(Action("acceleratorSave"), &QAction::triggered, this, &CMainFrame::OnSaveAs);
+}
+
+void CMainFrame::WireReportCommands() {
+  if (!m_ports.clipboard) m_ownClipboard = std::make_unique<QtClipboard>();
+  if (!m_ports.saveAs) m_ownSaveAs = std::make_unique<QtSaveAsDialog>(this);
+  if (!m_ports.messages) m_ownMessages = std::make_unique<QtMessageBox>(this);
+  m_messages = m_ports.messages ? m_ports.messages : m_ownMessages.get();
+  m_reports = std::make_unique<ReportCommands>(m_ports.clipboard ? *m_ports.clipboard : *m_ownClipboard,
+                                               m_ports.saveAs ? *m_ports.saveAs : *m_ownSaveAs, *m_messages);
+  m_view->SetCopyRowHandler([this] { OnCopyRow(); });
+  m_view->SetCopyAllHandler([this] { OnCopyAll(); });
+  m_view->SetSaveAsHandler([this] { OnSaveAs(); });
 }
 
 void CMainFrame::ShowCentred() {
@@ -433,6 +478,64 @@ void CMainFrame::OnFileTransferWizard() {
 }
 
 void CMainFrame::OpenUrl(const std::string& url) { m_ports.shell.OpenUrl(url); }
+
+// Copy Row without a selected row leaves the clipboard as it is.
+void CMainFrame::OnCopyRow() { m_reports->CopyRow(m_session.List(), m_view->SelectedRows()); }
+
+void CMainFrame::OnCopyAll() { m_reports->CopyAll(m_session.List()); }
+
+void CMainFrame::OnSaveAs() { m_reports->SaveAs(m_session.List()); }
+
+QPrinter& CMainFrame::Printer() {
+  // Made on first use: a printer is slow to set up and most sessions never print.
+  if (!m_printer) m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  return *m_printer;
+}
+
+void CMainFrame::OnPrint() {
+  const QHeaderView& header = *m_view->horizontalHeader();
+  RunPrintCommand(this, Printer(), m_session.List(), DisplayOrderOf(header), LookOf(header), *m_messages);
+}
+
+void CMainFrame::OnPrintSetup() { RunPrintSetupCommand(this, Printer()); }
+
+// The file is saved first, so that the report shows this session's devices.
+// When it could not be, the report is built from the history in memory: the
+// store's document may then be empty or stale.
+void CMainFrame::OnHistoryReport() {
+  StripIconSource icons(DeviceImageStrip::Shared());
+  bool saved = false;
+  RunHistoryReport(
+      this,
+      [this, &saved](std::string& error) { return saved = m_session.SaveHistory(&error); },
+      [this, &saved] {
+        if (saved) return m_session.History().Store().File().GetDocumentText();
+        XmlDataFile document;
+        document.CreateNew(kHistoryRoot);
+        document.ResetPosition();
+        document.FindElement(kHistoryRoot);
+        document.EnterElement();
+        for (const DeviceRecord& record : m_session.History().List()) HistoryStore::WriteEntry(document, record);
+        return document.GetDocumentText();
+      },
+      &icons, *m_messages);
+}
+
+void CMainFrame::OnAbout() {
+  CAboutDlg dlg(m_ports.shell, this);
+  dlg.exec();
+}
+
+void CMainFrame::OnCheckForUpdates() {
+  platform::HttpClient* http = m_ports.http;
+  if (!http) {
+    if (!m_ownHttp) m_ownHttp = std::make_unique<platform::QtHttpClient>();
+    http = m_ownHttp.get();
+  }
+  const std::string manifest = m_ports.manifestUrl.empty() ? ManifestUrl(nullptr) : m_ports.manifestUrl;
+  CNewVersionDialog::CheckForUpdates(this, *http, m_ports.shell, manifest, std::string(kInstallerUrl),
+                                     [](int i) { return DeviceImageStrip::Shared().Icon(i); });
+}
 
 QString CMainFrame::StatusText() const { return m_statusPane->text(); }
 

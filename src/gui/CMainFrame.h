@@ -15,13 +15,19 @@
 #include "app/MainFrame.h"
 #include "app/Session.h"
 #include "gui/CSearchParamsDlg.h"
+#include "gui/ReportCommands.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/Shell.h"
 
 class QAction;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QToolBar;
+
+namespace wren::platform {
+class HttpClient;
+}
 
 namespace wren::gui {
 
@@ -45,12 +51,20 @@ private:
   std::string m_pending;
 };
 
-// What the window needs beyond the session.
+// What the window needs beyond the session. The pointers may stay null:
+// the window then uses the desktop's own (clipboard, file dialog, message
+// box, HTTP).
 struct WindowPorts {
   platform::SoundOutput& sound;  // the search dialog's Play
   platform::Shell& shell;
   platform::ProgramLauncher& launcher;
   std::string helpPage;  // the help page's path; "" when none is installed
+  // The version manifest the update check fetches; "" for the maker's.
+  std::string manifestUrl = {};
+  platform::HttpClient* http = nullptr;
+  ClipboardPort* clipboard = nullptr;
+  SaveAsPort* saveAs = nullptr;
+  MessagePort* messages = nullptr;
 };
 
 // The caption: the title alone on a real stack; a simulation says so.
@@ -77,6 +91,14 @@ public:
   void OnEmailSupport();
   void OnBluetoothDevices();
   void OnFileTransferWizard();
+  void OnCopyRow();
+  void OnCopyAll();
+  void OnSaveAs();
+  void OnPrint();
+  void OnPrintSetup();
+  void OnHistoryReport();
+  void OnAbout();
+  void OnCheckForUpdates();
 
   // Pane 0 of the status bar.
   QString StatusText() const;
@@ -90,6 +112,9 @@ public:
 
   // A command's action by its objectName (tests, and the window's own wiring).
   QAction* Action(const char* name) const;
+
+  // The window's printer: Print Setup's choices hold for the next Print.
+  QPrinter& Printer();
 
   // The last outcome of saving the history at close ("" when it was saved).
   const std::string& SaveError() const { return m_saveError; }
@@ -107,6 +132,7 @@ private:
   void UpdateLockIndicators();
   void OpenUrl(const std::string& url);
   void EndSession();
+  void WireReportCommands();
 
   Session& m_session;
   WindowStatus& m_status;
@@ -122,6 +148,14 @@ private:
   std::string m_bluetoothManager, m_sendFileTool;
   std::vector<std::string> m_managerArgs, m_sendFileArgs;
   QtAlarmFileChooser m_chooser;
+  // The desktop's own ports where the caller gave none.
+  std::unique_ptr<platform::HttpClient> m_ownHttp;
+  std::unique_ptr<ClipboardPort> m_ownClipboard;
+  std::unique_ptr<SaveAsPort> m_ownSaveAs;
+  std::unique_ptr<MessagePort> m_ownMessages;
+  MessagePort* m_messages = nullptr;
+  std::unique_ptr<ReportCommands> m_reports;
+  std::unique_ptr<QPrinter> m_printer;
   std::function<void()> m_afterFirstPaint;
   bool m_ended = false;
   std::string m_saveError;

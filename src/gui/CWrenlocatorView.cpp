@@ -62,6 +62,13 @@ std::string CWrenlocatorView::SelectedAddress() const {
   return model()->index(row, kAddressColumn).data(Qt::DisplayRole).toString().toStdString();
 }
 
+std::vector<int> CWrenlocatorView::SelectedRows() const {
+  std::vector<int> rows;
+  if (const QItemSelectionModel* selection = selectionModel())
+    for (const QModelIndex& index : selection->selectedRows()) rows.push_back(index.row());
+  return rows;
+}
+
 void CWrenlocatorView::ShowDeviceInformation() {
   if (GetSelectedRow() < 0 || !m_information) return;
   m_information(SelectedAddress());
@@ -108,11 +115,18 @@ QMenu* CWrenlocatorView::CreateContextMenu(QWidget* parent) {
   information->setEnabled(static_cast<bool>(m_information));
   connect(information, &QAction::triggered, this, &CWrenlocatorView::ShowDeviceInformation);
   menu->addSeparator();
-  // Copying and saving arrive with the reports.
-  add("contextCopyRow", "Copy Row...")->setEnabled(false);
-  add("contextCopyAll", "Copy All...")->setEnabled(false);
+  auto listCommand = [&](const char* name, const QString& text, const ListCommand& handler) {
+    QAction* action = add(name, text);
+    action->setEnabled(static_cast<bool>(handler));
+    // The handler is looked up when chosen: the menu may outlive a change.
+    connect(action, &QAction::triggered, this, [&handler] {
+      if (handler) handler();
+    });
+  };
+  listCommand("contextCopyRow", "Copy Row...", m_copyRow);
+  listCommand("contextCopyAll", "Copy All...", m_copyAll);
   menu->addSeparator();
-  add("contextSaveAs", "Save As...")->setEnabled(false);
+  listCommand("contextSaveAs", "Save As...", m_saveAs);
   menu->addSeparator();
   return menu;
 }

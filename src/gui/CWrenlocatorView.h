@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QMenu;
 
@@ -30,8 +31,18 @@ public:
   void SetDeviceInformationHandler(DeviceCommand handler) { m_information = std::move(handler); }
   void SetAuditHandler(DeviceCommand handler) { m_audit = std::move(handler); }
 
+  // Whole-list commands of the context menu (copy and save); without a
+  // handler they are shown disabled.
+  using ListCommand = std::function<void()>;
+  void SetCopyRowHandler(ListCommand handler) { m_copyRow = std::move(handler); }
+  void SetCopyAllHandler(ListCommand handler) { m_copyAll = std::move(handler); }
+  void SetSaveAsHandler(ListCommand handler) { m_saveAs = std::move(handler); }
+
   void ShowDeviceInformation();
   void AuditSelectedDevice();
+
+  // Every selected row, for the copy commands (which take the topmost).
+  std::vector<int> SelectedRows() const;
 
   // The pop-up of a right-click (resource 131's entries), owned by the caller.
   QMenu* CreateContextMenu(QWidget* parent);
@@ -49,6 +60,9 @@ private:
 
   DeviceCommand m_information;
   DeviceCommand m_audit;
+  ListCommand m_copyRow;
+  ListCommand m_copyAll;
+  ListCommand m_saveAs;
 };
 
 }  // namespace wren::gui

@@ -24,6 +24,7 @@
 #include "platform/qt/QtSoundOutput.h"
 #include "platform/qt/QtTimer.h"
 #include "platform/sim/SimulatedStack.h"
+#include "update/UpdateCheck.h"
 
 #if __has_include(<X11/Xlib.h>) && defined(WREN_HAVE_X11)
 #include <X11/Xlib.h>
@@ -58,6 +59,18 @@ bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out
       case OptionValue::Read:
         if (o.settingsFile.empty()) {
           error = "--settings needs a FILE";
+          return false;
+        }
+        continue;
+      case OptionValue::Missing:
+        return false;
+      case OptionValue::NotThisOption:
+        break;
+    }
+    switch (ReadOptionValue(args, i, "--update-url", o.updateUrl, error)) {
+      case OptionValue::Read:
+        if (o.updateUrl.empty()) {
+          error = "--update-url needs a URL";
           return false;
         }
         continue;
@@ -160,7 +173,9 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
   QtProgramLauncher launcher;
   int exitStatus = kExitOk;
   {
-    CMainFrame window(*session, status, WindowPorts{sound, shell, launcher, FindHelpPage()});
+    WindowPorts ports{sound, shell, launcher, FindHelpPage()};
+    ports.manifestUrl = o.updateUrl.empty() ? ManifestUrl(settings.get()) : o.updateUrl;
+    CMainFrame window(*session, status, ports);
     window.ShowCentred();
     // Start-up timing: say so once the window has painted, then close.
     if (!Env("WRENLOCATOR_FIRST_PAINT_EXIT").empty()) window.AfterFirstPaint([&window, &out] {

@@ -15,10 +15,11 @@ struct WindowOptions {
   std::string stack;         // "", "bluez", "sim" or "sim:FILE"
   std::string dataDir;       // "" unless --data-dir was given
   std::string settingsFile;  // "" : the user's own settings
+  std::string updateUrl;     // "" : the UpdateUrl setting, else the maker's manifest
 };
 
 // True when `args` (without the program name) are only the window's
-// options: --stack, --data-dir and --settings. False with `error` set when
+// options: --stack, --data-dir, --settings and --update-url. False with `error` set when
 // one of them is malformed; false with `error` empty for any other form.
 bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out, std::string& error);
 

@@ -116,6 +116,9 @@ TEST(WindowOptions, OnlyTheWindowsOptionsMakeTheWindowForm) {
       {{"--data-dir"}, false, true},
       {{"--settings"}, false, true},
       {{"--settings="}, false, true},
+      {{"--update-url", "http://127.0.0.1:8080/version.xml"}, true, false},
+      {{"--update-url"}, false, true},
+      {{"--update-url="}, false, true},
       {{"scan"}, false, false},
       {{"--headless"}, false, false},
       {{"--stack", "sim", "vendor", "00-11-22"}, false, false},
@@ -132,6 +135,10 @@ TEST(WindowOptions, OnlyTheWindowsOptionsMakeTheWindowForm) {
   EXPECT_EQ(o.stack, "sim:lab.xml");
   EXPECT_EQ(o.dataDir, "/d");
   EXPECT_EQ(o.settingsFile, "s.ini");
+  EXPECT_EQ(o.updateUrl, "");
+  ASSERT_TRUE(ParseWindowOptions({"--update-url=http://mirror.example/v.xml", "--stack", "sim"}, o, error));
+  EXPECT_EQ(o.updateUrl, "http://mirror.example/v.xml");
+  EXPECT_EQ(o.stack, "sim");
 }
 
 // Restores an environment variable when the test ends.
