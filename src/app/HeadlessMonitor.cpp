@@ -22,6 +22,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessOptions.h"
 #include "app/Session.h"
+#include "app/StartupChecks.h"
 #include "gui/ListPrinterPainter.h"
 #include "history/HistoryStore.h"
 #include "platform/DataFolderLock.h"
@@ -134,38 +135,6 @@ private:
   bool m_stopped = false;
 };
 
-// The settings file must be there: a mistyped name would otherwise run on
-// empty settings without a word.
-bool SettingsFileUsable(const std::string& path, std::string& error) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) {
-    error = "--settings " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    error = "--settings " + path + ": not a regular file";
-    return false;
-  }
-  return true;
-}
-
-// One program per data folder; once it is ours, what interrupted saves
-// left behind goes.
-int TakeDataFolder(platform::DataFolderLock& lock, std::ostream& err) {
-  const std::string folder = platform::DataFolder();
-  std::string error;
-  switch (lock.Acquire(folder, error)) {
-    case platform::DataFolderLock::Result::Acquired:
-      break;
-    case platform::DataFolderLock::Result::Busy:
-      return Fail(err, lock.BusyMessage(), kExitBusy);
-    case platform::DataFolderLock::Result::Failed:
-      return Fail(err, "the data folder cannot be locked: " + error, kExitFailed);
-  }
-  platform::RemoveStaleTemporaries(folder, {kHistoryFileName, "device-times.txt"});
-  return kExitOk;
-}
-
 // The printed list, through the print engine of the window.
 bool ExportPdf(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out, std::string& error) {
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -210,7 +179,7 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
 
   // Nothing in the data folder is touched before it is ours.
   platform::DataFolderLock folderLock;
-  if (int status = TakeDataFolder(folderLock, err); status != kExitOk) return status;
+  if (int status = TakeDataFolder(folderLock, error); status != kExitOk) return Fail(err, error, status);
 
   static int argc = 1;
   static char name[] = "wrenlocator";

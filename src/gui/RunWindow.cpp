@@ -12,6 +12,7 @@
 #include "app/CommandLine.h"
 #include "app/Options.h"
 #include "app/Session.h"
+#include "app/StartupChecks.h"
 #include "gui/CMainFrame.h"
 #include "gui/QtProgramLauncher.h"
 #include "view/ListExporter.h"
@@ -146,6 +147,20 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
         QMessageBox::warning(nullptr, QString::fromStdString(caption), QString::fromStdString(text));
       }))
     return kExitFailed;
+
+  if (!o.settingsFile.empty() && !SettingsFileUsable(o.settingsFile, error)) {
+    err << kProgram << ": " << error << " (see " << kProgram << " --help)\n";
+    return kExitUsage;
+  }
+  // Nothing in the data folder is touched before it is ours: a second
+  // program on the same folder would lose the first one's devices.
+  if (!o.dataDir.empty()) platform::SetDataFolderOverride(o.dataDir);
+  platform::DataFolderLock folderLock;
+  if (int status = TakeDataFolder(folderLock, error); status != kExitOk) {
+    err << kProgram << ": " << error << '\n';
+    QMessageBox::critical(nullptr, kAppTitle, QString::fromStdString(error));
+    return status;
+  }
 
   std::unique_ptr<platform::QtSettingsStore> settings =
       o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()

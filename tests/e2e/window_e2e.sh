@@ -36,6 +36,8 @@ fail() {
   exit 1
 }
 
+# A fresh settings file: the stored defaults, as on a first start.
+: >"$work/settings.ini"
 WRENLOCATOR_LIST_REPORT="$work/rows.txt" "$program" --stack "sim:$scenario" \
   --data-dir "$work" --settings "$work/settings.ini" >"$work/out.txt" 2>&1 &
 app_pid=$!
