@@ -26,9 +26,10 @@ std::string DevicePath(int i) {
 
 ObjectTree Crowd(int devices) {
   std::vector<ManagedObject> objects;
-  objects.push_back({"/org/bluez/hci0",
-                     {{wren::bluez::kAdapterInterface,
-                       {{"Address", Value::String("00:01:02:03:04:05")}, {"Powered", Value::Bool(true)}}}}});
+  objects.push_back(
+      {"/org/bluez/hci0",
+       {{wren::bluez::kAdapterInterface,
+         {{"Address", Value::String("00:01:02:03:04:05")}, {"Powered", Value::Bool(true)}}}}});
   for (int i = 0; i < devices; ++i) {
     char address[18];
     std::snprintf(address, sizeof address, "00:02:5B:00:%02X:%02X", i / 256, i % 256);
@@ -56,7 +57,8 @@ void BM_SignalStrengthUpdates(benchmark::State& state) {
   for (auto _ : state) {
     TreeChanges changes;
     tree.ChangeProperties(paths[n % paths.size()], wren::bluez::kDeviceInterface,
-                          {{"RSSI", Value::Signed(-40 - static_cast<int>(n % 40), "n")}}, {}, changes);
+                          {{"RSSI", Value::Signed(-40 - static_cast<int>(n % 40), "n")}}, {},
+                          changes);
     benchmark::DoNotOptimize(changes);
     ++n;
   }

@@ -46,9 +46,11 @@ Scenario Crowd(int radios, int devices) {
 }
 
 void Scan(benchmark::State& state, int radios, bool vendors) {
-  wren::sim::SimulatedStack stack(Crowd(radios, static_cast<int>(state.range(0))), wren::sim::TimeMode::Stepped);
+  wren::sim::SimulatedStack stack(Crowd(radios, static_cast<int>(state.range(0))),
+                                  wren::sim::TimeMode::Stepped);
   wren::BluetoothPlatform bluetooth(stack);
-  if (vendors && !bluetooth.LoadVendorDatabase()) state.SkipWithError("vendor database did not load");
+  if (vendors && !bluetooth.LoadVendorDatabase())
+    state.SkipWithError("vendor database did not load");
   std::size_t records = 0;
   for (auto _ : state) {
     wren::DeviceList list;
@@ -58,7 +60,8 @@ void Scan(benchmark::State& state, int radios, bool vendors) {
   }
   state.counters["records"] = static_cast<double>(records);
   state.counters["records/s"] =
-      benchmark::Counter(static_cast<double>(records) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+      benchmark::Counter(static_cast<double>(records) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
 }
 
 void BM_ScanDevices(benchmark::State& state) { Scan(state, 1, true); }
@@ -70,16 +73,19 @@ BENCHMARK(BM_ScanDevicesNoVendors)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 // A scenario file of 1,000 devices, each with one service record.
 std::string CrowdFile(int devices) {
-  std::string text = "<?xml version=\"1.0\"?>\n<scenario name=\"crowd\">\n"
-                     "  <radio id=\"a\" address=\"00:02:5B:00:00:01\" name=\"Alpha\"/>\n";
+  std::string text =
+      "<?xml version=\"1.0\"?>\n<scenario name=\"crowd\">\n"
+      "  <radio id=\"a\" address=\"00:02:5B:00:00:01\" name=\"Alpha\"/>\n";
   char line[512];
   for (int i = 0; i < devices; ++i) {
-    std::snprintf(line, sizeof line,
-                  "  <device address=\"00:15:2A:00:%02X:%02X\" name=\"Device %d\" class=\"0x5A020C\" remembered=\"yes\"\n"
-                  "          last-seen=\"2024-05-14 10:00:00\" last-used=\"never\">\n"
-                  "    <record><attr id=\"0x0100\"><text value=\"Serial Port\"/></attr>"
-                  "<attr id=\"0x0102\"><text value=\"Maker &amp; Co\"/></attr></record>\n  </device>\n",
-                  (i >> 8) & 0xFF, i & 0xFF, i);
+    std::snprintf(
+        line, sizeof line,
+        "  <device address=\"00:15:2A:00:%02X:%02X\" name=\"Device %d\" class=\"0x5A020C\" "
+        "remembered=\"yes\"\n"
+        "          last-seen=\"2024-05-14 10:00:00\" last-used=\"never\">\n"
+        "    <record><attr id=\"0x0100\"><text value=\"Serial Port\"/></attr>"
+        "<attr id=\"0x0102\"><text value=\"Maker &amp; Co\"/></attr></record>\n  </device>\n",
+        (i >> 8) & 0xFF, i & 0xFF, i);
     text += line;
   }
   return text + "</scenario>\n";

@@ -12,8 +12,8 @@ namespace {
 
 std::string Address(long i) {
   char text[18];
-  std::snprintf(text, sizeof text, "00:1B:%02lX:%02lX:%02lX:%02lX", (i >> 24) & 0xFF, (i >> 16) & 0xFF,
-                (i >> 8) & 0xFF, i & 0xFF);
+  std::snprintf(text, sizeof text, "00:1B:%02lX:%02lX:%02lX:%02lX", (i >> 24) & 0xFF,
+                (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
   return text;
 }
 
@@ -38,7 +38,8 @@ std::string EventFile(long events) {
   for (long i = 0; i < events; ++i) {
     const std::string at = std::to_string(i / 10) + "." + std::to_string(i % 10);
     if (i % 2 == 0)
-      t += "<in-range at=\"" + at + "\" device=\"" + Address(i % 100) + "\" flags=\"0x3\" radio=\"a\"/>\n";
+      t += "<in-range at=\"" + at + "\" device=\"" + Address(i % 100) +
+           "\" flags=\"0x3\" radio=\"a\"/>\n";
     else
       t += "<out-of-range at=\"" + at + "\" device=\"" + Address(i % 100) + "\"/>\n";
   }
@@ -54,10 +55,12 @@ void Load(benchmark::State& state, const std::string& text, std::size_t expected
       state.SkipWithError(error.c_str());
       return;
     }
-    if ((events ? s.timeline.size() : s.devices.size()) != expected) state.SkipWithError("wrong count");
+    if ((events ? s.timeline.size() : s.devices.size()) != expected)
+      state.SkipWithError("wrong count");
     benchmark::DoNotOptimize(s);
   }
-  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(expected));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(expected));
 }
 
 void BM_LoadScenarioDevices(benchmark::State& state) {

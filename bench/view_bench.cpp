@@ -118,12 +118,27 @@ private:
     model.SetCellText(row, 3, r.m_producer);
     model.SetCellText(row, 4, r.m_lastSeen);
     model.SetCellText(row, 5, r.m_lastUsed);
-    model.SetCell(row, 6, local ? "" : r.m_connected ? "Connected" : "Disconnected",
-                  local ? -1 : r.m_connected ? 35 : 38);
-    model.SetCell(row, 7, local ? "" : r.m_remembered ? "Remembered" : "Not Remembered",
-                  local ? -1 : r.m_remembered ? 4 : -1);
-    model.SetCell(row, 8, local ? "" : r.m_authenticated ? "Authenticated" : "Not Authenticated",
-                  local ? -1 : r.m_authenticated ? 5 : -1);
+    model.SetCell(row, 6,
+                  local           ? ""
+                  : r.m_connected ? "Connected"
+                                  : "Disconnected",
+                  local           ? -1
+                  : r.m_connected ? 35
+                                  : 38);
+    model.SetCell(row, 7,
+                  local            ? ""
+                  : r.m_remembered ? "Remembered"
+                                   : "Not Remembered",
+                  local            ? -1
+                  : r.m_remembered ? 4
+                                   : -1);
+    model.SetCell(row, 8,
+                  local               ? ""
+                  : r.m_authenticated ? "Authenticated"
+                                      : "Not Authenticated",
+                  local               ? -1
+                  : r.m_authenticated ? 5
+                                      : -1);
     model.SetCellText(row, 9, r.m_services);
   }
 };
@@ -266,7 +281,8 @@ void BM_LoadHistoryPeakMemory(benchmark::State& state) {
       {
         DeviceList list;
         HistoryStore store;
-        if (store.LoadHistory(list).fileRead && list.size() == kHistorySize) peak = StatusBytes("VmHWM");
+        if (store.LoadHistory(list).fileRead && list.size() == kHistorySize)
+          peak = StatusBytes("VmHWM");
       }
       const std::size_t used = peak > before ? peak - before : 0;
       (void)!write(fds[1], &used, sizeof used);
@@ -322,8 +338,7 @@ void BM_SaveHistoryPugixml(benchmark::State& state) {
   for (auto _ : state) {
     BuildPugiHistory(doc, history);
     // One element a line, nothing indented, as our own file is laid out.
-    if (!doc.save_file(path.c_str(), "", pugi::format_indent))
-      state.SkipWithError("save failed");
+    if (!doc.save_file(path.c_str(), "", pugi::format_indent)) state.SkipWithError("save failed");
   }
 }
 BENCHMARK(BM_SaveHistoryPugixml)->Unit(benchmark::kMillisecond);

@@ -106,11 +106,13 @@ std::string EventScenario() {
   std::string text =
       "<scenario name=\"bench\" start=\"2009-07-21 14:03:50\">\n"
       "<radio id=\"r\" address=\"00:02:5B:10:20:30\" name=\"Desk\" class=\"0x02010C\"/>\n"
-      "<device address=\"00:1A:2B:3C:4D:5E\" name=\"Phone\" class=\"0x5A020C\" remembered=\"yes\"/>\n";
+      "<device address=\"00:1A:2B:3C:4D:5E\" name=\"Phone\" class=\"0x5A020C\" "
+      "remembered=\"yes\"/>\n";
   for (int i = 0; i < 800; ++i) {
     char line[160];
     std::snprintf(line, sizeof line,
-                  "<device address=\"00:1B:00:00:%02X:%02X\" name=\"Dev %d\" class=\"0x240404\" remembered=\"yes\"/>\n",
+                  "<device address=\"00:1B:00:00:%02X:%02X\" name=\"Dev %d\" class=\"0x240404\" "
+                  "remembered=\"yes\"/>\n",
                   (i >> 8) & 0xFF, i & 0xFF, i);
     text += line;
   }
@@ -136,10 +138,11 @@ void BM_EventToStatusAndRow(benchmark::State& state) {
   gui::WindowStatus status;
   SessionFailure failure;
   StackFactory stacks;
-  auto session = SessionBuilder(stacks, HostPorts{settings, sound, messenger, timer, dispatcher, status})
-                     .Stack("sim:" + scenario)
-                     .SteppedClock(true)
-                     .Build(failure);
+  auto session =
+      SessionBuilder(stacks, HostPorts{settings, sound, messenger, timer, dispatcher, status})
+          .Stack("sim:" + scenario)
+          .SteppedClock(true)
+          .Build(failure);
   if (!session) {
     state.SkipWithError(failure.message.c_str());
     return;
@@ -149,7 +152,8 @@ void BM_EventToStatusAndRow(benchmark::State& state) {
   gui::CMainFrame window(*session, status, gui::WindowPorts{sound, shell, launcher, ""});
   window.show();
   window.Frame().RunMonitoring();
-  while (session->Frame().ScansMerged() == 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  while (session->Frame().ScansMerged() == 0)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   for (auto _ : state) {
     window.SetStatusText("");
     const auto merged = session->Frame().ScansMerged();
@@ -168,8 +172,8 @@ BENCHMARK(BM_EventToStatusAndRow)->UseManualTime()->Unit(benchmark::kMillisecond
 DeviceRecord MakeDevice(int i, bool connected) {
   DeviceRecord r;
   char address[18];
-  std::snprintf(address, sizeof address, "00:1A:%02X:%02X:%02X:%02X", (i >> 24) & 0xFF, (i >> 16) & 0xFF,
-                (i >> 8) & 0xFF, i & 0xFF);
+  std::snprintf(address, sizeof address, "00:1A:%02X:%02X:%02X:%02X", (i >> 24) & 0xFF,
+                (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
   r.m_radioName = "WORKSTATION-hci0";
   r.m_name = "Device number " + std::to_string(i);
   r.m_address = address;
@@ -219,7 +223,12 @@ void BM_MergeStall10k(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_MergeStall10k)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_MergeStall10k)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 long ResidentKb() {
   long pages = 0, resident = 0;
@@ -252,9 +261,10 @@ void BM_DemoMonitoringCpu(benchmark::State& state) {
   gui::WindowStatus status;
   SessionFailure failure;
   StackFactory stacks;
-  auto session = SessionBuilder(stacks, HostPorts{settings, sound, messenger, timer, dispatcher, status})
-                     .Stack("sim")
-                     .Build(failure);
+  auto session =
+      SessionBuilder(stacks, HostPorts{settings, sound, messenger, timer, dispatcher, status})
+          .Stack("sim")
+          .Build(failure);
   if (!session) {
     state.SkipWithError(failure.message.c_str());
     return;

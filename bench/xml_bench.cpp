@@ -19,8 +19,10 @@ constexpr int kHistoryEntries = 100000;
 
 const char* const kHeader =
     " version=\"1.7.4.0\" vendor=\"Pelmark LLC.\""
-    " url=\"http://www.pelmark.example/wrenlocator/?utm_source=wrenlocator-1740&amp;utm_medium=wrenlocator-1740\""
-    " mail=\"support@pelmark.example\" created=\"01/02/2026 12:00:00\" comments=\"Wrenlocator Database File\"";
+    " url=\"http://www.pelmark.example/wrenlocator/"
+    "?utm_source=wrenlocator-1740&amp;utm_medium=wrenlocator-1740\""
+    " mail=\"support@pelmark.example\" created=\"01/02/2026 12:00:00\" comments=\"Wrenlocator "
+    "Database File\"";
 
 const std::string& VendorText() {
   static const std::string text = [] {
@@ -58,11 +60,12 @@ const std::vector<Entry>& HistoryEntries() {
       Entry& e = v[static_cast<std::size_t>(i)];
       e.radio = "hci0 Desktop Radio";
       e.name = "Phone of user " + std::to_string(i) + " & family";
-      std::snprintf(buf, sizeof buf, "00:1A:%02X:%02X:%02X:%02X", (i >> 24) & 0xFF, (i >> 16) & 0xFF, (i >> 8) & 0xFF,
-                    i & 0xFF);
+      std::snprintf(buf, sizeof buf, "00:1A:%02X:%02X:%02X:%02X", (i >> 24) & 0xFF,
+                    (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
       e.address = buf;
       e.producer = "Some Producer Corporation Ltd.";
-      std::snprintf(buf, sizeof buf, "%02d:%02d:%02d 01/02/2026", (i / 3600) % 24, (i / 60) % 60, i % 60);
+      std::snprintf(buf, sizeof buf, "%02d:%02d:%02d 01/02/2026", (i / 3600) % 24, (i / 60) % 60,
+                    i % 60);
       e.lastSeen = buf;
       e.lastUsed = buf;
       e.type = "Phone/Smart phone";
@@ -82,8 +85,8 @@ const std::string& HistoryText() {
     t += ">\r\n";
     for (const Entry& e : HistoryEntries()) {
       t += "<entry";
-      const std::string* values[8] = {&e.radio, &e.name,     &e.address, &e.producer,
-                                      &e.lastSeen, &e.lastUsed, &e.type, &e.services};
+      const std::string* values[8] = {&e.radio,    &e.name,     &e.address, &e.producer,
+                                      &e.lastSeen, &e.lastUsed, &e.type,    &e.services};
       for (int k = 0; k < 8; ++k) {
         t += ' ';
         t += kNames[k];
@@ -117,7 +120,8 @@ void Vendor_Wren(benchmark::State& state) {
     if (n != kVendorLines) state.SkipWithError("wrong count");
     benchmark::DoNotOptimize(total);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(text.size()));
 }
 
 void Vendor_Pugi(benchmark::State& state) {
@@ -134,7 +138,8 @@ void Vendor_Pugi(benchmark::State& state) {
     if (n != kVendorLines) state.SkipWithError("wrong count");
     benchmark::DoNotOptimize(total);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(text.size()));
 }
 
 // --- (b) history: parse and read the nine attributes of every entry -------
@@ -165,7 +170,8 @@ void History_Wren(benchmark::State& state) {
     if (n != kHistoryEntries) state.SkipWithError("wrong count");
     benchmark::DoNotOptimize(total);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(text.size()));
 }
 
 void History_Pugi(benchmark::State& state) {
@@ -192,7 +198,8 @@ void History_Pugi(benchmark::State& state) {
     if (n != kHistoryEntries) state.SkipWithError("wrong count");
     benchmark::DoNotOptimize(total);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(text.size()));
 }
 
 // --- (c) building the history and taking its text ---------------------------
@@ -226,12 +233,15 @@ void Build_Wren(benchmark::State& state) {
     bytes = out.size();
     benchmark::DoNotOptimize(out.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(bytes));
 }
 
 struct StringWriter : pugi::xml_writer {
   std::string out;
-  void write(const void* data, std::size_t size) override { out.append(static_cast<const char*>(data), size); }
+  void write(const void* data, std::size_t size) override {
+    out.append(static_cast<const char*>(data), size);
+  }
 };
 
 void Build_Pugi(benchmark::State& state) {
@@ -262,7 +272,8 @@ void Build_Pugi(benchmark::State& state) {
     bytes = writer.out.size();
     benchmark::DoNotOptimize(writer.out.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(bytes));
 }
 
 BENCHMARK(Vendor_Wren)->Unit(benchmark::kMillisecond);
@@ -300,7 +311,8 @@ public:
     for (const Pair& p : pairs) {
       auto a = m_times.find(p.ours);
       auto b = m_times.find(p.peer);
-      if (a == m_times.end() || b == m_times.end() || b->second.real <= 0 || b->second.cpu <= 0) continue;
+      if (a == m_times.end() || b == m_times.end() || b->second.real <= 0 || b->second.cpu <= 0)
+        continue;
       const double real = a->second.real / b->second.real;
       const double cpu = a->second.cpu / b->second.cpu;
       std::printf("  %-38s %5.2fx %5.2fx (target %.1fx) %s\n", p.label, real, cpu, p.target,

@@ -79,7 +79,10 @@ std::string MessengerBlock(std::string_view sender, std::string_view recipient,
 
 Alarms::Alarms(const NotifySettings& settings, SoundPlayer& player,
                platform::MessengerTransport& messenger)
-    : m_settings(settings), m_player(player), m_messenger(messenger), m_hostName(platform::HostName) {}
+    : m_settings(settings),
+      m_player(player),
+      m_messenger(messenger),
+      m_hostName(platform::HostName) {}
 
 std::string Alarms::LogPath() const {
   return m_logPath.empty() ? platform::DataFilePath("alarmlog.txt") : m_logPath;
@@ -103,10 +106,13 @@ AlarmOutcome Alarms::RaiseAlarms(AlarmEvent event) {
     const std::string& sound;
   };
   const Kind kinds[] = {
-      {AlarmKind::Detection, event.detected, m_settings.m_devDetSound, m_settings.m_devDetVoicePath},
-      {AlarmKind::OutOfRange, event.outOfRange, m_settings.m_devUndetSound, m_settings.m_devUndetVoicePath},
+      {AlarmKind::Detection, event.detected, m_settings.m_devDetSound,
+       m_settings.m_devDetVoicePath},
+      {AlarmKind::OutOfRange, event.outOfRange, m_settings.m_devUndetSound,
+       m_settings.m_devUndetVoicePath},
       {AlarmKind::Connection, event.connected, m_settings.m_inSound, m_settings.m_inVoicePath},
-      {AlarmKind::Disconnection, event.disconnected, m_settings.m_outSound, m_settings.m_outVoicePath},
+      {AlarmKind::Disconnection, event.disconnected, m_settings.m_outSound,
+       m_settings.m_outVoicePath},
   };
   AlarmOutcome outcome;
   for (const Kind& k : kinds) {

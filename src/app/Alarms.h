@@ -36,9 +36,9 @@ enum class Disposition { CreateAlways, OpenAlways };
 enum class AlarmKind { None, Detection, OutOfRange, Connection, Disconnection };
 
 struct AlarmOutcome {
-  AlarmKind kind = AlarmKind::None;              // the kind that won, if any
-  std::string sound;                             // the file handed to the player
-  std::optional<platform::SendStatus> message;   // set whenever a kind won
+  AlarmKind kind = AlarmKind::None;             // the kind that won, if any
+  std::string sound;                            // the file handed to the player
+  std::optional<platform::SendStatus> message;  // set whenever a kind won
 };
 
 struct LogResult {
@@ -59,17 +59,17 @@ std::string MessengerBlock(std::string_view sender, std::string_view recipient,
 // A log that cannot be written is said once, when it starts failing, and
 // once more when it is written again, not at every event.
 class AlarmLogHealth {
- public:
+public:
   // The text to show after this result, if any.
   std::optional<std::string> Notice(const LogResult& result);
   bool Failing() const { return m_failing; }
 
- private:
+private:
   bool m_failing = false;
 };
 
 class Alarms {
- public:
+public:
   // `settings` is read at the moment of each event, never copied.
   Alarms(const NotifySettings& settings, SoundPlayer& player,
          platform::MessengerTransport& messenger);
@@ -78,7 +78,9 @@ class Alarms {
   void SetLogPath(std::string path) { m_logPath = std::move(path); }
   std::string LogPath() const;
   // Where the sender's name comes from; the local host name by default.
-  void SetHostNameSource(std::function<std::string()> hostName) { m_hostName = std::move(hostName); }
+  void SetHostNameSource(std::function<std::string()> hostName) {
+    m_hostName = std::move(hostName);
+  }
 
   LogResult LogEvent(const std::string& line, AlarmEvent event, Disposition disposition);
   // The first kind, in the order detection, out of range, connection,
@@ -91,7 +93,7 @@ class Alarms {
   // The Session Alarm Log command: the log opens in the user's viewer.
   bool OnSessionAlarmLog(platform::Shell& shell) const;
 
- private:
+private:
   const NotifySettings& m_settings;
   SoundPlayer& m_player;
   platform::MessengerTransport& m_messenger;

@@ -33,7 +33,8 @@ bool NormalisePrefix(const std::string& text, std::string& prefix) {
       separated = false;
     } else if (c == '-' || c == ':') {
       // One separator between two pairs.
-      if (separated || digits.size() % 2 != 0 || digits.empty() || i + 1 == text.size()) return false;
+      if (separated || digits.size() % 2 != 0 || digits.empty() || i + 1 == text.size())
+        return false;
       separated = true;
     } else {
       return false;
@@ -41,8 +42,8 @@ bool NormalisePrefix(const std::string& text, std::string& prefix) {
   }
   if (digits.size() != 6 && digits.size() != 12) return false;
   char out[16];
-  std::snprintf(out, sizeof out, "%c%c-%c%c-%c%c", digits[0], digits[1], digits[2], digits[3], digits[4],
-                digits[5]);
+  std::snprintf(out, sizeof out, "%c%c-%c%c-%c%c", digits[0], digits[1], digits[2], digits[3],
+                digits[4], digits[5]);
   prefix = out;
   for (char& c : prefix)
     if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
@@ -50,7 +51,8 @@ bool NormalisePrefix(const std::string& text, std::string& prefix) {
 }
 
 bool ParseClass(std::string text, unsigned& value) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = text.substr(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text = text.substr(2);
   if (text.empty() || text.size() > 8) return false;
   unsigned v = 0;
   for (char c : text) {
@@ -65,22 +67,24 @@ bool ParseClass(std::string text, unsigned& value) {
 void PrintTabbed(std::ostream& out, const DeviceRecord& r) {
   char cod[16];
   std::snprintf(cod, sizeof cod, "0x%06X", static_cast<unsigned>(r.m_classOfDevice));
-  out << EscapeField(r.m_radioName) << '\t' << EscapeField(r.m_name) << '\t' << EscapeField(r.m_address) << '\t'
-      << EscapeField(r.m_producer) << '\t' << EscapeField(r.m_lastSeen) << '\t' << EscapeField(r.m_lastUsed)
-      << '\t' << EscapeField(r.m_type) << '\t' << EscapeField(r.m_services) << '\t' << cod << '\t'
-      << r.m_connected << '\t' << r.m_remembered << '\t' << r.m_authenticated << '\t' << r.m_image << '\t'
-      << r.m_isLocalRadio << '\n';
+  out << EscapeField(r.m_radioName) << '\t' << EscapeField(r.m_name) << '\t'
+      << EscapeField(r.m_address) << '\t' << EscapeField(r.m_producer) << '\t'
+      << EscapeField(r.m_lastSeen) << '\t' << EscapeField(r.m_lastUsed) << '\t'
+      << EscapeField(r.m_type) << '\t' << EscapeField(r.m_services) << '\t' << cod << '\t'
+      << r.m_connected << '\t' << r.m_remembered << '\t' << r.m_authenticated << '\t' << r.m_image
+      << '\t' << r.m_isLocalRadio << '\n';
 }
 
 void PrintJson(std::ostream& out, const DeviceRecord& r) {
   auto flag = [](std::int32_t v) { return v ? "true" : "false"; };
   out << "{\"radioName\":" << JsonString(r.m_radioName) << ",\"name\":" << JsonString(r.m_name)
       << ",\"address\":" << JsonString(r.m_address) << ",\"producer\":" << JsonString(r.m_producer)
-      << ",\"lastSeen\":" << JsonString(r.m_lastSeen) << ",\"lastUsed\":" << JsonString(r.m_lastUsed)
-      << ",\"type\":" << JsonString(r.m_type) << ",\"services\":" << JsonString(r.m_services)
-      << ",\"classOfDevice\":" << r.m_classOfDevice << ",\"connected\":" << flag(r.m_connected)
-      << ",\"remembered\":" << flag(r.m_remembered) << ",\"authenticated\":" << flag(r.m_authenticated)
-      << ",\"image\":" << r.m_image << ",\"isLocalRadio\":" << flag(r.m_isLocalRadio) << "}";
+      << ",\"lastSeen\":" << JsonString(r.m_lastSeen)
+      << ",\"lastUsed\":" << JsonString(r.m_lastUsed) << ",\"type\":" << JsonString(r.m_type)
+      << ",\"services\":" << JsonString(r.m_services) << ",\"classOfDevice\":" << r.m_classOfDevice
+      << ",\"connected\":" << flag(r.m_connected) << ",\"remembered\":" << flag(r.m_remembered)
+      << ",\"authenticated\":" << flag(r.m_authenticated) << ",\"image\":" << r.m_image
+      << ",\"isLocalRadio\":" << flag(r.m_isLocalRadio) << "}";
 }
 
 int Fail(std::ostream& err, const std::string& message, int status) {
@@ -112,7 +116,8 @@ int RunScan(const Command& c, platform::BluetoothStack& stack, std::ostream& out
   return kExitOk;
 }
 
-int RunServices(const Command& c, platform::BluetoothStack& stack, std::ostream& out, std::ostream& err) {
+int RunServices(const Command& c, platform::BluetoothStack& stack, std::ostream& out,
+                std::ostream& err) {
   BluetoothPlatform bluetooth(stack);
   std::string services;
   if (bluetooth.QueryServices(c.argument, services) < 0)
@@ -122,7 +127,8 @@ int RunServices(const Command& c, platform::BluetoothStack& stack, std::ostream&
                 kExitFailed);
   // One piece per comma-terminated segment, as the audit dialog lists them.
   std::size_t start = 0;
-  for (std::size_t comma = services.find(','); comma != std::string::npos; comma = services.find(',', start)) {
+  for (std::size_t comma = services.find(','); comma != std::string::npos;
+       comma = services.find(',', start)) {
     out << EscapeField(services.substr(start, comma - start)) << '\n';
     start = comma + 1;
   }
@@ -134,7 +140,8 @@ HttpClientOpener g_httpOpener = nullptr;
 // Every outcome goes to stdout, so that a script reads the same text the
 // window shows; the exit status tells the three apart.
 int RunCheckUpdate(const Command& c, std::ostream& out, std::ostream& err) {
-  if (g_httpOpener == nullptr) return Fail(err, "the update check is not part of this build", kExitUsage);
+  if (g_httpOpener == nullptr)
+    return Fail(err, "the update check is not part of this build", kExitUsage);
   auto http = g_httpOpener();
   std::string url = c.url.empty() ? ManifestUrl(nullptr) : c.url;
   UpdateCheckResult result = CheckForUpdates(*http, url);
@@ -200,10 +207,18 @@ std::string EscapeField(const std::string& text) {
   for (char c : text) {
     unsigned char u = static_cast<unsigned char>(c);
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         if (u < 0x20 || u == 0x7F) {
           char esc[8];
@@ -225,13 +240,27 @@ std::string JsonString(const std::string& text) {
     unsigned char c = s[i];
     if (c < 0x80) {
       switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\b':
+          out += "\\b";
+          break;
+        case '\f':
+          out += "\\f";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
         default:
           if (c < 0x20) {
             char esc[8];
@@ -247,7 +276,8 @@ std::string JsonString(const std::string& text) {
     // A well-formed UTF-8 sequence is copied; anything else is U+FFFD.
     std::size_t len = 0;
     unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    if (c >= 0xC2 && c <= 0xDF)
+      len = 2;
     else if (c >= 0xE0 && c <= 0xEF) {
       len = 3;
       if (c == 0xE0) lo = 0xA0;
@@ -275,14 +305,15 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string HelpText() {
-  return std::string("Usage: wrenlocator [--stack bluez|sim[:FILE]] [--data-dir DIR]   the window\n"
-         "                   [--settings FILE] [--update-url URL]\n"
-         "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
-         "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
-         "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
-         "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
-         "       wrenlocator check-update [--url URL]\n"
-         "       wrenlocator history [--json] [--data-dir DIR]\n") +
+  return std::string(
+             "Usage: wrenlocator [--stack bluez|sim[:FILE]] [--data-dir DIR]   the window\n"
+             "                   [--settings FILE] [--update-url URL]\n"
+             "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
+             "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
+             "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
+             "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
+             "       wrenlocator check-update [--url URL]\n"
+             "       wrenlocator history [--json] [--data-dir DIR]\n") +
          HeadlessHelpText() +
          "\n"
          "Commands:\n"
@@ -408,7 +439,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
     return false;
   }
   if (words.size() - 1 < wanted) {
-    error = name + " needs " + (c.kind == CommandKind::Services ? "an ADDRESS" : c.kind == CommandKind::Vendor ? "a PREFIX" : "a HEX class");
+    error = name + " needs " +
+            (c.kind == CommandKind::Services ? "an ADDRESS"
+             : c.kind == CommandKind::Vendor ? "a PREFIX"
+                                             : "a HEX class");
     return false;
   }
   if (words.size() - 1 > wanted) {
@@ -427,15 +461,18 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err, const Sta
       out << HelpText();
       return kExitOk;
     case CommandKind::Window:
-      return Fail(err, "the window is not part of this build yet; see --help for the commands", kExitUsage);
+      return Fail(err, "the window is not part of this build yet; see --help for the commands",
+                  kExitUsage);
     case CommandKind::Vendor: {
       std::string prefix;
       if (!NormalisePrefix(c.argument, prefix))
         return Usage(err, "vendor: \"" + c.argument + "\" is not a prefix like 00-0A-D9");
       VendorDatabase vendors;
-      if (!vendors.LoadVendorDatabase()) return Fail(err, "the vendor database could not be read", kExitFailed);
+      if (!vendors.LoadVendorDatabase())
+        return Fail(err, "the vendor database could not be read", kExitFailed);
       std::string company;
-      if (!vendors.LookUpVendor(company, prefix)) return Fail(err, "no company is listed for " + prefix, kExitFailed);
+      if (!vendors.LookUpVendor(company, prefix))
+        return Fail(err, "no company is listed for " + prefix, kExitFailed);
       out << EscapeField(company) << '\n';
       return kExitOk;
     }
@@ -460,7 +497,8 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err, const Sta
   request.choice = c.stack;
   OpenedStack opened = stacks.Open(request);
   if (!opened.stack)
-    return Fail(err, opened.message, opened.failure == StackFailure::Usage ? kExitUsage : kExitFailed);
+    return Fail(err, opened.message,
+                opened.failure == StackFailure::Usage ? kExitUsage : kExitFailed);
   if (!opened.message.empty()) err << kProgram << ": " << opened.message << '\n';
   platform::BluetoothStack* stack = opened.stack.get();
   // Nobody may take simulated devices for real ones.

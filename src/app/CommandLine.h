@@ -36,10 +36,11 @@ struct Command {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;  // the command ran and found nothing, or its input could not be read
-inline constexpr int kExitUsage = 2;   // bad usage, or a stack this build does not have
+inline constexpr int kExitFailed =
+    1;  // the command ran and found nothing, or its input could not be read
+inline constexpr int kExitUsage = 2;       // bad usage, or a stack this build does not have
 inline constexpr int kExitNewVersion = 3;  // check-update: a newer version is offered
-inline constexpr int kExitBusy = 4;         // --headless: the data folder is in use by another Wrenlocator
+inline constexpr int kExitBusy = 4;  // --headless: the data folder is in use by another Wrenlocator
 
 // `args` without the program name. False with a one-line `error` for bad usage.
 bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::string& error);
@@ -61,7 +62,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
                    const StackFactory& stacks = StackFactory());
 
 // Output helpers, shared with the tests.
-std::string EscapeField(const std::string& text);  // tab, line ends, backslash, controls as \t \n \r \\ \xHH
-std::string JsonString(const std::string& text);   // a quoted JSON string; invalid UTF-8 becomes U+FFFD
+std::string EscapeField(
+    const std::string& text);  // tab, line ends, backslash, controls as \t \n \r \\ \xHH
+std::string JsonString(
+    const std::string& text);  // a quoted JSON string; invalid UTF-8 becomes U+FFFD
 
 }  // namespace wren

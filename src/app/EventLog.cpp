@@ -93,7 +93,8 @@ std::optional<std::string> CustomEventLine(const DeviceChange& change, std::stri
       text = "Connection to the remote radio has just been destroyed";
       event.disconnected = true;
     }
-    return Join({timeText, " - ", BluetoothPlatform::FormatAddress(change.bthAddress), ": ", text, "."});
+    return Join(
+        {timeText, " - ", BluetoothPlatform::FormatAddress(change.bthAddress), ": ", text, "."});
   }
   if (id == kL2capEventGuid) {
     std::string text;
@@ -106,7 +107,8 @@ std::optional<std::string> CustomEventLine(const DeviceChange& change, std::stri
       text = "Connection with remote radio has just been destroyed,";
       event.disconnected = true;
     }
-    return Join({timeText, " - ", BluetoothPlatform::FormatAddress(change.bthAddress), ": ", text, "."});
+    return Join(
+        {timeText, " - ", BluetoothPlatform::FormatAddress(change.bthAddress), ": ", text, "."});
   }
   if (id == kRadioInRangeGuid) {
     std::string changes = RadioInRangeChangeText(change.flags, change.previousFlags, event);

@@ -136,7 +136,8 @@ private:
 };
 
 // The printed list, through the print engine of the window.
-bool ExportPdf(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out, std::string& error) {
+bool ExportPdf(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out,
+               std::string& error) {
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
     error = "printing needs the graphical application object";
     return false;
@@ -150,17 +151,19 @@ bool ExportPdf(const DeviceListModel& list, const HeadlessOptions& o, std::ostre
   return true;
 }
 
-bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out, std::string& error) {
+bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out,
+            std::string& error) {
   if (o.exportKind == ExportKind::Pdf) return ExportPdf(list, o, out, error);
   const ReportKind kind = o.exportKind == ExportKind::Xml ? ReportKind::Xml : ReportKind::Text;
   if (o.exportPath == "-") {
-    out << (kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list) : ListExporter::BuildTextReport(list))
+    out << (kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list)
+                                    : ListExporter::BuildTextReport(list))
         << std::flush;
     return true;
   }
   // The file the user named: a link to a report is followed and stays.
-  const std::string report =
-      kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list) : ListExporter::BuildTextReport(list);
+  const std::string report = kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list)
+                                                     : ListExporter::BuildTextReport(list);
   return platform::WriteFileAtomically(o.exportPath, report, error,
                                        platform::LinkPolicy::FollowToRegularFile);
 }
@@ -179,7 +182,8 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
 
   // Nothing in the data folder is touched before it is ours.
   platform::DataFolderLock folderLock;
-  if (int status = TakeDataFolder(folderLock, error); status != kExitOk) return Fail(err, error, status);
+  if (int status = TakeDataFolder(folderLock, error); status != kExitOk)
+    return Fail(err, error, status);
 
   static int argc = 1;
   static char name[] = "wrenlocator";
@@ -196,8 +200,9 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
     }
   }
   std::unique_ptr<platform::QtSettingsStore> settings =
-      o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
-                             : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
+      o.settingsFile.empty()
+          ? std::make_unique<platform::QtSettingsStore>()
+          : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
 
   platform::QtSoundOutput sound;
   platform::NetbiosMessenger messenger;
@@ -213,7 +218,8 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
           .SteppedClock(stepped)
           .Build(failure);
   if (!session)
-    return Fail(err, failure.message, failure.kind == StackFailure::Usage ? kExitUsage : kExitFailed);
+    return Fail(err, failure.message,
+                failure.kind == StackFailure::Usage ? kExitUsage : kExitFailed);
   if (!session->StackNote().empty()) err << kProgram << ": " << session->StackNote() << '\n';
 
   int exitStatus = kExitOk;
@@ -242,11 +248,13 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
           [&dispatcher] { return dispatcher.Pending(); },
           [&workers] { return workers.Running(); },
       };
-      SteppedDriver(hooks, *session->SteppedTimer(), session->Tracker())
-          .Run(*o.runForMs, [&] { return stopSignals.Stopped(); });
+      SteppedDriver(hooks, *session->SteppedTimer(), session->Tracker()).Run(*o.runForMs, [&] {
+        return stopSignals.Stopped();
+      });
     } else {
       if (o.runForMs)
-        QTimer::singleShot(std::chrono::milliseconds(*o.runForMs), [] { QCoreApplication::quit(); });
+        QTimer::singleShot(std::chrono::milliseconds(*o.runForMs),
+                           [] { QCoreApplication::quit(); });
       QCoreApplication::exec();
     }
     session->Shutdown();

@@ -111,7 +111,7 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
       o.settingsFile = v;
     } else {
       error = a.size() > 1 && a[0] == '-' ? "unknown option " + a + " for --headless"
-                                           : "--headless takes no command, not \"" + a + "\"";
+                                          : "--headless takes no command, not \"" + a + "\"";
       return false;
     }
   }

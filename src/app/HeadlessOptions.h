@@ -18,9 +18,9 @@ struct HeadlessOptions {
   std::string dataDir;                   // "" unless --data-dir was given
   std::optional<std::int64_t> runForMs;  // none: until interrupted
   ExportKind exportKind = ExportKind::None;
-  std::string exportPath;                // "-": standard output
+  std::string exportPath;  // "-": standard output
   SimClockMode simClock = SimClockMode::Wall;
-  std::string settingsFile;              // "" : the user's own settings
+  std::string settingsFile;  // "" : the user's own settings
 };
 
 // True when `args` (without the program name) ask for the headless monitor.

@@ -98,9 +98,10 @@ void MainFrame::StartMonitoring() {
   }
   if (m_timerId != 0) return;
   std::weak_ptr<void> alive = m_alive;
-  m_timerId = m_ports.timer.Create(kTimerEventId, m_periodMs, [this, alive](platform::Timer::Id id) {
-    if (!alive.expired()) OnTimer(id);
-  });
+  m_timerId =
+      m_ports.timer.Create(kTimerEventId, m_periodMs, [this, alive](platform::Timer::Id id) {
+        if (!alive.expired()) OnTimer(id);
+      });
   StartScanWorker();
 }
 

@@ -20,7 +20,8 @@ OptionValue ReadOptionValue(const std::vector<std::string>& args, std::size_t& i
 }
 
 bool IsStackChoice(std::string_view choice) {
-  return choice == "bluez" || choice == "sim" || (choice.substr(0, 4) == "sim:" && choice.size() > 4);
+  return choice == "bluez" || choice == "sim" ||
+         (choice.substr(0, 4) == "sim:" && choice.size() > 4);
 }
 
 CommonOption TakeCommonOption(const std::vector<std::string>& args, std::size_t& i,

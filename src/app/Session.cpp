@@ -64,8 +64,8 @@ Session::Session(OpenedStack stack, const HostPorts& ports, bool stepped)
   }
   m_merge = std::make_unique<Merge>(m_reconciler);
   platform::Timer& timer = m_steppedTimer ? *m_steppedTimer : ports.timer;
-  FramePorts frame{m_tracker, ports.settings, ports.sound, ports.messenger, timer, m_workers,
-                   ports.dispatcher, *m_clock, ports.status};
+  FramePorts frame{m_tracker, ports.settings,   ports.sound, ports.messenger, timer,
+                   m_workers, ports.dispatcher, *m_clock,    ports.status};
   // history.xml is opened once: its check goes into the log after the
   // start-up line, and its entries into the history.
   m_frame = std::make_unique<MainFrame>(frame, [this] {

@@ -11,7 +11,7 @@
 namespace wren {
 
 class SoundPlayer {
- public:
+public:
   explicit SoundPlayer(platform::SoundOutput& output);
   ~SoundPlayer();
   SoundPlayer(const SoundPlayer&) = delete;
@@ -26,7 +26,7 @@ class SoundPlayer {
 
   bool HasPlayback() const { return m_playback != 0; }
 
- private:
+private:
   platform::SoundOutput& m_output;
   platform::SoundOutput::Playback m_playback = 0;
   bool m_windowOpen = false;

@@ -23,8 +23,8 @@ class SimulatedStack;
 // With `required` (--stack bluez) the stack comes back even while BlueZ does
 // not answer; otherwise null then. `error` says why there is none, or, with
 // a stack returned, what the user should know about it.
-using BluezOpener = std::function<platform::StackPorts(bool required, bool pairingAgent,
-                                                       std::string& error)>;
+using BluezOpener =
+    std::function<platform::StackPorts(bool required, bool pairingAgent, std::string& error)>;
 
 struct StackRequest {
   std::string choice;         // "" (default), "bluez", "sim" or "sim:FILE"

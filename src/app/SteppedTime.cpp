@@ -75,8 +75,8 @@ std::optional<std::int64_t> InquiryTracker::EarliestInquiryEnd() const {
   return end;
 }
 
-std::unique_ptr<platform::DeviceFind> InquiryTracker::FindDevices(const platform::DeviceSearch& search,
-                                                                  std::stop_token cancel) {
+std::unique_ptr<platform::DeviceFind> InquiryTracker::FindDevices(
+    const platform::DeviceSearch& search, std::stop_token cancel) {
   std::uint64_t id = 0;
   {
     std::lock_guard lock(m_mutex);
@@ -120,7 +120,8 @@ void SteppedDriver::Run(std::int64_t endMs, const std::function<bool()>& stopped
     std::int64_t target = now % 1000 == 999 ? now + 1 : now - now % 1000 + 999;
     target = std::min(target, endMs);
     if (auto due = m_timer.NextDue()) target = std::min(target, std::max(*due, now + 1));
-    if (auto end = m_tracker.EarliestInquiryEnd()) target = std::min(target, std::max(*end, now + 1));
+    if (auto end = m_tracker.EarliestInquiryEnd())
+      target = std::min(target, std::max(*end, now + 1));
     m_hooks.advance(target - now);
     now = target;
     if (!Settle(stopped)) return;

@@ -66,15 +66,17 @@ public:
                                        std::stop_token cancel) override {
     return m_inner.LookUpDevices(inRange, std::move(cancel));
   }
-  bool LookUpServices(platform::BluetoothAddress device, std::vector<platform::ServiceRecord>& records,
+  bool LookUpServices(platform::BluetoothAddress device,
+                      std::vector<platform::ServiceRecord>& records,
                       std::stop_token cancel) override {
     return m_inner.LookUpServices(device, records, std::move(cancel));
   }
-  std::unique_ptr<platform::NotificationHandle> RegisterRadioEvents(const platform::RadioHandle& radio,
-                                                                    platform::DeviceChangeSink& sink) override {
+  std::unique_ptr<platform::NotificationHandle> RegisterRadioEvents(
+      const platform::RadioHandle& radio, platform::DeviceChangeSink& sink) override {
     return m_inner.RegisterRadioEvents(radio, sink);
   }
-  std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(platform::DeviceChangeSink& sink) override {
+  std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(
+      platform::DeviceChangeSink& sink) override {
     return m_inner.WatchDeviceTree(sink);
   }
 
@@ -90,12 +92,13 @@ private:
 // What the driver needs of the simulated stack, the event loop and the
 // workers.
 struct SteppedHooks {
-  std::function<std::int64_t()> nowMs;             // simulated time
-  std::function<void(std::int64_t)> advance;       // moves it on by that many ms
-  std::function<std::uint64_t()> searchesReached;  // device searches the stack has seen, all of them
-  std::function<void()> pump;                      // runs the queued tasks
-  std::function<std::size_t()> pending;            // tasks queued and not yet run
-  std::function<std::size_t()> running;            // workers running
+  std::function<std::int64_t()> nowMs;        // simulated time
+  std::function<void(std::int64_t)> advance;  // moves it on by that many ms
+  std::function<std::uint64_t()>
+      searchesReached;                   // device searches the stack has seen, all of them
+  std::function<void()> pump;            // runs the queued tasks
+  std::function<std::size_t()> pending;  // tasks queued and not yet run
+  std::function<std::size_t()> running;  // workers running
 };
 
 // Runs stepped simulated time one step at a time and, after each step, lets

@@ -32,7 +32,7 @@ public:
 
 private:
   struct Worker {
-    bool done = false;  // guarded by m_mutex
+    bool done = false;    // guarded by m_mutex
     std::jthread thread;  // last, so that it joins before the rest goes
   };
 

@@ -21,8 +21,9 @@ bool BluetoothAddress::Parse(std::string_view text, BluetoothAddress& out, char 
 
 std::string BluetoothAddress::Text(char separator) const {
   char buffer[18];
-  std::snprintf(buffer, sizeof buffer, "%02X%c%02X%c%02X%c%02X%c%02X%c%02X", Byte(0), separator, Byte(1),
-                separator, Byte(2), separator, Byte(3), separator, Byte(4), separator, Byte(5));
+  std::snprintf(buffer, sizeof buffer, "%02X%c%02X%c%02X%c%02X%c%02X%c%02X", Byte(0), separator,
+                Byte(1), separator, Byte(2), separator, Byte(3), separator, Byte(4), separator,
+                Byte(5));
   return buffer;
 }
 
@@ -47,6 +48,8 @@ bool BluetoothAddress::ParseVendorPrefix(std::string_view text, std::uint32_t& o
   return true;
 }
 
-std::ostream& operator<<(std::ostream& out, BluetoothAddress address) { return out << address.Text(); }
+std::ostream& operator<<(std::ostream& out, BluetoothAddress address) {
+  return out << address.Text();
+}
 
 }  // namespace wren

@@ -62,5 +62,7 @@ std::ostream& operator<<(std::ostream& out, BluetoothAddress address);
 
 template <>
 struct std::hash<wren::BluetoothAddress> {
-  std::size_t operator()(wren::BluetoothAddress a) const noexcept { return std::hash<std::uint64_t>()(a.Value()); }
+  std::size_t operator()(wren::BluetoothAddress a) const noexcept {
+    return std::hash<std::uint64_t>()(a.Value());
+  }
 };

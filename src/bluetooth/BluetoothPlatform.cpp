@@ -15,9 +15,7 @@ using platform::BluetoothAddress;
 
 // Names travel as C strings in the stack's records; nothing after a zero
 // byte is part of them.
-std::string NameText(const std::string& name) {
-  return name.substr(0, name.find('\0'));
-}
+std::string NameText(const std::string& name) { return name.substr(0, name.find('\0')); }
 
 // The C library re-reads the time zone in tzset and mktime under a lock of
 // its own that the thread checker cannot see; scans on several workers
@@ -61,12 +59,13 @@ bool LocalFieldsToInstant(std::tm fields, std::time_t& out) {
   std::tm normal = fields;
   std::time_t asUtc = timegm(&normal);
   long before = 0, after = 0;
-  if (asUtc != static_cast<std::time_t>(-1) && OffsetAt(asUtc - 43200, before) && OffsetAt(asUtc + 43200, after) &&
-      before == after) {
+  if (asUtc != static_cast<std::time_t>(-1) && OffsetAt(asUtc - 43200, before) &&
+      OffsetAt(asUtc + 43200, after) && before == after) {
     std::time_t t = asUtc - before;
     std::tm check{};
-    if (localtime_r(&t, &check) && check.tm_year == normal.tm_year && check.tm_mon == normal.tm_mon &&
-        check.tm_mday == normal.tm_mday && check.tm_hour == normal.tm_hour && check.tm_min == normal.tm_min &&
+    if (localtime_r(&t, &check) && check.tm_year == normal.tm_year &&
+        check.tm_mon == normal.tm_mon && check.tm_mday == normal.tm_mday &&
+        check.tm_hour == normal.tm_hour && check.tm_min == normal.tm_min &&
         check.tm_sec == normal.tm_sec) {
       out = t;
       return true;
@@ -112,9 +111,7 @@ std::unique_ptr<platform::NotificationHandle> BluetoothPlatform::WatchDeviceTree
   return m_stack.WatchDeviceTree(sink);
 }
 
-std::string BluetoothPlatform::FormatAddress(BluetoothAddress address) {
-  return address.Text();
-}
+std::string BluetoothPlatform::FormatAddress(BluetoothAddress address) { return address.Text(); }
 
 void BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::stop_token cancel) {
   std::string radioName;
@@ -171,7 +168,8 @@ void BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::
   }
 }
 
-int BluetoothPlatform::ShowDeviceProperties(platform::DeviceDialogs& dialogs, platform::WindowHandle parent,
+int BluetoothPlatform::ShowDeviceProperties(platform::DeviceDialogs& dialogs,
+                                            platform::WindowHandle parent,
                                             std::string_view address) {
   platform::DeviceSearch search;
   search.returnAuthenticated = 1;
@@ -189,7 +187,8 @@ int BluetoothPlatform::ShowDeviceProperties(platform::DeviceDialogs& dialogs, pl
   return 0;
 }
 
-int BluetoothPlatform::SelectDevices(platform::DeviceDialogs& dialogs, platform::WindowHandle parent) {
+int BluetoothPlatform::SelectDevices(platform::DeviceDialogs& dialogs,
+                                     platform::WindowHandle parent) {
   platform::DeviceSelection selection;
   selection.parent = parent;
   selection.showUnknown = true;
@@ -200,9 +199,7 @@ int BluetoothPlatform::SelectDevices(platform::DeviceDialogs& dialogs, platform:
   return 0;
 }
 
-void BluetoothPlatform::ToLocalTime(std::time_t& t) {
-  ShiftByBias(t, CurrentBias());
-}
+void BluetoothPlatform::ToLocalTime(std::time_t& t) { ShiftByBias(t, CurrentBias()); }
 
 std::string BluetoothPlatform::FormatStackTime(const platform::UtcTime& time) {
   return FormatStackTime(time, CurrentBias());
@@ -259,9 +256,7 @@ int BluetoothPlatform::QueryServices(std::string_view address, std::string& serv
   return 0;
 }
 
-int BluetoothPlatform::LoadVendorDatabase() {
-  return m_vendors.LoadVendorDatabase();
-}
+int BluetoothPlatform::LoadVendorDatabase() { return m_vendors.LoadVendorDatabase(); }
 
 int BluetoothPlatform::LookUpVendor(std::string& company, std::string_view prefix) const {
   return m_vendors.LookUpVendor(company, prefix);

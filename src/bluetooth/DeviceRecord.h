@@ -12,7 +12,7 @@ namespace wren {
 struct DeviceRecord {
   std::string m_radioName;
   std::string m_name;
-  std::string m_address;   // "%02X:%02X:%02X:%02X:%02X:%02X"; the identity
+  std::string m_address;  // "%02X:%02X:%02X:%02X:%02X:%02X"; the identity
   std::string m_producer;
   std::string m_lastSeen;  // local "%H:%M:%S %m/%d/%Y"; empty for radios
   std::string m_lastUsed;

@@ -158,11 +158,20 @@ std::vector<std::string> CollectRecordStrings(Bytes record) {
 std::vector<std::uint8_t> EncodeUnsigned(std::uint64_t value, int bytes) {
   std::uint8_t sizeIndex = 0;
   switch (bytes) {
-    case 1: sizeIndex = 0; break;
-    case 2: sizeIndex = 1; break;
-    case 4: sizeIndex = 2; break;
-    case 8: sizeIndex = 3; break;
-    default: return {};
+    case 1:
+      sizeIndex = 0;
+      break;
+    case 2:
+      sizeIndex = 1;
+      break;
+    case 4:
+      sizeIndex = 2;
+      break;
+    case 8:
+      sizeIndex = 3;
+      break;
+    default:
+      return {};
   }
   if (bytes < 8 && value >> (8 * bytes) != 0) return {};  // would not fit
   std::vector<std::uint8_t> out;

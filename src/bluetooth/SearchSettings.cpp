@@ -51,10 +51,14 @@ std::uint32_t ReadUnsigned(const platform::SettingsStore& store, std::string_vie
 template <class Notify>
 auto& PathOf(Notify& notify, AlarmRow row) {
   switch (row) {
-    case AlarmRow::Detection: return notify.m_devDetVoicePath;
-    case AlarmRow::OutOfRange: return notify.m_devUndetVoicePath;
-    case AlarmRow::Connection: return notify.m_inVoicePath;
-    case AlarmRow::Disconnection: break;
+    case AlarmRow::Detection:
+      return notify.m_devDetVoicePath;
+    case AlarmRow::OutOfRange:
+      return notify.m_devUndetVoicePath;
+    case AlarmRow::Connection:
+      return notify.m_inVoicePath;
+    case AlarmRow::Disconnection:
+      break;
   }
   return notify.m_outVoicePath;
 }
@@ -80,12 +84,13 @@ std::optional<std::int32_t> ParseSignedField(std::string_view text) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  const std::uint64_t limit = negative
-      ? static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + 1
-      : static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+  const std::uint64_t limit =
+      negative ? static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + 1
+               : static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
   auto value = ParseDigits(text, limit);
   if (!value) return std::nullopt;
-  long long signedValue = negative ? -static_cast<long long>(*value) : static_cast<long long>(*value);
+  long long signedValue =
+      negative ? -static_cast<long long>(*value) : static_cast<long long>(*value);
   return static_cast<std::int32_t>(signedValue);
 }
 
@@ -107,7 +112,8 @@ SearchParamsModel::SearchParamsModel(platform::SettingsStore& store) : m_store(s
 
 void SearchParamsModel::LoadSettings() {
   const SearchSettings d;
-  m_search.m_authentication = ReadFlag(m_store, kSearchSection, kAuthentication, d.m_authentication);
+  m_search.m_authentication =
+      ReadFlag(m_store, kSearchSection, kAuthentication, d.m_authentication);
   m_search.m_connected = ReadFlag(m_store, kSearchSection, kConnected, d.m_connected);
   m_search.m_remembered = ReadFlag(m_store, kSearchSection, kRemembered, d.m_remembered);
   m_search.m_unknown = ReadFlag(m_store, kSearchSection, kUnknown, d.m_unknown);
@@ -124,7 +130,8 @@ void SearchParamsModel::LoadSettings() {
   m_search.m_newInquiry = ReadFlag(m_store, kSearchSection, kNewInquiry, d.m_newInquiry);
   m_search.m_newInquiryTimeout =
       ReadFlag(m_store, kSearchSection, kNewInquiryTimeout, kMinInquiryTimeout);
-  if (m_search.m_newInquiryTimeout < kMinInquiryTimeout) m_search.m_newInquiryTimeout = kMinInquiryTimeout;
+  if (m_search.m_newInquiryTimeout < kMinInquiryTimeout)
+    m_search.m_newInquiryTimeout = kMinInquiryTimeout;
 }
 
 SearchDialogFields SearchParamsModel::Open() {
@@ -199,7 +206,8 @@ RunResult SearchParamsModel::Run(const SearchDialogFields& fields) {
   store(kSearchSection, kUnknown, m_search.m_unknown);
   store(kSearchSection, kNewInquiry, m_search.m_newInquiry);
   // 3.
-  if (m_search.m_newInquiryTimeout < kMinInquiryTimeout) m_search.m_newInquiryTimeout = kMinInquiryTimeout;
+  if (m_search.m_newInquiryTimeout < kMinInquiryTimeout)
+    m_search.m_newInquiryTimeout = kMinInquiryTimeout;
   store(kSearchSection, kNewInquiryTimeout, m_search.m_newInquiryTimeout);
   // 4. An inquiry must fit in the refresh period; a period of 0 would never tick.
   if (m_search.m_newInquiry &&
@@ -230,14 +238,20 @@ RunResult SearchParamsModel::Run(const SearchDialogFields& fields) {
 
 std::string& SearchParamsModel::PathMember(AlarmRow row) { return PathOf(m_notify, row); }
 
-const std::string& SearchParamsModel::SoundPath(AlarmRow row) const { return PathOf(m_notify, row); }
+const std::string& SearchParamsModel::SoundPath(AlarmRow row) const {
+  return PathOf(m_notify, row);
+}
 
 std::string_view SearchParamsModel::PathKey(AlarmRow row) const {
   switch (row) {
-    case AlarmRow::Detection: return kDevDetVoicePath;
-    case AlarmRow::OutOfRange: return kDevUndetVoicePath;
-    case AlarmRow::Connection: return kInVoicePath;
-    case AlarmRow::Disconnection: break;
+    case AlarmRow::Detection:
+      return kDevDetVoicePath;
+    case AlarmRow::OutOfRange:
+      return kDevUndetVoicePath;
+    case AlarmRow::Connection:
+      return kInVoicePath;
+    case AlarmRow::Disconnection:
+      break;
   }
   return kOutVoicePath;
 }
@@ -248,7 +262,8 @@ std::string SearchParamsModel::SelectFileInitialFolder(AlarmRow row) const {
   return InitialSoundFolder(platform::ExecutablePath());
 }
 
-SelectFileResult SearchParamsModel::SelectFile(AlarmRow row, const std::optional<std::string>& chosen,
+SelectFileResult SearchParamsModel::SelectFile(AlarmRow row,
+                                               const std::optional<std::string>& chosen,
                                                const SearchDialogFields& fields) {
   SelectFileResult out;
   out.fields = fields;
@@ -257,10 +272,18 @@ SelectFileResult SearchParamsModel::SelectFile(AlarmRow row, const std::optional
     // Only the row's path edit takes the new path; what the user typed in
     // the other controls stays until it is read below.
     switch (row) {
-      case AlarmRow::Detection: out.fields.devDetVoicePath = *chosen; break;
-      case AlarmRow::OutOfRange: out.fields.devUndetVoicePath = *chosen; break;
-      case AlarmRow::Connection: out.fields.inVoicePath = *chosen; break;
-      case AlarmRow::Disconnection: out.fields.outVoicePath = *chosen; break;
+      case AlarmRow::Detection:
+        out.fields.devDetVoicePath = *chosen;
+        break;
+      case AlarmRow::OutOfRange:
+        out.fields.devUndetVoicePath = *chosen;
+        break;
+      case AlarmRow::Connection:
+        out.fields.inVoicePath = *chosen;
+        break;
+      case AlarmRow::Disconnection:
+        out.fields.outVoicePath = *chosen;
+        break;
     }
   }
   out.stored = m_store.WriteText(kNotifySection, PathKey(row), PathMember(row));
@@ -279,7 +302,8 @@ SearchParams SearchParamsModel::Snapshot() const {
   params.m_returnUnknown = m_search.m_unknown;
   params.m_returnConnected = m_search.m_connected;
   params.m_issueInquiry = m_search.m_newInquiry;
-  params.m_timeoutMultiplier = InquiryMultiplier(m_search.m_newInquiryTimeout, m_search.m_newInquiry != 0);
+  params.m_timeoutMultiplier =
+      InquiryMultiplier(m_search.m_newInquiryTimeout, m_search.m_newInquiry != 0);
   return params;
 }
 

@@ -135,7 +135,7 @@ struct SelectFileResult {
 std::string InitialSoundFolder(std::string_view executablePath);
 
 class SearchParamsModel {
- public:
+public:
   // Sets the defaults, then loads the stored values.
   explicit SearchParamsModel(platform::SettingsStore& store);
 
@@ -169,7 +169,7 @@ class SearchParamsModel {
   // Alarms keep this reference and read the values at each event.
   const NotifySettings& Notify() const { return m_notify; }
 
- private:
+private:
   std::string& PathMember(AlarmRow row);
   std::string_view PathKey(AlarmRow row) const;
 

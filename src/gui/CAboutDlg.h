@@ -18,7 +18,7 @@ class CSideBanner;
 class CAboutDlg : public QDialog {
   Q_OBJECT
 
- public:
+public:
   // `opener` opens the links (the desktop's URL handler in the program).
   explicit CAboutDlg(platform::Shell& opener, QWidget* parent = nullptr);
 
@@ -34,7 +34,7 @@ class CAboutDlg : public QDialog {
 
   static constexpr int kBannerId = 65520;
 
- private:
+private:
   CSideBanner* m_banner = nullptr;
   CHyperlinkLabel* m_homePage = nullptr;
   CHyperlinkLabel* m_support = nullptr;

@@ -31,8 +31,8 @@ int StripIconSource::Count() const { return DeviceImageStrip::kCount; }
 
 QIcon StripIconSource::Icon(int index) const { return m_strip.Icon(index); }
 
-HistoryTreeModel::HistoryTreeModel(std::vector<DeviceRecord> entries,
-                                   const DeviceIconSource* icons, QObject* parent)
+HistoryTreeModel::HistoryTreeModel(std::vector<DeviceRecord> entries, const DeviceIconSource* icons,
+                                   QObject* parent)
     : QAbstractItemModel(parent), m_entries(std::move(entries)), m_icons(icons) {}
 
 QModelIndex HistoryTreeModel::index(int row, int column, const QModelIndex& parent) const {
@@ -57,9 +57,7 @@ int HistoryTreeModel::rowCount(const QModelIndex& parent) const {
 
 int HistoryTreeModel::columnCount(const QModelIndex&) const { return 1; }
 
-bool HistoryTreeModel::hasChildren(const QModelIndex& parent) const {
-  return rowCount(parent) > 0;
-}
+bool HistoryTreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
 
 QVariant HistoryTreeModel::IconAt(int image) const {
   if (!m_icons || image < 0 || image >= m_icons->Count()) return {};

@@ -16,7 +16,7 @@ namespace wren::gui {
 class CHyperlinkLabel : public QLabel {
   Q_OBJECT
 
- public:
+public:
   // The target starts as the product's home page.
   CHyperlinkLabel(const QString& text, platform::Shell& opener, QWidget* parent = nullptr);
 
@@ -31,10 +31,10 @@ class CHyperlinkLabel : public QLabel {
 
   static QColor TextColor() { return QColor(0, 0, 255); }
 
- protected:
+protected:
   void mousePressEvent(QMouseEvent* event) override;
 
- private:
+private:
   platform::Shell& m_opener;
   std::string m_target;
 };

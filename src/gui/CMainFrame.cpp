@@ -64,8 +64,10 @@ QString WindowCaption(bool simulation) {
 }
 
 void WindowStatus::SetStatusText(const std::string& text) {
-  if (m_window) m_window->SetStatusText(QString::fromStdString(text));
-  else m_pending = text;
+  if (m_window)
+    m_window->SetStatusText(QString::fromStdString(text));
+  else
+    m_pending = text;
 }
 
 void WindowStatus::OnLogged(const std::string& line, const LogResult& result) {
@@ -81,7 +83,8 @@ void WindowStatus::Attach(CMainFrame* window) {
   m_pending.clear();
 }
 
-CMainFrame::CMainFrame(Session& session, WindowStatus& status, const WindowPorts& ports, QWidget* parent)
+CMainFrame::CMainFrame(Session& session, WindowStatus& status, const WindowPorts& ports,
+                       QWidget* parent)
     : QMainWindow(parent), m_session(session), m_status(status), m_ports(ports) {
   setObjectName("mainFrame");
   setWindowIcon(CAboutDlg::ProgramIcon());
@@ -116,9 +119,9 @@ QAction* CMainFrame::Action(const char* name) const { return findChild<QAction*>
 void CMainFrame::CreateActions() {
   struct CommandText {
     const char* name;
-    const char* text;     // menu text ("" for toolbar-only)
-    const char* prompt;   // status-bar prompt
-    const char* tip;      // tooltip
+    const char* text;    // menu text ("" for toolbar-only)
+    const char* prompt;  // status-bar prompt
+    const char* tip;     // tooltip
     QStyle::StandardPixmap pixmap;
     const char* themeIcon;
   };
@@ -129,12 +132,12 @@ void CMainFrame::CreateActions() {
        QStyle::SP_DialogSaveButton, "document-save-as"},
       {"filePrint", "&Print...", "Print the active document", "Print", QStyle::SP_FileIcon,
        "document-print"},
-      {"filePrintSetup", "P&rint Setup...", "Change the printer and printing options", "Print Setup",
-       QStyle::SP_FileIcon, "document-print"},
+      {"filePrintSetup", "P&rint Setup...", "Change the printer and printing options",
+       "Print Setup", QStyle::SP_FileIcon, "document-print"},
       {"fileExit", "E&xit", "Quit the application; prompts to save documents", "Exit",
        QStyle::SP_DialogCloseButton, "application-exit"},
-      {"viewToolbar", "&Toolbar", "Show or hide the toolbar", "Toggle ToolBar", QStyle::SP_CustomBase,
-       ""},
+      {"viewToolbar", "&Toolbar", "Show or hide the toolbar", "Toggle ToolBar",
+       QStyle::SP_CustomBase, ""},
       {"viewStatusBar", "&Status Bar", "Show or hide the status bar", "Toggle StatusBar",
        QStyle::SP_CustomBase, ""},
       {"monitoringRun", "Run...", "Run Bluetooth Monitoring", "Run Bluetooth Monitoring",
@@ -158,9 +161,11 @@ void CMainFrame::CreateActions() {
        "Frequently Asked Questions...", QStyle::SP_CustomBase, ""},
       {"helpHomePage", "Wrenlocator Home Page...", "Wrenlocator Home Page", "Wrenlocator Home Page",
        QStyle::SP_CustomBase, ""},
-      {"helpEmail", "E-Mail Support", "E-Mail Support", "E-Mail Support", QStyle::SP_CustomBase, ""},
-      {"helpAbout", "&About Wrenlocator...", "Display program information, version number and copyright",
-       "About", QStyle::SP_MessageBoxInformation, "help-about"},
+      {"helpEmail", "E-Mail Support", "E-Mail Support", "E-Mail Support", QStyle::SP_CustomBase,
+       ""},
+      {"helpAbout", "&About Wrenlocator...",
+       "Display program information, version number and copyright", "About",
+       QStyle::SP_MessageBoxInformation, "help-about"},
       // Toolbar buttons.
       {"barSave", "", "Save Active Document", "Save Active Document", QStyle::SP_DialogSaveButton,
        "document-save"},
@@ -172,14 +177,14 @@ void CMainFrame::CreateActions() {
        "bluetooth"},
       {"barFileTransfer", "", "Bluetooth File Transfer Wizard", "Bluetooth File Transfer Wizard",
        QStyle::SP_ArrowRight, "document-send"},
-      {"barSearchAdd", "", "Search and Add New Bluetooth Device", "Search and Add New Bluetooth Device",
-       QStyle::SP_FileDialogNewFolder, "list-add"},
+      {"barSearchAdd", "", "Search and Add New Bluetooth Device",
+       "Search and Add New Bluetooth Device", QStyle::SP_FileDialogNewFolder, "list-add"},
       {"barRun", "", "Run Bluetooth Monitoring", "Run Bluetooth Monitoring", QStyle::SP_MediaPlay,
        "media-playback-start"},
       {"barStop", "", "Stop Monitoring", "Stop Monitoring", QStyle::SP_MediaStop,
        "media-playback-stop"},
-      {"barHistoryReport", "", "History Report", "History Report", QStyle::SP_FileDialogContentsView,
-       "document-open-recent"},
+      {"barHistoryReport", "", "History Report", "History Report",
+       QStyle::SP_FileDialogContentsView, "document-open-recent"},
       {"barAlarmLog", "", "Session Alarm Log", "Session Alarm Log", QStyle::SP_MessageBoxWarning,
        "text-x-generic"},
       {"barHomePage", "", "Product Home Page", "Product Home Page", QStyle::SP_DirHomeIcon,
@@ -222,8 +227,10 @@ void CMainFrame::CreateActions() {
   connect(Action("barHomePage"), &QAction::triggered, this, &CMainFrame::OnHomePage);
   connect(Action("helpEmail"), &QAction::triggered, this, &CMainFrame::OnEmailSupport);
   connect(Action("toolsMobileDevices"), &QAction::triggered, this, &CMainFrame::OnBluetoothDevices);
-  connect(Action("barBluetoothDevices"), &QAction::triggered, this, &CMainFrame::OnBluetoothDevices);
-  connect(Action("toolsFileTransfer"), &QAction::triggered, this, &CMainFrame::OnFileTransferWizard);
+  connect(Action("barBluetoothDevices"), &QAction::triggered, this,
+          &CMainFrame::OnBluetoothDevices);
+  connect(Action("toolsFileTransfer"), &QAction::triggered, this,
+          &CMainFrame::OnFileTransferWizard);
   connect(Action("barFileTransfer"), &QAction::triggered, this, &CMainFrame::OnFileTransferWizard);
   for (const char* name : {"fileSaveAs", "barSave"})
     connect(Action(name), &QAction::triggered, this, &CMainFrame::OnSaveAs);
@@ -252,7 +259,8 @@ void CMainFrame::CreateActions() {
   m_bluetoothManager = manager.path;
   m_managerArgs = manager.args;
   if (!manager.Found()) {
-    const QString why = QString::fromStdString(MissingToolTip("Bluetooth Devices", BluetoothManagerTools()));
+    const QString why =
+        QString::fromStdString(MissingToolTip("Bluetooth Devices", BluetoothManagerTools()));
     for (const char* name : {"toolsMobileDevices", "barBluetoothDevices"}) {
       Action(name)->setEnabled(false);
       Action(name)->setToolTip(why);
@@ -263,7 +271,8 @@ void CMainFrame::CreateActions() {
   m_sendFileTool = sender.path;
   m_sendFileArgs = sender.args;
   if (!sender.Found()) {
-    const QString why = QString::fromStdString(MissingToolTip("Bluetooth File Transfer Wizard", SendFileTools()));
+    const QString why =
+        QString::fromStdString(MissingToolTip("Bluetooth File Transfer Wizard", SendFileTools()));
     for (const char* name : {"toolsFileTransfer", "barFileTransfer"}) {
       Action(name)->setEnabled(false);
       Action(name)->setToolTip(why);
@@ -340,15 +349,33 @@ void CMainFrame::CreateToolBar() {
   m_toolBar->setIconSize(QSize(16, 16));
   m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
   addToolBar(Qt::TopToolBarArea, m_toolBar);
-  const char* layout[] = {"barSave",         nullptr,         "barCopyRow",       "barCopyAll",
-                          nullptr,           "filePrint",     nullptr,            "barBluetoothDevices",
-                          "barFileTransfer", "barSearchAdd",  nullptr,            "barRun",
-                          "barStop",         nullptr,         "barHistoryReport", "barAlarmLog",
-                          nullptr,           "barHomePage",   "barCheckVersion",  nullptr,
-                          "barAbout",        "barHelp"};
+  const char* layout[] = {"barSave",
+                          nullptr,
+                          "barCopyRow",
+                          "barCopyAll",
+                          nullptr,
+                          "filePrint",
+                          nullptr,
+                          "barBluetoothDevices",
+                          "barFileTransfer",
+                          "barSearchAdd",
+                          nullptr,
+                          "barRun",
+                          "barStop",
+                          nullptr,
+                          "barHistoryReport",
+                          "barAlarmLog",
+                          nullptr,
+                          "barHomePage",
+                          "barCheckVersion",
+                          nullptr,
+                          "barAbout",
+                          "barHelp"};
   for (const char* name : layout) {
-    if (name) m_toolBar->addAction(Action(name));
-    else m_toolBar->addSeparator();
+    if (name)
+      m_toolBar->addAction(Action(name));
+    else
+      m_toolBar->addSeparator();
   }
   QAction* toggle = Action("viewToolbar");
   toggle->setCheckable(true);
@@ -430,8 +457,9 @@ void CMainFrame::WireReportCommands() {
   if (!m_ports.saveAs) m_ownSaveAs = std::make_unique<QtSaveAsDialog>(this);
   if (!m_ports.messages) m_ownMessages = std::make_unique<QtMessageBox>(this);
   m_messages = m_ports.messages ? m_ports.messages : m_ownMessages.get();
-  m_reports = std::make_unique<ReportCommands>(m_ports.clipboard ? *m_ports.clipboard : *m_ownClipboard,
-                                               m_ports.saveAs ? *m_ports.saveAs : *m_ownSaveAs, *m_messages);
+  m_reports = std::make_unique<ReportCommands>(
+      m_ports.clipboard ? *m_ports.clipboard : *m_ownClipboard,
+      m_ports.saveAs ? *m_ports.saveAs : *m_ownSaveAs, *m_messages);
   m_view->SetCopyRowHandler([this] { OnCopyRow(); });
   m_view->SetCopyAllHandler([this] { OnCopyAll(); });
   m_view->SetSaveAsHandler([this] { OnSaveAs(); });
@@ -470,7 +498,8 @@ void CMainFrame::OnEmailSupport() {
 }
 
 void CMainFrame::OnBluetoothDevices() {
-  if (!m_bluetoothManager.empty()) m_ports.launcher.StartDetached(m_bluetoothManager, m_managerArgs);
+  if (!m_bluetoothManager.empty())
+    m_ports.launcher.StartDetached(m_bluetoothManager, m_managerArgs);
 }
 
 void CMainFrame::OnFileTransferWizard() {
@@ -494,7 +523,8 @@ QPrinter& CMainFrame::Printer() {
 
 void CMainFrame::OnPrint() {
   const QHeaderView& header = *m_view->horizontalHeader();
-  RunPrintCommand(this, Printer(), m_session.List(), DisplayOrderOf(header), LookOf(header), *m_messages);
+  RunPrintCommand(this, Printer(), m_session.List(), DisplayOrderOf(header), LookOf(header),
+                  *m_messages);
 }
 
 void CMainFrame::OnPrintSetup() { RunPrintSetupCommand(this, Printer()); }
@@ -506,8 +536,7 @@ void CMainFrame::OnHistoryReport() {
   StripIconSource icons(DeviceImageStrip::Shared());
   bool saved = false;
   RunHistoryReport(
-      this,
-      [this, &saved](std::string& error) { return saved = m_session.SaveHistory(&error); },
+      this, [this, &saved](std::string& error) { return saved = m_session.SaveHistory(&error); },
       [this, &saved] {
         if (saved) return m_session.History().Store().File().GetDocumentText();
         XmlDataFile document;
@@ -515,7 +544,8 @@ void CMainFrame::OnHistoryReport() {
         document.ResetPosition();
         document.FindElement(kHistoryRoot);
         document.EnterElement();
-        for (const DeviceRecord& record : m_session.History().List()) HistoryStore::WriteEntry(document, record);
+        for (const DeviceRecord& record : m_session.History().List())
+          HistoryStore::WriteEntry(document, record);
         return document.GetDocumentText();
       },
       &icons, *m_messages);
@@ -532,8 +562,10 @@ void CMainFrame::OnCheckForUpdates() {
     if (!m_ownHttp) m_ownHttp = std::make_unique<platform::QtHttpClient>();
     http = m_ownHttp.get();
   }
-  const std::string manifest = m_ports.manifestUrl.empty() ? ManifestUrl(nullptr) : m_ports.manifestUrl;
-  CNewVersionDialog::CheckForUpdates(this, *http, m_ports.shell, manifest, std::string(kInstallerUrl),
+  const std::string manifest =
+      m_ports.manifestUrl.empty() ? ManifestUrl(nullptr) : m_ports.manifestUrl;
+  CNewVersionDialog::CheckForUpdates(this, *http, m_ports.shell, manifest,
+                                     std::string(kInstallerUrl),
                                      [](int i) { return DeviceImageStrip::Shared().Icon(i); });
 }
 
@@ -556,10 +588,13 @@ void CMainFrame::UpdateLockIndicators() {
   show(m_scrollPane, locks ? std::optional<bool>(locks->scroll) : std::nullopt);
 }
 
-void CMainFrame::AfterFirstPaint(std::function<void()> then) { m_afterFirstPaint = std::move(then); }
+void CMainFrame::AfterFirstPaint(std::function<void()> then) {
+  m_afterFirstPaint = std::move(then);
+}
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
-  if (m_afterFirstPaint && event->type() == QEvent::Paint && m_view && watched == m_view->viewport()) {
+  if (m_afterFirstPaint && event->type() == QEvent::Paint && m_view &&
+      watched == m_view->viewport()) {
     // The paint runs after this filter; the call comes once it is done.
     QTimer::singleShot(0, this, [this, then = std::move(m_afterFirstPaint)] { then(); });
     m_afterFirstPaint = nullptr;

@@ -76,7 +76,8 @@ public:
   // The session is built (its frame has written the start-up line); the
   // window adds its bars, registers the frame for device events and shows
   // the list. `status` must be the session's status sink.
-  CMainFrame(Session& session, WindowStatus& status, const WindowPorts& ports, QWidget* parent = nullptr);
+  CMainFrame(Session& session, WindowStatus& status, const WindowPorts& ports,
+             QWidget* parent = nullptr);
   ~CMainFrame() override;
 
   // Shows the window centred on the screen, with its caption.

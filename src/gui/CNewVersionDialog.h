@@ -24,7 +24,7 @@ namespace wren::gui {
 class CNewVersionDialog : public QDialog {
   Q_OBJECT
 
- public:
+public:
   // The row pictures by device-strip index; rows go without pictures when
   // none is given.
   using ImageSource = std::function<QIcon(int index)>;
@@ -43,10 +43,10 @@ class CNewVersionDialog : public QDialog {
   QTreeWidget* List() const { return m_list; }
   QPushButton* DownloadButton() const { return m_download; }
 
- protected:
+protected:
   void showEvent(QShowEvent* event) override;
 
- private:
+private:
   void OnDownload();
   void SizeColumns();
 

@@ -30,10 +30,14 @@ std::string S(const QString& text) { return text.toStdString(); }
 
 const char* RowName(AlarmRow row) {
   switch (row) {
-    case AlarmRow::Detection: return "Detection";
-    case AlarmRow::OutOfRange: return "OutOfRange";
-    case AlarmRow::Connection: return "Connection";
-    case AlarmRow::Disconnection: break;
+    case AlarmRow::Detection:
+      return "Detection";
+    case AlarmRow::OutOfRange:
+      return "OutOfRange";
+    case AlarmRow::Connection:
+      return "Connection";
+    case AlarmRow::Disconnection:
+      break;
   }
   return "Disconnection";
 }
@@ -50,9 +54,12 @@ RowIds IdsOf(AlarmRow row) {
   switch (row) {
     case AlarmRow::Detection:
       return {1029, 1030, 1031, 1039, 1040, "Notify Remote Radio Detection"};
-    case AlarmRow::OutOfRange: return {1035, 1036, 1037, 1041, 1042, "Notify Radio Out of Range"};
-    case AlarmRow::Connection: return {1022, 1024, 1026, 1043, 1044, "Notify Device Connection"};
-    case AlarmRow::Disconnection: break;
+    case AlarmRow::OutOfRange:
+      return {1035, 1036, 1037, 1041, 1042, "Notify Radio Out of Range"};
+    case AlarmRow::Connection:
+      return {1022, 1024, 1026, 1043, 1044, "Notify Device Connection"};
+    case AlarmRow::Disconnection:
+      break;
   }
   return {1023, 1025, 1027, 1045, 1046, "Notify Device Disconnection"};
 }
@@ -68,17 +75,18 @@ W* Named(W* widget, const QString& name, int id) {
 // numbers the last two the other way round.
 int StateOf(const QCheckBox* box) {
   switch (box->checkState()) {
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
-    case Qt::Unchecked: break;
+    case Qt::Checked:
+      return 1;
+    case Qt::PartiallyChecked:
+      return 2;
+    case Qt::Unchecked:
+      break;
   }
   return 0;
 }
 
 void SetState(QCheckBox* box, int state) {
-  box->setCheckState(state == 1   ? Qt::Checked
-                     : state == 2 ? Qt::PartiallyChecked
-                                  : Qt::Unchecked);
+  box->setCheckState(state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
 }
 
 }  // namespace
@@ -149,8 +157,8 @@ void CSearchParamsDlg::Build() {
   };
 
   // Search Parameters.
-  auto* search = Named(new QGroupBox(tr("Search Parameters"), this),
-                       QStringLiteral("groupSearch"), 0);
+  auto* search =
+      Named(new QGroupBox(tr("Search Parameters"), this), QStringLiteral("groupSearch"), 0);
   auto* searchGrid = new QGridLayout(search);
   m_authentication = check(search, "Search Authenticated Devices", "checkAuthentication", 1000);
   m_remembered = check(search, "Search Remembered Devices", "checkRemembered", 1001);
@@ -176,8 +184,8 @@ void CSearchParamsDlg::Build() {
   top->addWidget(search);
 
   // Refresh Speed.
-  auto* refresh = Named(new QGroupBox(tr("Refresh Speed"), this),
-                        QStringLiteral("groupRefresh"), 0);
+  auto* refresh =
+      Named(new QGroupBox(tr("Refresh Speed"), this), QStringLiteral("groupRefresh"), 0);
   auto* refreshRow = new QHBoxLayout(refresh);
   m_updateSpeed = edit(refresh, "editUpdateSpeed", 1008);
   m_updateSpeed->setMaximumWidth(64);
@@ -195,9 +203,9 @@ void CSearchParamsDlg::Build() {
   top->addWidget(refresh);
 
   // Device Detection and Connection State Change Notification.
-  auto* notify = Named(
-      new QGroupBox(tr("Device Detection and Connection State Change Notification"), this),
-      QStringLiteral("groupNotify"), 0);
+  auto* notify =
+      Named(new QGroupBox(tr("Device Detection and Connection State Change Notification"), this),
+            QStringLiteral("groupNotify"), 0);
   auto* grid = new QGridLayout(notify);
   int line = 0;
   for (AlarmRow row : kRows) {
@@ -210,8 +218,8 @@ void CSearchParamsDlg::Build() {
       b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
       return b;
     };
-    c.check = Named(new QCheckBox(tr(ids.text), notify), QStringLiteral("checkSound") + name,
-                    ids.check);
+    c.check =
+        Named(new QCheckBox(tr(ids.text), notify), QStringLiteral("checkSound") + name, ids.check);
     c.selectFile = button("Select File...", QStringLiteral("selectFile"), ids.selectFile);
     c.path = Named(new QLineEdit(notify), QStringLiteral("editPath") + name, ids.path);
     c.play = button("Play", QStringLiteral("play"), ids.play);
@@ -262,8 +270,8 @@ void CSearchParamsDlg::Build() {
   connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
   // Tab order as the controls read: search, refresh, alarms, buttons.
-  QWidget* order[] = {m_authentication, m_remembered, m_unknown, m_connected, m_newInquiry,
-                      m_newInquiryTimeout, m_updateSpeed};
+  QWidget* order[] = {m_authentication, m_remembered,        m_unknown,    m_connected,
+                      m_newInquiry,     m_newInquiryTimeout, m_updateSpeed};
   QWidget* previous = nullptr;
   auto chain = [&](QWidget* w) {
     if (previous) setTabOrder(previous, w);
@@ -376,8 +384,7 @@ void CSearchParamsDlg::OnSelectFile(AlarmRow row) {
   SelectFileResult result = m_model.SelectFile(row, chosen, ReadControls());
   WriteControls(result.fields);
   SetSoundNote(chosen ? NoteFor(*chosen) : QString());
-  if (!result.stored)
-    SetSoundNote(tr("The sound file could not be saved in the settings."));
+  if (!result.stored) SetSoundNote(tr("The sound file could not be saved in the settings."));
   ShowMessages(result.messages, result.focus);
 }
 

@@ -27,20 +27,19 @@ namespace wren {
 // The system's file-open dialog for an alarm sound, behind a port so that
 // tests can answer it.
 class AlarmFileChooser {
- public:
+public:
   virtual ~AlarmFileChooser() = default;
   // The chosen file's full path, or nothing when the user cancelled.
   // `start` is a folder, or a file whose folder opens with it selected.
   virtual std::optional<std::string> ChooseFile(QWidget* parent, const QString& title,
-                                                const QString& start,
-                                                const QString& filter) = 0;
+                                                const QString& start, const QString& filter) = 0;
 };
 
 // QFileDialog: existing files only, the current folder left alone.
 class QtAlarmFileChooser : public AlarmFileChooser {
- public:
-  std::optional<std::string> ChooseFile(QWidget* parent, const QString& title,
-                                        const QString& start, const QString& filter) override;
+public:
+  std::optional<std::string> ChooseFile(QWidget* parent, const QString& title, const QString& start,
+                                        const QString& filter) override;
 };
 
 // Where Select File opens for a row: `modelStart` (the row's sound, or the
@@ -57,7 +56,7 @@ SoundFileKind SniffSoundFile(const std::string& path);
 class CSearchParamsDlg : public QDialog {
   Q_OBJECT
 
- public:
+public:
   // Shows a message box; tests replace it to read the messages.
   using MessageFn = std::function<void(QWidget* parent, const QString& text)>;
 
@@ -78,11 +77,11 @@ class CSearchParamsDlg : public QDialog {
 
   QLineEdit* Edit(NumericField field) const;
 
- protected:
+protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
- private:
+private:
   struct AlarmControls {
     QCheckBox* check = nullptr;
     QPushButton* selectFile = nullptr;
@@ -129,14 +128,14 @@ class CSearchParamsDlg : public QDialog {
 // settings, shown modally; kDialogRun when Run closed it (the window then
 // tells the frame to start).
 class SearchParamsRunDialog {
- public:
+public:
   SearchParamsRunDialog(platform::SoundOutput& sound, AlarmFileChooser& chooser,
                         QWidget* parent = nullptr)
       : m_sound(sound), m_chooser(chooser), m_parent(parent) {}
   void SetParent(QWidget* parent) { m_parent = parent; }
   int DoModal(SearchParamsModel& dialog);
 
- private:
+private:
   platform::SoundOutput& m_sound;
   AlarmFileChooser& m_chooser;
   QWidget* m_parent;

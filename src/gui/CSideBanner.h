@@ -23,7 +23,7 @@ namespace wren::gui {
 class CSideBanner : public QWidget {
   Q_OBJECT
 
- public:
+public:
   // Edges.
   static constexpr int kEdgeLeft = 1;
   static constexpr int kEdgeTop = 2;
@@ -89,7 +89,7 @@ class CSideBanner : public QWidget {
   // The band as painted: drawn off screen, then copied in one piece.
   QImage Render() const;
 
- protected:
+protected:
   virtual void DrawBackground(QPainter& painter, const QRect& rect) const;
   virtual void DrawContent(QPainter& painter, const QRect& rect) const;
   virtual void DrawEdgeLine(QPainter& painter, const QRect& rect) const;
@@ -98,7 +98,7 @@ class CSideBanner : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
- private:
+private:
   QRect BandRect() const;
   // The band's size in its reading direction.
   QSize FlatSize() const;

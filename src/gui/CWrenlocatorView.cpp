@@ -38,7 +38,8 @@ CWrenlocatorView::CWrenlocatorView(DeviceTableModel& model, QWidget* parent) : Q
 
   // The selected row stays highlighted when the list has no focus.
   QPalette shown = palette();
-  shown.setColor(QPalette::Inactive, QPalette::Highlight, shown.color(QPalette::Active, QPalette::Highlight));
+  shown.setColor(QPalette::Inactive, QPalette::Highlight,
+                 shown.color(QPalette::Active, QPalette::Highlight));
   shown.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  shown.color(QPalette::Active, QPalette::HighlightedText));
   setPalette(shown);

@@ -13,7 +13,7 @@
 namespace wren {
 
 class DeviceImageStrip {
- public:
+public:
   static constexpr int kCount = 48;
   static constexpr int kWidth = 16;
   static constexpr int kHeight = 15;
@@ -44,7 +44,7 @@ class DeviceImageStrip {
   // The strip with every pixel of the transparent colour made see-through.
   static QImage ApplyTransparency(const QImage& strip);
 
- private:
+private:
   void Cut(const QImage& strip, const QImage& strip2x);
 
   bool m_valid = false;

@@ -89,10 +89,13 @@ void DeviceTableModel::RowChanged(int row) {
   m_changedFirst = m_changedLast = row;
   if (!m_flushPosted) {
     m_flushPosted = true;
-    QMetaObject::invokeMethod(this, [this] {
-      m_flushPosted = false;
-      FlushChanged();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_flushPosted = false;
+          FlushChanged();
+        },
+        Qt::QueuedConnection);
   }
 }
 

@@ -12,7 +12,8 @@ namespace wren {
 
 std::vector<int> DisplayOrderOf(const QHeaderView& header) {
   std::vector<int> order;
-  for (int visual = 0; visual < header.count(); ++visual) order.push_back(header.logicalIndex(visual));
+  for (int visual = 0; visual < header.count(); ++visual)
+    order.push_back(header.logicalIndex(visual));
   return order;
 }
 

@@ -25,8 +25,8 @@ QFont PrinterFont(const QFont& screenFont, const PrintFontSpec& spec, int dpiY) 
   const QString face = QString::fromLatin1(spec.face.data(), static_cast<int>(spec.face.size()));
   // Arial and Times New Roman are rarely installed here; Liberation Sans and
   // Serif have the same metrics, and fontconfig's aliases usually find them.
-  const QString twin = spec.face == "Arial" ? QStringLiteral("Liberation Sans")
-                                            : QStringLiteral("Liberation Serif");
+  const QString twin =
+      spec.face == "Arial" ? QStringLiteral("Liberation Sans") : QStringLiteral("Liberation Serif");
   font.setFamilies({face, twin});
   font.setItalic(false);
   font.setWeight(spec.weight >= 700 ? QFont::Bold : QFont::Normal);
@@ -48,10 +48,12 @@ QRect ToQRect(const PrintRect& r) { return QRect(r.left, r.top, r.Width(), r.Hei
 QString CellText(const std::string& text, int width, int averageCharWidth) {
   const std::size_t visible =
       static_cast<std::size_t>(std::max(width, 0) / std::max(1, averageCharWidth / 4)) + 8;
-  if (text.size() <= visible) return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  if (text.size() <= visible)
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   // Enough bytes for `visible` characters of up to four bytes each.
   const std::size_t bytes = std::min(text.size(), visible * 4);
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(bytes)).left(static_cast<qsizetype>(visible));
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(bytes))
+      .left(static_cast<qsizetype>(visible));
 }
 
 // One line of text, vertically centred in its cell, from the cell's left.
@@ -79,7 +81,8 @@ void DrawPage(QPainter& painter, const ListPrinter& layout, const DeviceListMode
   painter.fillRect(ToQRect(layout.TitleBar()), Qt::black);
   const QRect titleLine = ToQRect(layout.TitleLine());
   painter.drawText(titleLine, kBottom | Qt::AlignLeft, QString::fromStdString(layout.LeftTitle()));
-  painter.drawText(titleLine, kBottom | Qt::AlignRight, QString::fromStdString(layout.RightTitle()));
+  painter.drawText(titleLine, kBottom | Qt::AlignRight,
+                   QString::fromStdString(layout.RightTitle()));
 
   // A cell's text is cut at its cell, without an ellipsis: the clip is set
   // once per column, as rows never overflow their line.
@@ -161,8 +164,8 @@ bool LayOutList(const QPagedPaintDevice& device, int rowCount, const std::vector
 }
 
 bool PaintList(QPagedPaintDevice& device, const DeviceListModel& model,
-               const std::vector<int>& displayOrder, const ListPrintLook& look,
-               std::string& error, int fromPage, int toPage) {
+               const std::vector<int>& displayOrder, const ListPrintLook& look, std::string& error,
+               int fromPage, int toPage) {
   const PrintFonts fonts = FontsFor(device, look.screenFont);
   ListPrinter layout;
   if (!LayOut(device, fonts, model.RowCount(), displayOrder, look, layout, error)) return false;

@@ -47,8 +47,8 @@ bool LayOutList(const QPagedPaintDevice& device, int rowCount, const std::vector
 // nothing could be printed: a page too small, a device that would not
 // start painting.
 bool PaintList(QPagedPaintDevice& device, const DeviceListModel& model,
-               const std::vector<int>& displayOrder, const ListPrintLook& look,
-               std::string& error, int fromPage = 0, int toPage = 0);
+               const std::vector<int>& displayOrder, const ListPrintLook& look, std::string& error,
+               int fromPage = 0, int toPage = 0);
 
 // The Print command's job on a printer the print dialog set up: the page
 // range the user chose, every page otherwise.

@@ -61,8 +61,8 @@ std::optional<SaveAsChoice> QtSaveAsDialog::AskForPath() {
 }
 
 void QtMessageBox::ShowError(const std::string& title, const std::string& text) {
-  QMessageBox box(QMessageBox::Warning, QString::fromStdString(title),
-                  QString::fromStdString(text), QMessageBox::Ok, m_parent);
+  QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(text),
+                  QMessageBox::Ok, m_parent);
   box.setObjectName("reportMessage");
   box.exec();
 }

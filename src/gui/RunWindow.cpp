@@ -44,7 +44,8 @@ std::string Env(const char* name) {
 
 }  // namespace
 
-bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out, std::string& error) {
+bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out,
+                        std::string& error) {
   WindowOptions o;
   error.clear();
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -143,9 +144,11 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
   QApplication::setApplicationName(kAppTitle);
   QApplication::setOrganizationName("Pelmark");
 
-  if (!CheckSystemVersion(platform::ReadSystemVersion(), [](const std::string& caption, const std::string& text) {
-        QMessageBox::warning(nullptr, QString::fromStdString(caption), QString::fromStdString(text));
-      }))
+  if (!CheckSystemVersion(platform::ReadSystemVersion(),
+                          [](const std::string& caption, const std::string& text) {
+                            QMessageBox::warning(nullptr, QString::fromStdString(caption),
+                                                 QString::fromStdString(text));
+                          }))
     return kExitFailed;
 
   if (!o.settingsFile.empty() && !SettingsFileUsable(o.settingsFile, error)) {
@@ -163,8 +166,9 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
   }
 
   std::unique_ptr<platform::QtSettingsStore> settings =
-      o.settingsFile.empty() ? std::make_unique<platform::QtSettingsStore>()
-                             : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
+      o.settingsFile.empty()
+          ? std::make_unique<platform::QtSettingsStore>()
+          : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
   platform::QtSoundOutput sound;
   platform::NetbiosMessenger messenger;
   platform::QtTimer timer;
@@ -182,7 +186,8 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
   }
   if (!session->StackNote().empty()) err << kProgram << ": " << session->StackNote() << '\n';
   if (session->Simulation())
-    err << kProgram << ": " << session->Simulation()->Description() << " - a simulation, none of its devices is real\n";
+    err << kProgram << ": " << session->Simulation()->Description()
+        << " - a simulation, none of its devices is real\n";
 
   platform::QtShell shell;
   QtProgramLauncher launcher;
@@ -193,24 +198,27 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
     CMainFrame window(*session, status, ports);
     window.ShowCentred();
     // Start-up timing: say so once the window has painted, then close.
-    if (!Env("WRENLOCATOR_FIRST_PAINT_EXIT").empty()) window.AfterFirstPaint([&window, &out] {
-      out << "painted" << std::endl;
-      window.close();
-    });
+    if (!Env("WRENLOCATOR_FIRST_PAINT_EXIT").empty())
+      window.AfterFirstPaint([&window, &out] {
+        out << "painted" << std::endl;
+        window.close();
+      });
     QApplication::exec();
     window.close();
     if (!window.SaveError().empty()) {
       // The file on disk is as it was; the user hears that this session's
       // devices did not reach it.
       exitStatus = kExitFailed;
-      QMessageBox::warning(&window, kAppTitle,
-                           QString("history.xml could not be saved: %1\nThe devices of this session are "
-                                   "not in the history.")
-                               .arg(QString::fromStdString(window.SaveError())));
+      QMessageBox::warning(
+          &window, kAppTitle,
+          QString("history.xml could not be saved: %1\nThe devices of this session are "
+                  "not in the history.")
+              .arg(QString::fromStdString(window.SaveError())));
     }
     // The rows as the window showed them at the end, for scripted runs.
     const std::string report = Env("WRENLOCATOR_LIST_REPORT");
-    if (!report.empty() && !ListExporter::WriteReport(session->List(), report, ReportKind::Text, error)) {
+    if (!report.empty() &&
+        !ListExporter::WriteReport(session->List(), report, ReportKind::Text, error)) {
       err << kProgram << ": " << report << " not written: " << error << '\n';
       exitStatus = kExitFailed;
     }

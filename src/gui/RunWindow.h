@@ -21,7 +21,8 @@ struct WindowOptions {
 // True when `args` (without the program name) are only the window's
 // options: --stack, --data-dir, --settings and --update-url. False with `error` set when
 // one of them is malformed; false with `error` empty for any other form.
-bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out, std::string& error);
+bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out,
+                        std::string& error);
 
 // Whether a display server can be reached, judged before any window
 // toolkit starts (it would abort without one). `why` says what is missing.
@@ -29,8 +30,9 @@ bool DisplayAvailable(std::string& why);
 
 // The start-up check: on an unsupported system `refuse` gets the caption
 // and the refusal text, and the answer is false.
-bool CheckSystemVersion(const platform::SystemVersion& version,
-                        const std::function<void(const std::string& caption, const std::string& text)>& refuse);
+bool CheckSystemVersion(
+    const platform::SystemVersion& version,
+    const std::function<void(const std::string& caption, const std::string& text)>& refuse);
 
 // The help page installed with the program, or "" when there is none.
 std::string FindHelpPage();

@@ -86,7 +86,8 @@ DeviceRecord ReadEntryFrom(const Source& file) {
 bool StreamEntries(const std::string& path, DeviceList& list) {
   int fd = -1;
   std::string error;
-  if (platform::OpenRegularForReading(path, fd, error) != platform::OpenOutcome::Opened) return false;
+  if (platform::OpenRegularForReading(path, fd, error) != platform::OpenOutcome::Opened)
+    return false;
   std::FILE* file = fdopen(fd, "rb");
   if (file == nullptr) {
     close(fd);
@@ -142,8 +143,8 @@ bool HistoryStore::KeepUnreadableFile(HistoryFileCheck& check, const std::string
   check.message = m_fileName + " could not be read (" + reason + "); kept as " + BaseName(kept);
   check.newFileWritten = m_file.SaveBesideExecutable(m_fileName);
   if (!check.newFileWritten)
-    check.message += "; a new " + m_fileName + " could not be written (" +
-                     OneLine(m_file.GetResultText()) + ")";
+    check.message +=
+        "; a new " + m_fileName + " could not be written (" + OneLine(m_file.GetResultText()) + ")";
   return true;
 }
 
@@ -166,7 +167,8 @@ HistoryFileCheck HistoryStore::Open() {
         KeepUnreadableFile(check, "no " + std::string(kHistoryRoot) + " element");
         return check;
       }
-      KeepUnreadableFile(check, std::to_string(size) + " bytes, " + OneLine(m_file.GetResultText()));
+      KeepUnreadableFile(check,
+                         std::to_string(size) + " bytes, " + OneLine(m_file.GetResultText()));
       return check;
     }
     case platform::OpenOutcome::Missing:

@@ -30,15 +30,32 @@ std::string HistoryTree::Summary(const DeviceRecord& entry) {
 std::string HistoryTree::ChildText(const DeviceRecord& entry, int child) {
   const std::string* value = nullptr;
   switch (child) {
-    case 0: value = &entry.m_radioName; break;
-    case 1: value = &entry.m_name; break;
-    case 2: value = &entry.m_type; break;
-    case 3: value = &entry.m_address; break;
-    case 4: value = &entry.m_producer; break;
-    case 5: value = &entry.m_lastSeen; break;
-    case 6: value = &entry.m_lastUsed; break;
-    case 7: value = &entry.m_services; break;
-    default: return {};
+    case 0:
+      value = &entry.m_radioName;
+      break;
+    case 1:
+      value = &entry.m_name;
+      break;
+    case 2:
+      value = &entry.m_type;
+      break;
+    case 3:
+      value = &entry.m_address;
+      break;
+    case 4:
+      value = &entry.m_producer;
+      break;
+    case 5:
+      value = &entry.m_lastSeen;
+      break;
+    case 6:
+      value = &entry.m_lastUsed;
+      break;
+    case 7:
+      value = &entry.m_services;
+      break;
+    default:
+      return {};
   }
   std::string text(kChildLabels[static_cast<std::size_t>(child)]);
   text += *value;

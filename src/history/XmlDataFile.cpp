@@ -54,7 +54,8 @@ bool XmlDataFile::ReadHeader(ProgramVersion& version, std::string& created) {
   std::string text = m_document.GetAttribute("version");
   if (text.empty()) return false;
   unsigned long parts[4] = {version.major, version.minor, version.build, version.revision};
-  int read = std::sscanf(text.c_str(), "%lu.%lu.%lu.%lu", &parts[0], &parts[1], &parts[2], &parts[3]);
+  int read =
+      std::sscanf(text.c_str(), "%lu.%lu.%lu.%lu", &parts[0], &parts[1], &parts[2], &parts[3]);
   if (read > 0) version.major = static_cast<std::uint32_t>(parts[0]);
   if (read > 1) version.minor = static_cast<std::uint32_t>(parts[1]);
   if (read > 2) version.build = static_cast<std::uint32_t>(parts[2]);

@@ -36,7 +36,9 @@ struct UtcTime {
   int hour = 0;    // 0..23
   int minute = 0;  // 0..59
   int second = 0;  // 0..59
-  bool IsZero() const { return year == 0 && month == 0 && day == 0 && hour == 0 && minute == 0 && second == 0; }
+  bool IsZero() const {
+    return year == 0 && month == 0 && day == 0 && hour == 0 && minute == 0 && second == 0;
+  }
   bool operator==(const UtcTime&) const = default;
 };
 
@@ -209,11 +211,13 @@ public:
   // The devices matching `search`; null when none matches, and when `cancel`
   // was requested during the inquiry. With issueInquiry the call blocks for
   // up to timeoutMultiplier x 1.28 s while the inquiry runs.
-  virtual std::unique_ptr<DeviceFind> FindDevices(const DeviceSearch& search, std::stop_token cancel) = 0;
+  virtual std::unique_ptr<DeviceFind> FindDevices(const DeviceSearch& search,
+                                                  std::stop_token cancel) = 0;
 
   // Service discovery, first step: a fresh inquiry for the devices in range
   // (blocks while it runs). Unavailable when there is no Bluetooth socket.
-  virtual LookupStatus LookUpDevices(std::vector<BluetoothAddress>& inRange, std::stop_token cancel) = 0;
+  virtual LookupStatus LookUpDevices(std::vector<BluetoothAddress>& inRange,
+                                     std::stop_token cancel) = 0;
 
   // Second step, per device: its service records, in the stack's order.
   // False when the lookup cannot begin (device gone, no SDP connection).

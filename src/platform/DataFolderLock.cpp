@@ -67,7 +67,8 @@ DataFolderLock::Result DataFolderLock::Acquire(const std::string& folder, std::s
   // Ours now: the file names this process. A reader that finds it empty
   // for a moment just cannot name the owner.
   const std::string pid = std::to_string(getpid()) + "\n";
-  if (ftruncate(fd, 0) != 0 || write(fd, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size())) {
+  if (ftruncate(fd, 0) != 0 ||
+      write(fd, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size())) {
     error = path + ": " + std::strerror(errno);
     close(fd);
     return Result::Failed;

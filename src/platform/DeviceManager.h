@@ -68,13 +68,16 @@ class PairingAgent {
 public:
   virtual ~PairingAgent() = default;
   // Both sides show `passkey`; true when the user sees the same.
-  virtual void ConfirmPasskey(BluetoothAddress device, std::uint32_t passkey, std::function<void(bool)> reply) = 0;
+  virtual void ConfirmPasskey(BluetoothAddress device, std::uint32_t passkey,
+                              std::function<void(bool)> reply) = 0;
   // Show `passkey` for the user to type on the device; `entered` keys so far.
-  virtual void DisplayPasskey(BluetoothAddress device, std::uint32_t passkey, std::uint16_t entered) = 0;
+  virtual void DisplayPasskey(BluetoothAddress device, std::uint32_t passkey,
+                              std::uint16_t entered) = 0;
   // Show `pin` for the user to type on the device.
   virtual void DisplayPinCode(BluetoothAddress device, const std::string& pin) = 0;
   // The user types the PIN the device shows or was given; none: refused.
-  virtual void RequestPinCode(BluetoothAddress device, std::function<void(std::optional<std::string>)> reply) = 0;
+  virtual void RequestPinCode(BluetoothAddress device,
+                              std::function<void(std::optional<std::string>)> reply) = 0;
   // The same for a six-digit passkey.
   virtual void RequestPasskey(BluetoothAddress device,
                               std::function<void(std::optional<std::uint32_t>)> reply) = 0;

@@ -57,7 +57,8 @@ std::size_t RemoveStaleTemporaries(const std::string& folder,
     for (std::string_view fileName : fileNames) ours = ours || IsTemporaryOf(name, fileName);
     if (!ours) continue;
     struct stat st {};
-    if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+      continue;
     if (unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
   }
   closedir(dir);

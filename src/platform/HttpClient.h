@@ -18,7 +18,7 @@ inline constexpr std::size_t kHttpBodyLimit = 1024 * 1024;
 inline constexpr int kHttpTimeoutMs = 15000;
 
 class HttpClient {
- public:
+public:
   virtual ~HttpClient() = default;
   // True with `body` on success. False otherwise, with `error` holding the
   // reason when there is one (a reply without Content-Length gives none).

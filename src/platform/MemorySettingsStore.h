@@ -15,7 +15,7 @@
 namespace wren::platform {
 
 class MemorySettingsStore : public SettingsStore {
- public:
+public:
   using Value = std::variant<std::int64_t, std::string>;
 
   std::int64_t ReadInt(std::string_view section, std::string_view key,
@@ -33,7 +33,7 @@ class MemorySettingsStore : public SettingsStore {
   // While set, writes fail and change nothing (a store that cannot be written).
   void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
 
- private:
+private:
   std::map<std::pair<std::string, std::string>, Value, std::less<>> m_values;
   std::vector<std::string> m_writes;
   bool m_readOnly = false;

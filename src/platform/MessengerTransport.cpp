@@ -4,12 +4,18 @@ namespace wren::platform {
 
 const char* SendStatusText(SendStatus status) {
   switch (status) {
-    case SendStatus::Sent: return "sent";
-    case SendStatus::NoRecipient: return "no recipient configured";
-    case SendStatus::InvalidRecipient: return "recipient is not a messenger name";
-    case SendStatus::NotResolved: return "recipient's address not found";
-    case SendStatus::TooLong: return "message too long for one datagram";
-    case SendStatus::NetworkError: return "network error";
+    case SendStatus::Sent:
+      return "sent";
+    case SendStatus::NoRecipient:
+      return "no recipient configured";
+    case SendStatus::InvalidRecipient:
+      return "recipient is not a messenger name";
+    case SendStatus::NotResolved:
+      return "recipient's address not found";
+    case SendStatus::TooLong:
+      return "message too long for one datagram";
+    case SendStatus::NetworkError:
+      return "network error";
   }
   return "unknown";
 }

@@ -25,7 +25,7 @@ const char* SendStatusText(SendStatus status);
 bool IsMessengerRecipient(std::string_view recipient);
 
 class MessengerTransport {
- public:
+public:
   virtual ~MessengerTransport() = default;
   // Writes `block` to `recipient`'s messenger mailslot on behalf of
   // `sender` (the local host name).

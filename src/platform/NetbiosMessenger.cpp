@@ -100,8 +100,8 @@ Bytes MailslotWrite(std::string_view block) {
   PutLittleEndian16(smb, 0);          // parameter offset
   PutLittleEndian16(smb, dataCount);  // data count
   PutLittleEndian16(smb, dataOffset);
-  smb.push_back(3);                   // setup count
-  smb.push_back(0);                   // reserved
+  smb.push_back(3);  // setup count
+  smb.push_back(0);  // reserved
   PutLittleEndian16(smb, kMailslotWrite);
   PutLittleEndian16(smb, kMailslotPriority);
   PutLittleEndian16(smb, kUnreliableClass);
@@ -114,7 +114,7 @@ Bytes MailslotWrite(std::string_view block) {
 }
 
 class Socket {
- public:
+public:
   Socket() : m_fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
   ~Socket() {
     if (m_fd >= 0) close(m_fd);
@@ -123,7 +123,7 @@ class Socket {
   Socket& operator=(const Socket&) = delete;
   int fd() const { return m_fd; }
 
- private:
+private:
   int m_fd;
 };
 

@@ -38,7 +38,7 @@
 namespace wren::platform {
 
 class NetbiosMessenger : public MessengerTransport {
- public:
+public:
   static constexpr std::uint16_t kDatagramPort = 138;
   // The NetBIOS datagram service carries at most 512 bytes of user data
   // (here the SMB message) in one datagram; the mailslot protocol has no
@@ -54,7 +54,7 @@ class NetbiosMessenger : public MessengerTransport {
   void SetNextDatagramId(std::uint16_t id) { m_nextId = id; }
   std::uint16_t NextDatagramId() const { return m_nextId; }
 
- private:
+private:
   std::uint16_t m_port;
   std::uint16_t m_nextId;
 };

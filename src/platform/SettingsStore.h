@@ -10,7 +10,7 @@
 namespace wren::platform {
 
 class SettingsStore {
- public:
+public:
   virtual ~SettingsStore() = default;
 
   virtual std::int64_t ReadInt(std::string_view section, std::string_view key,
@@ -19,7 +19,8 @@ class SettingsStore {
                                std::string_view defaultValue) const = 0;
 
   virtual bool WriteInt(std::string_view section, std::string_view key, std::int64_t value) = 0;
-  virtual bool WriteText(std::string_view section, std::string_view key, std::string_view value) = 0;
+  virtual bool WriteText(std::string_view section, std::string_view key,
+                         std::string_view value) = 0;
 };
 
 }  // namespace wren::platform

@@ -7,7 +7,7 @@
 namespace wren::platform {
 
 class Shell {
- public:
+public:
   virtual ~Shell() = default;
   virtual bool OpenPath(const std::string& path) = 0;
   virtual bool OpenUrl(const std::string& url) = 0;

@@ -91,8 +91,8 @@ public:
   template <typename Match>
   std::size_t Count(Match match) const {
     std::lock_guard lock(m_core->registry);
-    return static_cast<std::size_t>(
-        std::count_if(m_core->entries.begin(), m_core->entries.end(), [&](const Entry& e) { return match(e.key); }));
+    return static_cast<std::size_t>(std::count_if(m_core->entries.begin(), m_core->entries.end(),
+                                                  [&](const Entry& e) { return match(e.key); }));
   }
 
 private:
@@ -103,8 +103,8 @@ private:
   };
 
   struct Core {
-    std::mutex registry;                // the entries
-    std::recursive_mutex delivery;      // held while deliveries run
+    std::mutex registry;            // the entries
+    std::recursive_mutex delivery;  // held while deliveries run
     std::vector<Entry> entries;
     std::uint64_t nextId = 0;
 
@@ -122,7 +122,8 @@ private:
       {
         std::lock_guard lock(m_core->registry);
         auto& entries = m_core->entries;
-        entries.erase(std::remove_if(entries.begin(), entries.end(), [this](const Entry& e) { return e.id == m_id; }),
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [this](const Entry& e) { return e.id == m_id; }),
                       entries.end());
       }
       // Waits for a delivery on another thread to end; on the delivering

@@ -9,7 +9,7 @@
 namespace wren::platform {
 
 class SoundOutput {
- public:
+public:
   using Playback = std::uint64_t;  // 0: none
 
   virtual ~SoundOutput() = default;

@@ -229,7 +229,8 @@ OpenOutcome OpenRegularForReading(const std::string& path, int& fd, std::string&
   return OpenRegular(path, O_RDONLY, fd, error);
 }
 
-OpenOutcome OpenRegularForWriting(const std::string& path, bool empty, int& fd, std::string& error) {
+OpenOutcome OpenRegularForWriting(const std::string& path, bool empty, int& fd,
+                                  std::string& error) {
   OpenOutcome outcome = OpenRegular(path, O_WRONLY | O_CREAT | O_APPEND, fd, error);
   if (outcome != OpenOutcome::Opened) return outcome;
   // Emptied only once it is known to be a regular file of our own.
@@ -256,13 +257,15 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     }
     char* real = realpath(path.c_str(), nullptr);
     if (!real) {
-      error = std::string("it is a symbolic link that leads nowhere (") + std::strerror(errno) + ")";
+      error =
+          std::string("it is a symbolic link that leads nowhere (") + std::strerror(errno) + ")";
       return false;
     }
     target = real;
     std::free(real);
     if (stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-      error = "it leads to " + target + ", which is " + DescribePathKind(target) + ", not a regular file";
+      error = "it leads to " + target + ", which is " + DescribePathKind(target) +
+              ", not a regular file";
       return false;
     }
   }

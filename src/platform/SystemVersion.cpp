@@ -68,9 +68,12 @@ std::string OsReleaseName(std::string_view text) {
     if (eq == std::string::npos || line.empty() || line[0] == '#') continue;
     const std::string key = line.substr(0, eq);
     const std::string value = Unquote(std::string_view(line).substr(eq + 1));
-    if (key == "PRETTY_NAME") pretty = value;
-    else if (key == "NAME") name = value;
-    else if (key == "VERSION_ID") versionId = value;
+    if (key == "PRETTY_NAME")
+      pretty = value;
+    else if (key == "NAME")
+      name = value;
+    else if (key == "VERSION_ID")
+      versionId = value;
   }
   if (!pretty.empty()) return pretty;
   if (!name.empty()) return versionId.empty() ? name : name + " " + versionId;

@@ -14,7 +14,7 @@ namespace wren::platform {
 
 enum class SystemPlatform {
   Win32s = 0,
-  Windows = 1,    // the 9x family
+  Windows = 1,  // the 9x family
   WindowsNt = 2,
   Linux = 100,
 };

@@ -17,7 +17,7 @@ std::int64_t Scaled(std::int64_t pixels, double scale) {
 
 int ClampToInt(std::int64_t value) {
   return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                    std::numeric_limits<int>::max()));
+                                                   std::numeric_limits<int>::max()));
 }
 
 bool IsOrderOf(const std::vector<int>& order, std::size_t count) {
@@ -95,8 +95,8 @@ bool ListPrinter::BeginPrinting(const PrintMeasures& measures, int rowCount,
   m_scale = static_cast<double>(m_bodySize.width) / static_cast<double>(measures.screenCharWidth);
   m_rowCount = std::max(rowCount, 0);
   m_rowsPerPage = (m_body.Height() - line) / line;
-  m_pageCount = ClampToInt((static_cast<std::int64_t>(m_rowCount) + m_rowsPerPage - 1) /
-                           m_rowsPerPage);
+  m_pageCount =
+      ClampToInt((static_cast<std::int64_t>(m_rowCount) + m_rowsPerPage - 1) / m_rowsPerPage);
   m_columnOrder = std::move(order);
 
   const std::int64_t indent = Scaled(kIndent, m_scale);

@@ -38,9 +38,9 @@ struct TextSize {
 
 // What the drawing side measured for one print job.
 struct PrintMeasures {
-  int pageWidth = 0;   // the printable page, in printer device units
+  int pageWidth = 0;  // the printable page, in printer device units
   int pageHeight = 0;
-  TextSize title;      // the fonts, measured on the printer
+  TextSize title;  // the fonts, measured on the printer
   TextSize footer;
   TextSize body;
   int screenCharWidth = 0;  // the list font's average character width on screen, pixels

@@ -8,7 +8,7 @@
 namespace wren {
 
 class AssignedNumbers {
- public:
+public:
   // Appends the major/minor class text to `type` and the service-class
   // names (comma separated) to `services`; returns the image index into the
   // 16-pixel image strip (6 when no minor row names the device). Bits above

@@ -106,9 +106,10 @@ int VendorDatabase::LookUpVendor(std::string& company, std::string_view prefix) 
     company.assign(NameText(m_keyNames[static_cast<std::size_t>(it - m_keys.begin())]));
     return 1;
   }
-  auto it = std::lower_bound(
-      m_other.begin(), m_other.end(), prefix,
-      [](const TextEntry& entry, std::string_view text) { return std::string_view(entry.addr) < text; });
+  auto it = std::lower_bound(m_other.begin(), m_other.end(), prefix,
+                             [](const TextEntry& entry, std::string_view text) {
+                               return std::string_view(entry.addr) < text;
+                             });
   if (it == m_other.end() || it->addr != prefix) return 0;
   company.assign(NameText(it->name));
   return 1;

@@ -26,8 +26,8 @@ struct ProgramVersion {
     return major == o.major && minor == o.minor && build == o.build && revision == o.revision;
   }
   std::string ToString() const {
-    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build) +
-           "." + std::to_string(revision);
+    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build) + "." +
+           std::to_string(revision);
   }
 };
 

@@ -34,7 +34,9 @@ public:
   // Indices are 32-bit; the last one is kept free as a limit.
   static constexpr std::uint32_t kMaxEntries = 0xFFFFFFFFu;
 
-  ElementEntry& operator[](std::uint32_t i) { return m_segments[i >> kSegmentBits][i & (kSegmentSize - 1)]; }
+  ElementEntry& operator[](std::uint32_t i) {
+    return m_segments[i >> kSegmentBits][i & (kSegmentSize - 1)];
+  }
   const ElementEntry& operator[](std::uint32_t i) const {
     return m_segments[i >> kSegmentBits][i & (kSegmentSize - 1)];
   }

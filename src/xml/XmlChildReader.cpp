@@ -12,7 +12,8 @@ XmlChildReader::XmlChildReader(const std::string& path, std::size_t chunk)
   if (!m_file) Fail();
 }
 
-XmlChildReader::XmlChildReader(std::FILE* file, std::size_t chunk) : m_file(file), m_chunk(chunk == 0 ? 1 : chunk) {
+XmlChildReader::XmlChildReader(std::FILE* file, std::size_t chunk)
+    : m_file(file), m_chunk(chunk == 0 ? 1 : chunk) {
   if (!m_file) Fail();
 }
 
@@ -76,7 +77,8 @@ bool XmlChildReader::NextChild() {
     if (type == xml::kStartTag) {
       if (m_rootSeen && m_open.empty()) return Fail();  // a sibling to the root
       if (++m_elements >= xml::ElementIndex::kMaxEntries) return Fail();
-      const std::string_view name(m_buffer.data() + node.nameStart, static_cast<std::size_t>(node.nameLength));
+      const std::string_view name(m_buffer.data() + node.nameStart,
+                                  static_cast<std::size_t>(node.nameLength));
       const bool child = m_open.size() == 1;
       if (!m_rootSeen) {
         m_rootSeen = true;
@@ -93,7 +95,8 @@ bool XmlChildReader::NextChild() {
       }
     } else if (type == xml::kEndTag) {
       if (m_open.empty()) return Fail();
-      const std::string_view endName(m_buffer.data() + node.nameStart, static_cast<std::size_t>(node.nameLength));
+      const std::string_view endName(m_buffer.data() + node.nameStart,
+                                     static_cast<std::size_t>(node.nameLength));
       if (!xml::NameMatches(endName, m_open.back())) return Fail();
       m_open.pop_back();
     }

@@ -44,7 +44,7 @@ private:
   std::FILE* m_file = nullptr;
   bool m_owned = false;
   std::size_t m_chunk;
-  std::string m_buffer;   // the unread rest of what has been read
+  std::string m_buffer;    // the unread rest of what has been read
   std::int64_t m_pos = 0;  // in m_buffer: where the next node starts
   bool m_eof = false;
   bool m_failed = false;

@@ -30,12 +30,23 @@ void AppendEncoded(std::string& out, std::string_view value, bool attribute) {
   for (std::size_t i = 0; i < value.size(); ++i) {
     const char* entity = nullptr;
     switch (value[i]) {
-      case '<': entity = "&lt;"; break;
-      case '&': entity = "&amp;"; break;
-      case '>': entity = "&gt;"; break;
-      case '\'': entity = attribute ? "&apos;" : nullptr; break;
-      case '"': entity = attribute ? "&quot;" : nullptr; break;
-      default: break;
+      case '<':
+        entity = "&lt;";
+        break;
+      case '&':
+        entity = "&amp;";
+        break;
+      case '>':
+        entity = "&gt;";
+        break;
+      case '\'':
+        entity = attribute ? "&apos;" : nullptr;
+        break;
+      case '"':
+        entity = attribute ? "&quot;" : nullptr;
+        break;
+      default:
+        break;
     }
     if (entity) {
       out.append(value.data() + run, i - run);
@@ -73,7 +84,9 @@ void AppendFullUtf8(std::string& out, std::uint32_t n) {
   out.push_back(static_cast<char>(0x80 | (n & 0x3F)));
 }
 
-bool IsUnicodeScalar(long long n) { return n > 0 && n <= 0x10FFFF && !(n >= 0xD800 && n <= 0xDFFF); }
+bool IsUnicodeScalar(long long n) {
+  return n > 0 && n <= 0x10FFFF && !(n >= 0xD800 && n <= 0xDFFF);
+}
 
 }  // namespace
 
@@ -121,13 +134,15 @@ struct XmlDocument::Impl {
       newlines.clear();
       const char* t = text.data();
       const std::size_t size = text.size();
-      for (const char* p = t; (p = static_cast<const char*>(std::memchr(p, '\n', size - static_cast<std::size_t>(p - t))));
+      for (const char* p = t; (p = static_cast<const char*>(
+                                   std::memchr(p, '\n', size - static_cast<std::size_t>(p - t))));
            ++p) {
         newlines.push_back(p - t);
       }
       newlinesReady = true;
     }
-    return 1 + static_cast<std::size_t>(std::lower_bound(newlines.begin(), newlines.end(), offset) - newlines.begin());
+    return 1 + static_cast<std::size_t>(std::lower_bound(newlines.begin(), newlines.end(), offset) -
+                                        newlines.begin());
   }
 
   bool TakeEntry(Index& idx) {
@@ -202,7 +217,8 @@ struct XmlDocument::Impl {
         if (c == '/' || c == '>' || c == '?') return false;
       }
       if (matchedAt < 0) {
-        if (position > 0 && !cur.quoted && !(cur.length == 1 && text[static_cast<std::size_t>(cur.first)] == '=') &&
+        if (position > 0 && !cur.quoted &&
+            !(cur.length == 1 && text[static_cast<std::size_t>(cur.first)] == '=') &&
             xml::NameMatches(cur.Token(), name)) {
           matchedAt = position;
         }
@@ -243,7 +259,8 @@ struct XmlDocument::Impl {
   static bool PlainName(std::string_view name) {
     if (name.empty()) return false;
     for (char c : name) {
-      if (c == '"' || c == '\'' || xml::TokenCursor::IsDelimiter(static_cast<unsigned char>(c))) return false;
+      if (c == '"' || c == '\'' || xml::TokenCursor::IsDelimiter(static_cast<unsigned char>(c)))
+        return false;
     }
     return true;
   }
@@ -255,7 +272,8 @@ struct XmlDocument::Impl {
     TextChanged();
     const std::size_t newLength = text.size() - static_cast<std::size_t>(removed) + inserted.size();
     if (newLength > text.capacity()) text.reserve(newLength + newLength / 2 + 128);
-    text.replace(static_cast<std::size_t>(at), static_cast<std::size_t>(removed), inserted.data(), inserted.size());
+    text.replace(static_cast<std::size_t>(at), static_cast<std::size_t>(removed), inserted.data(),
+                 inserted.size());
   }
 
   // Moves `top` and everything inside it by d. Iterative: depth is input.
@@ -328,7 +346,9 @@ bool XmlDocument::Impl::Parse() {
 Offset XmlDocument::Impl::ElementPass(Index top) {
   const std::string_view all(text);
   const char* t = text.data();
-  auto name = [t](Offset start, Offset length) { return std::string(t + start, static_cast<std::size_t>(length)); };
+  auto name = [t](Offset start, Offset length) {
+    return std::string(t + start, static_cast<std::size_t>(length));
+  };
   xml::NodeScan node;
   std::string message;
   openNames.clear();
@@ -340,15 +360,15 @@ Offset XmlDocument::Impl::ElementPass(Index top) {
     pos = node.start + node.length;
     if (type == xml::kStartTag) {
       if (root && openNames.empty()) {
-        result = "Element '" + name(node.nameStart, node.nameLength) + "' at offset " + Num(node.start) +
-                 " is sibling to root";
+        result = "Element '" + name(node.nameStart, node.nameLength) + "' at offset " +
+                 Num(node.start) + " is sibling to root";
         errorOffset = node.start;
         return -1;
       }
       Index idx = 0;
       if (!TakeEntry(idx)) {
-        result = "Element '" + name(node.nameStart, node.nameLength) + "' at offset " + Num(node.start) +
-                 " is beyond the element limit";
+        result = "Element '" + name(node.nameStart, node.nameLength) + "' at offset " +
+                 Num(node.start) + " is beyond the element limit";
         errorOffset = node.start;
         return -1;
       }
@@ -384,8 +404,8 @@ Offset XmlDocument::Impl::ElementPass(Index top) {
       }
     } else if (type == xml::kEndTag) {
       if (openNames.empty()) {
-        result = "No start tag for end tag '" + name(node.nameStart, node.nameLength) + "' at offset " +
-                 Num(node.start);
+        result = "No start tag for end tag '" + name(node.nameStart, node.nameLength) +
+                 "' at offset " + Num(node.start);
         errorOffset = node.start;
         return -1;
       }
@@ -398,7 +418,8 @@ Offset XmlDocument::Impl::ElementPass(Index top) {
       const std::string_view startName(t + e.start + 1, static_cast<std::size_t>(startNameLength));
       if (!xml::NameMatches(endName, startName)) {
         result = "End tag '" + std::string(endName) + "' at offset " + Num(node.start + 1) +
-                 " does not match start tag '" + std::string(startName) + "' at offset " + Num(e.start);
+                 " does not match start tag '" + std::string(startName) + "' at offset " +
+                 Num(e.start);
         errorOffset = node.start + 1;
         return -1;
       }
@@ -412,7 +433,8 @@ Offset XmlDocument::Impl::ElementPass(Index top) {
   }
   if (!openNames.empty()) {
     const ElementEntry& e = E(parent);
-    result = "Element '" + name(e.start + 1, openNames.back()) + "' at offset " + Num(e.start) + " not ended";
+    result = "Element '" + name(e.start + 1, openNames.back()) + "' at offset " + Num(e.start) +
+             " not ended";
     errorOffset = e.start;
     return -1;
   }
@@ -436,8 +458,10 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
     Splice(first, length, scratch);
     d = static_cast<Offset>(scratch.size()) - length;
     for (xml::TagToken& k : kept.tokens) {
-      if (k.first == first) k.length += d;
-      else if (k.first > first) k.first += d;
+      if (k.first == first)
+        k.length += d;
+      else if (k.first > first)
+        k.first += d;
     }
     if (kept.stop > first) kept.stop += d;
     kept.cursor.text = text.data();
@@ -482,7 +506,7 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
 }
 
 Index XmlDocument::Impl::AddElement(Index parent, Index after, std::string_view name,
-                                  std::string_view content) {
+                                    std::string_view content) {
   Index idx = 0;
   if (!TakeEntry(idx)) return 0;
   const bool empty = content.empty();
@@ -492,7 +516,8 @@ Index XmlDocument::Impl::AddElement(Index parent, Index after, std::string_view 
 
   ElementEntry& p = E(parent);
   const bool parentEmpty = parent != 0 && p.endTagLength == 0;
-  const bool parentHollow = parent != 0 && !parentEmpty && p.length - p.startTagLength - p.endTagLength == 0;
+  const bool parentHollow =
+      parent != 0 && !parentEmpty && p.length - p.startTagLength - p.endTagLength == 0;
 
   Offset at = 0;
   Offset removed = 0;
@@ -516,7 +541,9 @@ Index XmlDocument::Impl::AddElement(Index parent, Index after, std::string_view 
     }
     const Offset len = static_cast<Offset>(text.size());
     Offset q = at;
-    while (q < len && xml::IsXmlSpace(static_cast<unsigned char>(text[static_cast<std::size_t>(q)]))) ++q;
+    while (q < len &&
+           xml::IsXmlSpace(static_cast<unsigned char>(text[static_cast<std::size_t>(q)])))
+      ++q;
     if (q == len || text[static_cast<std::size_t>(q)] == '<') at = q;
     if (parentHollow) scratch.append("\r\n");
   }
@@ -563,8 +590,10 @@ Index XmlDocument::Impl::AddElement(Index parent, Index after, std::string_view 
     n.prev = before;
     n.next = b.next;
     n.flags = 0;
-    if (b.next) E(b.next).prev = idx;
-    else E(p.firstChild).prev = idx;
+    if (b.next)
+      E(b.next).prev = idx;
+    else
+      E(p.firstChild).prev = idx;
     b.next = idx;
   }
 
@@ -675,7 +704,9 @@ bool XmlDocument::Impl::Attributes(Index e, std::vector<XmlAttribute>& out) cons
   cur.text = t;
   cur.next = en.start + 1 + static_cast<Offset>(ScannedName(e).size());
   cur.end = en.start + en.startTagLength - 1;  // the '>' is not read
-  auto isDelimiter = [&] { return !cur.quoted && xml::TokenCursor::IsDelimiter(static_cast<unsigned char>(t[cur.first])); };
+  auto isDelimiter = [&] {
+    return !cur.quoted && xml::TokenCursor::IsDelimiter(static_cast<unsigned char>(t[cur.first]));
+  };
   for (;;) {
     if (!cur.Next()) return true;
     // A '/' as the last token closes the list.
@@ -761,7 +792,8 @@ bool XmlDocument::SetAttribute(std::string_view name, std::string_view value) {
 bool XmlDocument::SetAttribute(std::string_view name, std::int32_t value) {
   char buffer[16];
   int n = std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(value));
-  return m_impl->SetAttribute(m_impl->currentPos, name, std::string_view(buffer, static_cast<std::size_t>(n)));
+  return m_impl->SetAttribute(m_impl->currentPos, name,
+                              std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
 bool XmlDocument::SetChildAttribute(std::string_view name, std::string_view value) {
@@ -870,9 +902,12 @@ bool XmlDocument::DecodeValueStrict(std::string_view raw, std::string& out, std:
     for (; k < raw.size(); ++k) {
       const char c = raw[k];
       int d = -1;
-      if (c >= '0' && c <= '9') d = c - '0';
-      else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-      else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+      if (c >= '0' && c <= '9')
+        d = c - '0';
+      else if (hex && c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+      else if (hex && c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
       if (d < 0) break;
       n = n * (hex ? 16u : 10u) + static_cast<unsigned>(d);
       if (n > 0x10FFFF) over = true, n = 0x110000;
@@ -898,7 +933,8 @@ bool XmlDocument::DecodeValueStrict(std::string_view raw, std::string& out, std:
     if (semicolon) {
       const std::string digits(raw.substr(amp + 2, semicolon - amp - 2));
       const bool lenientHex = !digits.empty() && digits[0] == 'x';
-      const long v = std::strtol(lenientHex ? digits.c_str() + 1 : digits.c_str(), nullptr, lenientHex ? 16 : 10);
+      const long v = std::strtol(lenientHex ? digits.c_str() + 1 : digits.c_str(), nullptr,
+                                 lenientHex ? 16 : 10);
       if (v != 0) {
         if (!IsUnicodeScalar(v)) {
           bad = std::string(raw.substr(amp, semicolon + 1 - amp));
@@ -953,8 +989,8 @@ std::string XmlDocumentInspector::FreshAttribute(const XmlDocument& doc, std::st
   Offset first = 0;
   Offset length = 0;
   if (!m.currentPos || !m.FindAttribute(m.currentPos, name, first, length)) return {};
-  return XmlDocument::DecodeValue(std::string_view(m.text).substr(static_cast<std::size_t>(first),
-                                                                  static_cast<std::size_t>(length)));
+  return XmlDocument::DecodeValue(std::string_view(m.text).substr(
+      static_cast<std::size_t>(first), static_cast<std::size_t>(length)));
 }
 
 std::size_t XmlDocumentInspector::ElementCount(const XmlDocument& doc) {
@@ -985,15 +1021,17 @@ std::string XmlDocumentInspector::Check(const XmlDocument& doc, bool compareWith
     const ElementEntry& p = m.E(e.parent);
     const Offset end = e.start + e.length;
     if (e.level != (e.parent ? p.level + 1 : 0)) return bad(i, "wrong level");
-    if (e.start < 0 || e.startTagLength < 3 || e.length < e.startTagLength + e.endTagLength || end > len)
+    if (e.start < 0 || e.startTagLength < 3 || e.length < e.startTagLength + e.endTagLength ||
+        end > len)
       return bad(i, "extent outside the text");
-    if (at(e.start) != '<' || at(e.start + e.startTagLength - 1) != '>') return bad(i, "start tag not where recorded");
+    if (at(e.start) != '<' || at(e.start + e.startTagLength - 1) != '>')
+      return bad(i, "start tag not where recorded");
     if (e.endTagLength == 0) {
       if (e.length != e.startTagLength || at(e.start + e.startTagLength - 2) != '/')
         return bad(i, "empty-element tag not where recorded");
       if (e.firstChild) return bad(i, "empty element with children");
-    } else if (e.endTagLength < 3 || at(end - e.endTagLength) != '<' || at(end - e.endTagLength + 1) != '/' ||
-               at(end - 1) != '>') {
+    } else if (e.endTagLength < 3 || at(end - e.endTagLength) != '<' ||
+               at(end - e.endTagLength + 1) != '/' || at(end - 1) != '>') {
       return bad(i, "end tag not where recorded");
     }
     if (e.parent) {
@@ -1006,7 +1044,8 @@ std::string XmlDocumentInspector::Check(const XmlDocument& doc, bool compareWith
     } else {
       if (e.flags != 0) return bad(i, "first-child flag on a later child");
       const ElementEntry& prev = m.E(e.prev);
-      if (prev.next != i || prev.parent != e.parent) return bad(i, "previous sibling does not link back");
+      if (prev.next != i || prev.parent != e.parent)
+        return bad(i, "previous sibling does not link back");
       if (prev.start + prev.length > e.start) return bad(i, "overlaps its previous sibling");
     }
     if (e.next) {
@@ -1020,7 +1059,8 @@ std::string XmlDocumentInspector::Check(const XmlDocument& doc, bool compareWith
 
   if (compareWithReparse) {
     XmlDocument fresh;
-    if (fresh.SetText(std::string_view(t)) != (top.firstChild != 0)) return "reparse: " + fresh.GetResult();
+    if (fresh.SetText(std::string_view(t)) != (top.firstChild != 0))
+      return "reparse: " + fresh.GetResult();
     const XmlDocument::Impl& f = *fresh.m_impl;
     Walk a(m.index);
     Walk b(f.index);

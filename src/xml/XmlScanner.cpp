@@ -139,7 +139,8 @@ int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::str
         if (termLen == 1) {
           met = true;
           if (type == kStartTag && t[i - 1] == '/') node.empty = true;
-        } else if (i > termLen && std::memcmp(t + i - termLen + 1, term, static_cast<std::size_t>(termLen - 1)) == 0) {
+        } else if (i > termLen && std::memcmp(t + i - termLen + 1, term,
+                                              static_cast<std::size_t>(termLen - 1)) == 0) {
           met = true;
         }
         if (met) {
@@ -157,8 +158,10 @@ int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::str
         return Done(node, type, i);
       } else if (type == kStartTag) {
         // A quote of the other kind inside a quoted value is plain text.
-        if (c == '"' && !(mode & kSingleQuote)) mode ^= kDoubleQuote;
-        else if (c == '\'' && !(mode & kDoubleQuote)) mode ^= kSingleQuote;
+        if (c == '"' && !(mode & kSingleQuote))
+          mode ^= kDoubleQuote;
+        else if (c == '\'' && !(mode & kDoubleQuote))
+          mode ^= kSingleQuote;
       }
       continue;
     }
@@ -212,8 +215,10 @@ int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::str
       term = "]]>";
       termLen = 3;
     } else if (mode & kInDoctype) {
-      if (c == '<') mode |= kAfterLt;
-      else if (c == '>') return Done(node, kDoctype, i + 1);
+      if (c == '<')
+        mode |= kAfterLt;
+      else if (c == '>')
+        return Done(node, kDoctype, i + 1);
     } else if (mode & kSpaceRun) {
       if (c == '<') return Done(node, type, i);
       if (!IsXmlSpace(c)) {
@@ -244,12 +249,18 @@ int ScanNodeStepwise(std::string_view text, Offset pos, NodeScan& node, std::str
     node.nameLength = len - nameStart;
   }
   const char* what = "tag";
-  if ((mode & kInDoctype) || type == kDoctype) what = "Doctype";
-  else if (type == kStartTag) what = "Element tag";
-  else if (type == kEndTag) what = "Element end tag";
-  else if (type == kCData) what = "CDATA Section";
-  else if (type == kProcessingInstruction) what = "Processing instruction";
-  else if (type == kComment) what = "Comment";
+  if ((mode & kInDoctype) || type == kDoctype)
+    what = "Doctype";
+  else if (type == kStartTag)
+    what = "Element tag";
+  else if (type == kEndTag)
+    what = "Element end tag";
+  else if (type == kCData)
+    what = "CDATA Section";
+  else if (type == kProcessingInstruction)
+    what = "Processing instruction";
+  else if (type == kComment)
+    what = "Comment";
   return Fail(node, message, Unterminated(what, pos), pos);
 }
 

@@ -43,8 +43,7 @@ int ScanNode(std::string_view text, std::int64_t pos, NodeScan& node, std::strin
 // The same rules walked one character at a time. The parser uses it for
 // DOCTYPE declarations; the fast scanner must agree with it on every node
 // except how a run of character data is cut into pieces.
-int ScanNodeStepwise(std::string_view text, std::int64_t pos, NodeScan& node,
-                     std::string& message);
+int ScanNodeStepwise(std::string_view text, std::int64_t pos, NodeScan& node, std::string& message);
 
 // memchr for the short runs inside tags: a plain loop over the first
 // bytes, the library's vector search beyond them. Null when not found.
@@ -83,7 +82,8 @@ struct TokenCursor {
   bool closed = false;  // a quoted string found its closing quote
 
   bool Next() {
-    while (next < end && text[next] <= ' ' && IsXmlSpace(static_cast<unsigned char>(text[next]))) ++next;
+    while (next < end && text[next] <= ' ' && IsXmlSpace(static_cast<unsigned char>(text[next])))
+      ++next;
     if (next >= end) return false;
     char c = text[next];
     if (c == '"' || c == '\'') {
@@ -116,9 +116,7 @@ struct TokenCursor {
     return true;
   }
 
-  std::string_view Token() const {
-    return {text + first, static_cast<std::size_t>(length)};
-  }
+  std::string_view Token() const { return {text + first, static_cast<std::size_t>(length)}; }
 
   static bool IsDelimiter(unsigned char c) {
     // Every delimiter is below 64: one bit test.
@@ -187,7 +185,8 @@ struct AttributeTokens {
       const TagToken& k = tokens[p];
       if (k.quoted || static_cast<std::size_t>(k.length) > name.size()) continue;
       if (k.length == 1 && t[k.first] == '=') continue;
-      if (!NameMatches(std::string_view(t + k.first, static_cast<std::size_t>(k.length)), name)) continue;
+      if (!NameMatches(std::string_view(t + k.first, static_cast<std::size_t>(k.length)), name))
+        continue;
       while (tokens.size() <= p + 2 && More()) {
       }
       if (p + 2 >= tokens.size() || !tokens[p + 2].quoted || !tokens[p + 2].closed) return false;

@@ -55,7 +55,7 @@ TEST(MessengerBlock, FiveCharacterHostNineCharacterRecipientAndAbcMakeTwentyByte
 }
 
 class AlarmsTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     logPath = folder + "/alarmlog.txt";
     alarms.SetLogPath(logPath);
@@ -129,7 +129,8 @@ TEST_F(AlarmsTest, AlarmsAreRaisedBeforeTheLineIsWritten) {
 TEST_F(AlarmsTest, UnwritableLogIsReportedAndTheAlarmStillRaised) {
   EnableAll();
   alarms.SetLogPath(folder);  // a folder cannot be opened as the log
-  LogResult r = alarms.LogEvent("x", Event("x", true, false, false, false), Disposition::OpenAlways);
+  LogResult r =
+      alarms.LogEvent("x", Event("x", true, false, false, false), Disposition::OpenAlways);
   EXPECT_FALSE(r.written);
   EXPECT_FALSE(r.error.empty());
   EXPECT_EQ(r.alarm.kind, AlarmKind::Detection);
@@ -185,8 +186,8 @@ TEST(AlarmLogHealth, SaysOnceWhenFailingAndOnceWhenWrittenAgain) {
 TEST_F(AlarmsTest, FirstEnabledKindWinsInDetectionOutOfRangeConnectionDisconnectionOrder) {
   struct Case {
     const char* name;
-    bool det, out, con, dis;                  // event flags
-    int enDet, enOut, enCon, enDis;           // settings
+    bool det, out, con, dis;         // event flags
+    int enDet, enOut, enCon, enDis;  // settings
     AlarmKind kind;
     const char* sound;
   };
@@ -197,8 +198,10 @@ TEST_F(AlarmsTest, FirstEnabledKindWinsInDetectionOutOfRangeConnectionDisconnect
       {"disconnection", 0, 0, 0, 1, 1, 1, 1, 1, AlarmKind::Disconnection, "/s/out.wav"},
       {"detection and connection", 1, 0, 1, 0, 1, 1, 1, 1, AlarmKind::Detection, "/s/det.wav"},
       {"detection off: connection", 1, 0, 1, 0, 0, 1, 1, 1, AlarmKind::Connection, "/s/in.mp3"},
-      {"all flags, only disconnection on", 1, 1, 1, 1, 0, 0, 0, 1, AlarmKind::Disconnection, "/s/out.wav"},
-      {"indeterminate check counts as on", 0, 1, 0, 0, 0, 2, 0, 0, AlarmKind::OutOfRange, "/s/undet.au"},
+      {"all flags, only disconnection on", 1, 1, 1, 1, 0, 0, 0, 1, AlarmKind::Disconnection,
+       "/s/out.wav"},
+      {"indeterminate check counts as on", 0, 1, 0, 0, 0, 2, 0, 0, AlarmKind::OutOfRange,
+       "/s/undet.au"},
       {"only flag disabled", 0, 0, 1, 0, 1, 1, 0, 1, AlarmKind::None, nullptr},
       {"no flag", 0, 0, 0, 0, 1, 1, 1, 1, AlarmKind::None, nullptr},
   };
@@ -263,7 +266,8 @@ TEST_F(AlarmsTest, TwoAlarmsInQuickSuccessionTheSecondCutsOffTheFirst) {
   EnableAll();
   alarms.RaiseAlarms(Event("a", true, false, false, false));
   alarms.RaiseAlarms(Event("b", false, false, false, true));
-  EXPECT_EQ(sound.calls, (Calls{"open /s/det.wav", "play 1", "close 1", "open /s/out.wav", "play 2"}));
+  EXPECT_EQ(sound.calls,
+            (Calls{"open /s/det.wav", "play 1", "close 1", "open /s/out.wav", "play 2"}));
 }
 
 TEST_F(AlarmsTest, SoundIsPlayedEvenWhenTheFileIsMissingAndTheMessageStillGoes) {
@@ -305,12 +309,11 @@ TEST_F(AlarmsTest, SenderIsTheHostNameOrWrenlocatorWhenThereIsNone) {
 
 TEST_F(AlarmsTest, RecipientsThatAreNotMessengerNamesSendNothing) {
   const char* refused[] = {
-      "..\\pipe\\x",         // path separators would leave the mailslot
-      "host/share",
-      "a\\mailslot\\other",
-      "two\tparts",          // control characters
+      "..\\pipe\\x",  // path separators would leave the mailslot
+      "host/share",       "a\\mailslot\\other",
+      "two\tparts",  // control characters
       "bell\a",
-      "SIXTEENCHARSLONG",    // longer than a NetBIOS name
+      "SIXTEENCHARSLONG",  // longer than a NetBIOS name
   };
   for (const char* r : refused) {
     notify.m_netSend = r;
@@ -324,7 +327,8 @@ TEST_F(AlarmsTest, RecipientsThatAreNotMessengerNamesSendNothing) {
 TEST_F(AlarmsTest, TransportFailureIsReportedNotShown) {
   EnableAll();
   messenger.answer = SendStatus::NotResolved;
-  LogResult r = alarms.LogEvent("x", Event("x", true, false, false, false), Disposition::CreateAlways);
+  LogResult r =
+      alarms.LogEvent("x", Event("x", true, false, false, false), Disposition::CreateAlways);
   EXPECT_EQ(r.alarm.message, SendStatus::NotResolved);
   EXPECT_TRUE(r.written);
 }
@@ -342,7 +346,8 @@ TEST_F(AlarmsTest, LogLivesInTheDataFolderByDefault) {
   platform::SetDataFolderOverride(folder + "/data");
   EXPECT_EQ(plain.LogPath(), folder + "/data/alarmlog.txt");
   EXPECT_TRUE(plain.LogEvent(kStartLine, AlarmEvent(), Disposition::CreateAlways).written);
-  EXPECT_EQ(ReadFile(folder + "/data/alarmlog.txt"), "14:03:59 07/21/2009 - Wrenlocator Started\r\n");
+  EXPECT_EQ(ReadFile(folder + "/data/alarmlog.txt"),
+            "14:03:59 07/21/2009 - Wrenlocator Started\r\n");
   platform::SetDataFolderOverride("");
 }
 

@@ -27,7 +27,9 @@ Outcome Execute(const std::vector<std::string>& args) {
   return {status, out.str(), err.str()};
 }
 
-std::size_t Lines(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
+std::size_t Lines(const std::string& s) {
+  return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n'));
+}
 
 TEST(CommandLine, ParsesEveryForm) {
   struct Case {
@@ -40,8 +42,18 @@ TEST(CommandLine, ParsesEveryForm) {
       {{"--stack", "sim"}, CommandKind::Window, "sim", "", "", false},
       {{"scan"}, CommandKind::Scan, "", "", "", false},
       {{"scan", "--json", "--stack=sim:a.xml"}, CommandKind::Scan, "sim:a.xml", "", "", true},
-      {{"--data-dir", "/tmp/d", "scan", "--stack", "bluez"}, CommandKind::Scan, "bluez", "/tmp/d", "", false},
-      {{"services", "00:1A:2B:3C:4D:5E"}, CommandKind::Services, "", "", "00:1A:2B:3C:4D:5E", false},
+      {{"--data-dir", "/tmp/d", "scan", "--stack", "bluez"},
+       CommandKind::Scan,
+       "bluez",
+       "/tmp/d",
+       "",
+       false},
+      {{"services", "00:1A:2B:3C:4D:5E"},
+       CommandKind::Services,
+       "",
+       "",
+       "00:1A:2B:3C:4D:5E",
+       false},
       {{"services", ""}, CommandKind::Services, "", "", "", false},
       {{"services", "--", "-odd"}, CommandKind::Services, "", "", "-odd", false},
       {{"vendor", "00-0A-D9", "--data-dir=/x"}, CommandKind::Vendor, "", "/x", "00-0A-D9", false},
@@ -104,9 +116,9 @@ TEST(CommandLine, BadUsageIsStatusTwoWithOneLine) {
 TEST(CommandLine, HelpListsTheCommandsAndOptions) {
   Outcome r = Execute({"--help"});
   EXPECT_EQ(r.status, kExitOk);
-  for (const char* word : {"scan", "--json", "services ADDRESS", "vendor PREFIX", "class HEX", "history",
-                           "--export txt|xml|pdf FILE", "--stack bluez",
-                           "sim[:FILE]", "--data-dir DIR", "--help"})
+  for (const char* word :
+       {"scan", "--json", "services ADDRESS", "vendor PREFIX", "class HEX", "history",
+        "--export txt|xml|pdf FILE", "--stack bluez", "sim[:FILE]", "--data-dir DIR", "--help"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   EXPECT_EQ(r.err, "");
 }
@@ -126,7 +138,8 @@ TEST(CommandLine, VendorLooksUpTheEmbeddedDatabase) {
 }
 
 TEST(CommandLine, ClassDecodesTheTexts) {
-  EXPECT_EQ(Execute({"class", "5A020C"}).out, "Phone/Smart phone\tNetworking,Capturing,Object Transfer,Telephony\t11\n");
+  EXPECT_EQ(Execute({"class", "5A020C"}).out,
+            "Phone/Smart phone\tNetworking,Capturing,Object Transfer,Telephony\t11\n");
   EXPECT_EQ(Execute({"class", "0x000540"}).out, "Peripheral/Keyboard/Uncategorised\t\t6\n");
   EXPECT_EQ(Execute({"class", "0"}).out, "Miscellaneous\t\t6\n");
 }
@@ -155,10 +168,14 @@ TEST_F(ScanCommandTest, OneRecordPerLineWithEscapedFields) {
   Outcome r = Execute({"scan", "--stack", "sim:" + kScenario});
   ASSERT_EQ(r.status, kExitOk) << r.err;
   EXPECT_EQ(r.out,
-            "Desk\tDesk\t00:02:5B:10:20:30\tCambridge Silicon Radio\t\t\tComputer/Desktop\t\t0x000104\t1\t1\t1\t13\t1\n"
-            "Desk\tTab\\t\"quoted\" \\\\ Zo\xC3\xAB\t00:15:2A:3C:4D:5E\tNokia Corporation\t12:00:00 07/21/2009\t"
-            "00:00:00 01/01/1970\tPhone/Smart phone\tNetworking,Capturing,Object Transfer,Telephony\t0x5A020C\t1\t1\t1\t11\t0\n"
-            "Desk\tOther\t0A:0B:0C:0D:0E:0F\t\t00:00:00 01/01/1970\t00:00:00 01/01/1970\tMiscellaneous\t\t0x000000\t0\t1\t0\t6\t0\n");
+            "Desk\tDesk\t00:02:5B:10:20:30\tCambridge Silicon "
+            "Radio\t\t\tComputer/Desktop\t\t0x000104\t1\t1\t1\t13\t1\n"
+            "Desk\tTab\\t\"quoted\" \\\\ Zo\xC3\xAB\t00:15:2A:3C:4D:5E\tNokia "
+            "Corporation\t12:00:00 07/21/2009\t"
+            "00:00:00 01/01/1970\tPhone/Smart phone\tNetworking,Capturing,Object "
+            "Transfer,Telephony\t0x5A020C\t1\t1\t1\t11\t0\n"
+            "Desk\tOther\t0A:0B:0C:0D:0E:0F\t\t00:00:00 01/01/1970\t00:00:00 "
+            "01/01/1970\tMiscellaneous\t\t0x000000\t0\t1\t0\t6\t0\n");
   // The simulation says so, on stderr.
   EXPECT_NE(r.err.find("Simulated Bluetooth stack"), std::string::npos);
 }
@@ -166,11 +183,18 @@ TEST_F(ScanCommandTest, OneRecordPerLineWithEscapedFields) {
 TEST_F(ScanCommandTest, JsonEscapesEveryField) {
   Outcome r = Execute({"scan", "--json", "--stack", "sim:" + kScenario});
   ASSERT_EQ(r.status, kExitOk) << r.err;
-  EXPECT_EQ(r.out.rfind("[\n{\"radioName\":\"Desk\",\"name\":\"Desk\",\"address\":\"00:02:5B:10:20:30\"", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find("\"name\":\"Tab\\t\\\"quoted\\\" \\\\ Zo\xC3\xAB\""), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\"classOfDevice\":5898764,\"connected\":true,\"remembered\":true,\"authenticated\":true,"
-                       "\"image\":11,\"isLocalRadio\":false}"),
-            std::string::npos);
+  EXPECT_EQ(
+      r.out.rfind("[\n{\"radioName\":\"Desk\",\"name\":\"Desk\",\"address\":\"00:02:5B:10:20:30\"",
+                  0),
+      0u)
+      << r.out;
+  EXPECT_NE(r.out.find("\"name\":\"Tab\\t\\\"quoted\\\" \\\\ Zo\xC3\xAB\""), std::string::npos)
+      << r.out;
+  EXPECT_NE(
+      r.out.find(
+          "\"classOfDevice\":5898764,\"connected\":true,\"remembered\":true,\"authenticated\":true,"
+          "\"image\":11,\"isLocalRadio\":false}"),
+      std::string::npos);
   EXPECT_EQ(r.out.substr(r.out.size() - 4), "}\n]\n");
   EXPECT_EQ(Lines(r.out), 5u);
 }
@@ -180,7 +204,8 @@ TEST(CommandLine, JsonStringsAreValid) {
   EXPECT_EQ(JsonString("a\"b\\c/d"), "\"a\\\"b\\\\c/d\"");
   EXPECT_EQ(JsonString("\b\f\n\r\t\x01\x1F"), "\"\\b\\f\\n\\r\\t\\u0001\\u001F\"");
   EXPECT_EQ(JsonString(std::string("\0", 1)), "\"\\u0000\"");
-  EXPECT_EQ(JsonString("Zo\xC3\xAB \xE2\x98\xBA \xF0\x9F\x98\x80"), "\"Zo\xC3\xAB \xE2\x98\xBA \xF0\x9F\x98\x80\"");
+  EXPECT_EQ(JsonString("Zo\xC3\xAB \xE2\x98\xBA \xF0\x9F\x98\x80"),
+            "\"Zo\xC3\xAB \xE2\x98\xBA \xF0\x9F\x98\x80\"");
   // Bytes that are not UTF-8: a lone continuation, a cut sequence, an
   // overlong form, a surrogate, a byte past U+10FFFF.
   EXPECT_EQ(JsonString("a\x80z"), "\"a\\uFFFDz\"");

@@ -69,34 +69,47 @@ TEST(EventLines, EveryKindWordForWord) {
     Flags flags;
   };
   const Case cases[] = {
-      {"hci connected", Hci(true),
-       "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection to the remote radio has just been estrablished.",
+      {"hci connected",
+       Hci(true),
+       "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection to the remote radio has just been "
+       "estrablished.",
        {false, false, true, false}},
-      {"hci destroyed", Hci(false),
-       "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection to the remote radio has just been destroyed.",
+      {"hci destroyed",
+       Hci(false),
+       "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection to the remote radio has just been "
+       "destroyed.",
        {false, false, false, true}},
-      {"l2cap remote", L2cap(true, false),
+      {"l2cap remote",
+       L2cap(true, false),
        "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection with remote radio has just been "
        "established,remote host initated the l2cap connection.",
        {false, false, true, false}},
-      {"l2cap local", L2cap(true, true),
+      {"l2cap local",
+       L2cap(true, true),
        "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection with remote radio has just been "
        "established,local host iniated the l2cap connection,.",
        {false, false, true, false}},
-      {"l2cap destroyed", L2cap(false, true),
-       "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection with remote radio has just been destroyed,.",
+      {"l2cap destroyed",
+       L2cap(false, true),
+       "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection with remote radio has just been "
+       "destroyed,.",
        {false, false, false, true}},
-      {"in range", InRange(platform::kFlagName | platform::kFlagConnected, 0),
-       "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E Phone - Bluetooth device has changed: name changed, "
+      {"in range",
+       InRange(platform::kFlagName | platform::kFlagConnected, 0),
+       "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E Phone - Bluetooth device has changed: name "
+       "changed, "
        "remote radio has just been retrieved,currently connected,.",
        {true, false, true, false}},
-      {"in range, nothing changed", InRange(0x3F, 0x3F),
+      {"in range, nothing changed",
+       InRange(0x3F, 0x3F),
        "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E Phone - Bluetooth device has changed: .",
        {false, false, false, false}},
-      {"out of range", OutOfRange(),
+      {"out of range",
+       OutOfRange(),
        "14:03:59 07/21/2009 - A Previously discovered device 00:1A:2B:3C:4D:5E has not been found.",
        {false, true, false, false}},
-      {"pin request", Custom(platform::kPinRequestGuid),
+      {"pin request",
+       Custom(platform::kPinRequestGuid),
        "14:03:59 07/21/2009 - A Bluetooth device is requesting to connect to your computer.",
        {false, false, true, false}},
   };
@@ -135,8 +148,9 @@ TEST(EventLines, NameEndsAtItsFirstZeroByteAndAddressUsesTheLowSixBytes) {
             "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E Pho - Bluetooth device has changed: .");
   DeviceChange out = OutOfRange();
   out.deviceAddress = 0xABCD00000000000FULL;
-  EXPECT_EQ(*CustomEventLine(out, kTime, event),
-            "14:03:59 07/21/2009 - A Previously discovered device 00:00:00:00:00:0F has not been found.");
+  EXPECT_EQ(
+      *CustomEventLine(out, kTime, event),
+      "14:03:59 07/21/2009 - A Previously discovered device 00:00:00:00:00:0F has not been found.");
 }
 
 TEST(FlagWalk, EachBitGainedAndLost) {
@@ -150,11 +164,21 @@ TEST(FlagWalk, EachBitGainedAndLost) {
   const Case cases[] = {
       {0x01, "address changed,", {}, "address changed,", {}},
       {0x02, "code changed,", {}, "code changed,", {}},
-      {0x04, "name changed, remote radio has just been retrieved,", {true, false, false, false},
-       "name changed,", {}},
+      {0x04,
+       "name changed, remote radio has just been retrieved,",
+       {true, false, false, false},
+       "name changed,",
+       {}},
       {0x08, "paired - remembered and authenticated,", {}, "not paired,", {}},
-      {0x10, "device is remembered,device is not authenticated,", {}, "device is not remembered,", {}},
-      {0x20, "currently connected,", {false, false, true, false}, "disconnected,",
+      {0x10,
+       "device is remembered,device is not authenticated,",
+       {},
+       "device is not remembered,",
+       {}},
+      {0x20,
+       "currently connected,",
+       {false, false, true, false},
+       "disconnected,",
        {false, false, false, true}},
   };
   for (const Case& c : cases) {
@@ -199,7 +223,10 @@ TEST(TimeText, LocalTimeInTheZoneInForce) {
   tzset();
   EXPECT_EQ(FormatTimeText(1248185039), "10:03:59 07/21/2009");  // daylight time in July
   EXPECT_EQ(FormatTimeText(1230768000), "19:00:00 12/31/2008");
-  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 
@@ -219,10 +246,12 @@ TEST_F(FrameEvents, StartupLineEmptiesTheLogAndIsStoredWithoutFullStops) {
 }
 
 TEST_F(FrameEvents, HistoryCheckMessageFollowsTheStartupLine) {
-  MakeFrame([] { return std::string("history.xml could not be read and was kept as history.xml.bad"); });
-  EXPECT_EQ(ReadLog(),
-            "14:03:59 07/21/2009 - Wrenlocator Started\r\n"
-            "14:03:59 07/21/2009 - history.xml could not be read and was kept as history.xml.bad\r\n");
+  MakeFrame(
+      [] { return std::string("history.xml could not be read and was kept as history.xml.bad"); });
+  EXPECT_EQ(
+      ReadLog(),
+      "14:03:59 07/21/2009 - Wrenlocator Started\r\n"
+      "14:03:59 07/21/2009 - history.xml could not be read and was kept as history.xml.bad\r\n");
 }
 
 TEST_F(FrameEvents, EveryCustomEventStartsOneWorkerFirst) {
@@ -281,7 +310,8 @@ TEST_F(FrameEvents, LinesGoToStatusAndLogTrimmed) {
             "established,local host iniated the l2cap connection\r\n"
             "14:03:59 07/21/2009 - 00:1A:2B:3C:4D:5E Phone - Bluetooth device has changed: name "
             "changed, remote radio has just been retrieved,currently connected\r\n"
-            "14:03:59 07/21/2009 - A Previously discovered device 00:1A:2B:3C:4D:5E has not been found\r\n");
+            "14:03:59 07/21/2009 - A Previously discovered device 00:1A:2B:3C:4D:5E has not been "
+            "found\r\n");
   EXPECT_EQ(workers.started, 3);
   (void)f;
 }
@@ -377,12 +407,14 @@ TEST_F(FrameEvents, FirstEnabledAlarmKindSounds) {
   sound.calls.clear();
   f.OnDeviceChange(InRange(platform::kFlagName | platform::kFlagConnected, 0));
   ASSERT_FALSE(sound.calls.empty());
-  EXPECT_NE(std::find(sound.calls.begin(), sound.calls.end(), "open /sounds/in.wav"), sound.calls.end());
+  EXPECT_NE(std::find(sound.calls.begin(), sound.calls.end(), "open /sounds/in.wav"),
+            sound.calls.end());
 
   // A PIN request is a connection; adapter lines raise nothing.
   sound.calls.clear();
   f.OnDeviceChange(Custom(platform::kPinRequestGuid));
-  EXPECT_NE(std::find(sound.calls.begin(), sound.calls.end(), "open /sounds/in.wav"), sound.calls.end());
+  EXPECT_NE(std::find(sound.calls.begin(), sound.calls.end(), "open /sounds/in.wav"),
+            sound.calls.end());
   sound.calls.clear();
   stack.SetRadios({});
   DeviceChange tree;

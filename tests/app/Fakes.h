@@ -12,7 +12,7 @@
 namespace wren::test {
 
 class FakeSoundOutput : public platform::SoundOutput {
- public:
+public:
   // "open <file>", "play <id>", "stop <id>", "close <id>"
   std::vector<std::string> calls;
   bool failOpen = false;
@@ -34,7 +34,7 @@ class FakeSoundOutput : public platform::SoundOutput {
 };
 
 class FakeMessenger : public platform::MessengerTransport {
- public:
+public:
   struct Message {
     std::string sender, recipient, block;
   };
@@ -49,7 +49,7 @@ class FakeMessenger : public platform::MessengerTransport {
 };
 
 class FakeShell : public platform::Shell {
- public:
+public:
   std::vector<std::string> opened;
   bool OpenPath(const std::string& path) override {
     opened.push_back(path);

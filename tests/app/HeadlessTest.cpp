@@ -25,10 +25,10 @@ namespace {
 TEST(HeadlessOptionsTest, EveryOption) {
   HeadlessOptions o;
   std::string error;
-  ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--stack", "sim:lab.xml", "--data-dir=/var/tmp/w",
-                                    "--run-for", "2.5", "--export", "xml", "out.xml", "--sim-clock",
-                                    "stepped", "--settings", "my.ini"},
-                                   o, error))
+  ASSERT_TRUE(ParseHeadlessOptions(
+      {"--headless", "--stack", "sim:lab.xml", "--data-dir=/var/tmp/w", "--run-for", "2.5",
+       "--export", "xml", "out.xml", "--sim-clock", "stepped", "--settings", "my.ini"},
+      o, error))
       << error;
   EXPECT_EQ(o.stack, "sim:lab.xml");
   EXPECT_EQ(o.dataDir, "/var/tmp/w");
@@ -59,7 +59,8 @@ TEST(HeadlessOptionsTest, BadUsageSaysWhat) {
     const char* error;
   };
   const Case cases[] = {
-      {{"--headless", "--run-for", "soon"}, "--run-for takes seconds (like 20 or 0.5), not \"soon\""},
+      {{"--headless", "--run-for", "soon"},
+       "--run-for takes seconds (like 20 or 0.5), not \"soon\""},
       {{"--headless", "--run-for"}, "--run-for needs a value"},
       {{"--headless", "--export", "html", "x"}, "--export takes txt, xml or pdf, not \"html\""},
       {{"--headless", "--export", "txt"}, "--export txt needs a FILE (- for standard output)"},
@@ -89,11 +90,21 @@ TEST(HeadlessOptionsTest, Seconds) {
     bool ok;
     std::int64_t ms;
   };
-  const Case cases[] = {{"20", true, 20000},  {"0.5", true, 500},     {"1.25", true, 1250},
-                        {"0.001", true, 1},   {"0", true, 0},         {"7.", true, 7000},
-                        {".5", true, 500},    {"1.0005", false, 0},   {"-1", false, 0},
-                        {"", false, 0},       {".", false, 0},        {"1e3", false, 0},
-                        {"31622400", true, 31622400000}, {"31622401", false, 0}, {"99999999999999999999", false, 0}};
+  const Case cases[] = {{"20", true, 20000},
+                        {"0.5", true, 500},
+                        {"1.25", true, 1250},
+                        {"0.001", true, 1},
+                        {"0", true, 0},
+                        {"7.", true, 7000},
+                        {".5", true, 500},
+                        {"1.0005", false, 0},
+                        {"-1", false, 0},
+                        {"", false, 0},
+                        {".", false, 0},
+                        {"1e3", false, 0},
+                        {"31622400", true, 31622400000},
+                        {"31622401", false, 0},
+                        {"99999999999999999999", false, 0}};
   for (const Case& c : cases) {
     std::int64_t ms = -1;
     EXPECT_EQ(ParseSeconds(c.text, ms), c.ok) << c.text;
@@ -106,7 +117,8 @@ TEST(HeadlessOptionsTest, Seconds) {
 TEST(VirtualTimerTest, TicksOncePerPeriodAndFollowsKills) {
   VirtualTimer timer;
   std::vector<std::pair<std::int64_t, platform::Timer::Id>> ticks;
-  platform::Timer::Id a = timer.Create(1, 2000, [&](platform::Timer::Id id) { ticks.emplace_back(timer.NowMs(), id); });
+  platform::Timer::Id a =
+      timer.Create(1, 2000, [&](platform::Timer::Id id) { ticks.emplace_back(timer.NowMs(), id); });
   ASSERT_NE(a, 0u);
   EXPECT_EQ(timer.NextDue(), 2000);
   timer.FireDue(1999);
@@ -120,7 +132,8 @@ TEST(VirtualTimerTest, TicksOncePerPeriodAndFollowsKills) {
   EXPECT_EQ(ticks.size(), 3u);
   EXPECT_EQ(timer.NextDue(), 12000);
   // The same event id replaces the timer; a zero period is refused.
-  platform::Timer::Id b = timer.Create(1, 500, [&](platform::Timer::Id id) { ticks.emplace_back(timer.NowMs(), id); });
+  platform::Timer::Id b =
+      timer.Create(1, 500, [&](platform::Timer::Id id) { ticks.emplace_back(timer.NowMs(), id); });
   EXPECT_NE(b, a);
   EXPECT_FALSE(timer.Kill(a));
   EXPECT_EQ(timer.NextDue(), 11500);
@@ -189,7 +202,9 @@ constexpr const char* kInquiryScenario = R"(<?xml version="1.0"?>
 class SimClock : public platform::Clock {
 public:
   explicit SimClock(const sim::SimulatedStack& s) : m_s(s) {}
-  std::time_t Now() const override { return static_cast<std::time_t>(sim::ToEpochSeconds(m_s.UtcNow())); }
+  std::time_t Now() const override {
+    return static_cast<std::time_t>(sim::ToEpochSeconds(m_s.UtcNow()));
+  }
 
 private:
   const sim::SimulatedStack& m_s;
@@ -235,17 +250,15 @@ SteppedResult RunStepped(const std::string& dir) {
   TimedView view(sim);
   platform::SetDataFolderOverride(dir);
   {
-    MainFrame frame(FramePorts{tracker, store, sound, messenger, timer, workers, dispatcher, clock, status});
+    MainFrame frame(
+        FramePorts{tracker, store, sound, messenger, timer, workers, dispatcher, clock, status});
     frame.OnCreate();
     frame.SetView(&view);
     frame.RunMonitoring();
     SteppedHooks hooks{
-        [&] { return sim.NowMs(); },
-        [&](std::int64_t ms) { sim.AdvanceTime(ms); },
-        [&] { return sim.SearchCount(); },
-        [&] { dispatcher.RunPending(); },
-        [&] { return dispatcher.Size(); },
-        [&] { return workers.Running(); },
+        [&] { return sim.NowMs(); },       [&](std::int64_t ms) { sim.AdvanceTime(ms); },
+        [&] { return sim.SearchCount(); }, [&] { dispatcher.RunPending(); },
+        [&] { return dispatcher.Size(); }, [&] { return workers.Running(); },
     };
     SteppedDriver(hooks, timer, tracker).Run(12000, [] { return false; });
     frame.Shutdown();  // the scan of the tick at 10 s is still inquiring: cancelled
@@ -295,9 +308,11 @@ TEST(SteppedDriverTest, InquiriesEndOnSimulatedTimeAndRunsRepeat) {
   EXPECT_EQ(first.merges, merges);
   const std::vector<std::string> lines = {
       "14:03:58 07/21/2009 - Wrenlocator Started...",
-      "14:03:59 07/21/2009 - 00:15:2A:00:00:01 One - Bluetooth device has changed: name changed, remote "
+      "14:03:59 07/21/2009 - 00:15:2A:00:00:01 One - Bluetooth device has changed: name changed, "
+      "remote "
       "radio has just been retrieved,.",
-      "14:04:02 07/21/2009 - 00:15:2A:00:00:01: Connection to the remote radio has just been estrablished.",
+      "14:04:02 07/21/2009 - 00:15:2A:00:00:01: Connection to the remote radio has just been "
+      "estrablished.",
   };
   EXPECT_EQ(first.lines, lines);
   SteppedResult second = RunStepped(pattern);

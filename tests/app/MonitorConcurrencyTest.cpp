@@ -177,7 +177,8 @@ TEST_F(MonitorConcurrency, SimulatedStackThreadDeliversWhileScansOverlap) {
   sim::SimulatedStack sim(std::move(scenario), sim::TimeMode::Wall, "busy");
   SerialView serial(std::this_thread::get_id());
   {
-    MainFrame f(FramePorts{sim, store, sound, messenger, timer, threads, dispatcher, clock, status});
+    MainFrame f(
+        FramePorts{sim, store, sound, messenger, timer, threads, dispatcher, clock, status});
     f.OnCreate();
     f.SetView(&serial);
     Run(f);

@@ -276,7 +276,7 @@ TEST_F(Cycle, RefusedWorkerIsDroppedQuietly) {
 TEST_F(Cycle, ResultsArrivingAfterShutdownAreDropped) {
   MainFrame& f = MakeFrame();
   f.RunMonitoring();
-  workers.RunAll();                 // finished: its result is on its way
+  workers.RunAll();  // finished: its result is on its way
   ASSERT_EQ(dispatcher.Size(), 1u);
   f.Shutdown();
   EXPECT_EQ(timer.Live(), 0u);
@@ -318,7 +318,7 @@ TEST_F(Cycle, TickFromAKilledTimerAfterDestructionIsHarmless) {
   frame->RunMonitoring();
   timer.refuseKill = true;  // the timer survives the frame
   frame.reset();
-  timer.Tick();             // its handler must not reach the gone frame
+  timer.Tick();  // its handler must not reach the gone frame
   EXPECT_EQ(workers.started, 1);
 }
 

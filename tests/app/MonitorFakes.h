@@ -111,7 +111,8 @@ public:
     return std::make_unique<platform::SnapshotDeviceFind>(m_devices);
   }
 
-  platform::LookupStatus LookUpDevices(std::vector<platform::BluetoothAddress>&, std::stop_token) override {
+  platform::LookupStatus LookUpDevices(std::vector<platform::BluetoothAddress>&,
+                                       std::stop_token) override {
     return platform::LookupStatus::Unavailable;
   }
   bool LookUpServices(platform::BluetoothAddress, std::vector<platform::ServiceRecord>&,
@@ -123,7 +124,8 @@ public:
       const platform::RadioHandle&, platform::DeviceChangeSink& sink) override {
     return Register(sink, false);
   }
-  std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(platform::DeviceChangeSink& sink) override {
+  std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(
+      platform::DeviceChangeSink& sink) override {
     return Register(sink, true);
   }
 
@@ -173,7 +175,8 @@ private:
     int m_id;
   };
 
-  std::unique_ptr<platform::NotificationHandle> Register(platform::DeviceChangeSink& sink, bool tree) {
+  std::unique_ptr<platform::NotificationHandle> Register(platform::DeviceChangeSink& sink,
+                                                         bool tree) {
     std::lock_guard lock(m_mutex);
     int id = ++m_lastId;
     m_sinks[id] = Entry{&sink, tree};

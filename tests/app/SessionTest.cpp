@@ -69,20 +69,62 @@ TEST(StackFactoryTest, EachChoiceOpensItsStack) {
   };
   const Case cases[] = {
       {"default, BlueZ answers", "", true, true, false, true, false, StackFailure::None, {false}},
-      {"default, BlueZ silent: the demo", "", true, false, false, true, true, StackFailure::None,
+      {"default, BlueZ silent: the demo",
+       "",
+       true,
+       false,
+       false,
+       true,
+       true,
+       StackFailure::None,
        {false}},
-      {"default without BlueZ: the demo", "", false, false, false, true, true, StackFailure::None,
+      {"default without BlueZ: the demo",
+       "",
+       false,
+       false,
+       false,
+       true,
+       true,
+       StackFailure::None,
        {}},
-      {"default on stepped time: the demo", "", true, true, true, true, true, StackFailure::None,
+      {"default on stepped time: the demo",
+       "",
+       true,
+       true,
+       true,
+       true,
+       true,
+       StackFailure::None,
        {}},
-      {"bluez, even while silent", "bluez", true, false, false, true, false, StackFailure::None,
+      {"bluez, even while silent",
+       "bluez",
+       true,
+       false,
+       false,
+       true,
+       false,
+       StackFailure::None,
        {true}},
-      {"bluez in a build without it", "bluez", false, false, false, false, false,
-       StackFailure::Usage, {}},
+      {"bluez in a build without it",
+       "bluez",
+       false,
+       false,
+       false,
+       false,
+       false,
+       StackFailure::Usage,
+       {}},
       {"sim: the demo", "sim", true, true, false, true, true, StackFailure::None, {}},
       {"sim:FILE", "sim:" + kScenario, true, true, false, true, true, StackFailure::None, {}},
-      {"sim:FILE missing", "sim:/nonexistent/scenario.xml", true, true, false, false, false,
-       StackFailure::Failed, {}},
+      {"sim:FILE missing",
+       "sim:/nonexistent/scenario.xml",
+       true,
+       true,
+       false,
+       false,
+       false,
+       StackFailure::Failed,
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -175,8 +217,8 @@ TEST_F(SessionTest, ASimulationSaysSoBeforeTheStartUpLine) {
   // The window's device dialogs reach the simulation through the port.
   EXPECT_EQ(session->Devices(), static_cast<platform::DeviceManager*>(session->Simulation()));
   ASSERT_FALSE(status.texts.empty());
-  EXPECT_EQ(status.texts.front(), session->Simulation()->Description() +
-                                      " - a simulation, none of its devices is real");
+  EXPECT_EQ(status.texts.front(),
+            session->Simulation()->Description() + " - a simulation, none of its devices is real");
   ASSERT_FALSE(status.logged.empty());
   EXPECT_TRUE(bluez.calls.empty());
   // The frame's lines carry the simulation's time, not the wall clock's.
@@ -255,10 +297,8 @@ TEST_F(SessionTest, ScansReachTheListAndTheHistoryAndAreSaved) {
 TEST_F(SessionTest, SteppedTimeRunsOnItsOwnTimer) {
   SessionFailure failure;
   const StackFactory stacks = bluez.Factory();
-  auto session = SessionBuilder(stacks, Ports())
-                     .DataFolder(folder.path())
-                     .SteppedClock(true)
-                     .Build(failure);
+  auto session =
+      SessionBuilder(stacks, Ports()).DataFolder(folder.path()).SteppedClock(true).Build(failure);
   ASSERT_NE(session, nullptr) << failure.message;
   // The default stack on stepped time is the demo, never BlueZ.
   EXPECT_TRUE(bluez.calls.empty());

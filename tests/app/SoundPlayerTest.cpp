@@ -60,7 +60,8 @@ TEST(SoundPlayer, StopKeepsThePlaybackUntilTheNextPlay) {
   player.Stop();
   EXPECT_TRUE(player.HasPlayback());
   player.Play("/s/a.wav");
-  EXPECT_EQ(out.calls, (Calls{"open /s/a.wav", "play 1", "stop 1", "close 1", "open /s/a.wav", "play 2"}));
+  EXPECT_EQ(out.calls,
+            (Calls{"open /s/a.wav", "play 1", "stop 1", "close 1", "open /s/a.wav", "play 2"}));
 }
 
 TEST(SoundPlayer, DestructionClosesTheLastPlayback) {

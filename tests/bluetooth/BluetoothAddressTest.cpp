@@ -32,7 +32,8 @@ TEST(BluetoothAddress, ParsesEitherCaseWithItsSeparatorOnly) {
   for (const auto& row : rows) {
     BluetoothAddress a = 0x123;
     EXPECT_EQ(BluetoothAddress::Parse(row.text, a, row.separator), row.ok) << row.text;
-    EXPECT_EQ(a, row.ok ? BluetoothAddress(row.value) : BluetoothAddress(0x123)) << row.text << " left alone on failure";
+    EXPECT_EQ(a, row.ok ? BluetoothAddress(row.value) : BluetoothAddress(0x123))
+        << row.text << " left alone on failure";
   }
 }
 
@@ -61,7 +62,8 @@ TEST(BluetoothAddress, VendorPrefixParsesOnlyTheCanonicalForm) {
   EXPECT_TRUE(BluetoothAddress::ParseVendorPrefix("FF-FF-FF", key));
   EXPECT_EQ(key, 0xFFFFFFu);
   key = 7;
-  for (const char* text : {"00-0a-d9", "00:0A:D9", "000AD9", "00-0A-D", "00-0A-D9-", "0G-0A-D9", ""})
+  for (const char* text :
+       {"00-0a-d9", "00:0A:D9", "000AD9", "00-0A-D", "00-0A-D9-", "0G-0A-D9", ""})
     EXPECT_FALSE(BluetoothAddress::ParseVendorPrefix(text, key)) << text;
   EXPECT_EQ(key, 7u);
 }

@@ -24,7 +24,8 @@ using sim::SimulatedStack;
 using sim::TimeMode;
 using Bytes = std::vector<std::uint8_t>;
 
-SimRadio Radio(std::string id, platform::BluetoothAddress address, std::string name, std::uint32_t cod = 0x000104) {
+SimRadio Radio(std::string id, platform::BluetoothAddress address, std::string name,
+               std::uint32_t cod = 0x000104) {
   SimRadio r;
   r.id = std::move(id);
   r.address = address;
@@ -94,12 +95,13 @@ TEST(InquiryMultiplier, TimeoutToUnitsOf128ms) {
     bool inquiry;
     int multiplier;
   } cases[] = {
-      {5, true, 4},  {10, true, 7},   {57, true, 44}, {58, true, 45}, {400, true, 45}, {0, true, 4},
-      {1, true, 4},  {-30, true, 4},  {6, true, 4},   {7, true, 5},   {10, false, 0},  {400, false, 0},
-      {0, false, 0}, {2147483647, true, 45},
+      {5, true, 4},   {10, true, 7},   {57, true, 44}, {58, true, 45},         {400, true, 45},
+      {0, true, 4},   {1, true, 4},    {-30, true, 4}, {6, true, 4},           {7, true, 5},
+      {10, false, 0}, {400, false, 0}, {0, false, 0},  {2147483647, true, 45},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(InquiryMultiplier(c.seconds, c.inquiry), c.multiplier) << c.seconds << " s, inquiry " << c.inquiry;
+    EXPECT_EQ(InquiryMultiplier(c.seconds, c.inquiry), c.multiplier)
+        << c.seconds << " s, inquiry " << c.inquiry;
 }
 
 TEST(BluetoothPlatform, FormatAddressTakesTheSixLowBytesMostSignificantFirst) {
@@ -217,8 +219,11 @@ TEST(BluetoothPlatform, UnreadableRadioGivesNoRecordButItsDevicesKeepTheLastRadi
   bluetooth.ScanDevices(list, SearchParams());
   std::vector<std::pair<std::string, std::string>> got;
   for (const auto& r : list) got.emplace_back(r.m_radioName, r.m_name);
-  std::vector<std::pair<std::string, std::string>> want = {
-      {"Alpha", "Alpha"}, {"Alpha", "on a"}, {"Alpha", "on b"}, {"Gamma", "Gamma"}, {"Gamma", "on c"}};
+  std::vector<std::pair<std::string, std::string>> want = {{"Alpha", "Alpha"},
+                                                           {"Alpha", "on a"},
+                                                           {"Alpha", "on b"},
+                                                           {"Gamma", "Gamma"},
+                                                           {"Gamma", "on c"}};
   EXPECT_EQ(got, want);
 }
 
@@ -249,7 +254,8 @@ TEST(BluetoothPlatform, DeviceReportedByTwoRadiosIsListedUnderEach) {
   bluetooth.ScanDevices(list, SearchParams());
   std::vector<std::string> got;
   for (const auto& r : list) got.push_back(r.m_radioName + "/" + r.m_name);
-  EXPECT_EQ(got, (std::vector<std::string>{"Alpha/Alpha", "Alpha/Both", "Beta/Beta", "Beta/Both", "Beta/Only b"}));
+  EXPECT_EQ(got, (std::vector<std::string>{"Alpha/Alpha", "Alpha/Both", "Beta/Beta", "Beta/Both",
+                                           "Beta/Only b"}));
 }
 
 TEST(BluetoothPlatform, NamesEndAtAZeroByte) {
@@ -274,7 +280,8 @@ TEST(BluetoothPlatform, CancelledInquiryStillGivesTheRadioRecord) {
   params.m_timeoutMultiplier = 45;
   std::stop_source stop;
   DeviceList list;
-  auto scan = std::async(std::launch::async, [&] { bluetooth.ScanDevices(list, params, stop.get_token()); });
+  auto scan = std::async(std::launch::async,
+                         [&] { bluetooth.ScanDevices(list, params, stop.get_token()); });
   // Simulated time never moves here: only the cancellation can end the inquiry.
   EXPECT_TRUE(stack.WaitForInquiries(1));
   stop.request_stop();
@@ -290,7 +297,8 @@ TEST(BluetoothPlatform, CancelledInquiryStillGivesTheRadioRecord) {
 
 TEST(BluetoothPlatform, ConcurrentScansGiveTheSameRecords) {
   Scenario s = OneRadioTwoDevices();
-  for (int i = 0; i < 50; ++i) s.devices.push_back(Device(0x00152A000100 + i, "Device " + std::to_string(i), 0x000204));
+  for (int i = 0; i < 50; ++i)
+    s.devices.push_back(Device(0x00152A000100 + i, "Device " + std::to_string(i), 0x000204));
   SimulatedStack stack(std::move(s), TimeMode::Stepped);
   BluetoothPlatform bluetooth(stack);
   ASSERT_EQ(bluetooth.Vendors().LoadFromText(kVendors), 1);
@@ -329,8 +337,7 @@ TEST_F(TimeTest, StackTimeShowsAsUtcMinusTheCurrentBias) {
   } cases[] = {
       {"XST-2", "14:00:00 07/21/2009"},  // bias -120
       {"XST5", "07:00:00 07/21/2009"},   // bias +300
-      {"UTC0", "12:00:00 07/21/2009"},
-      {"XST-5:30", "17:30:00 07/21/2009"},
+      {"UTC0", "12:00:00 07/21/2009"},  {"XST-5:30", "17:30:00 07/21/2009"},
       {"XST11", "01:00:00 07/21/2009"},  // the day before
   };
   for (const auto& c : cases) {
@@ -344,7 +351,7 @@ TEST_F(TimeTest, NeverUsedDependsOnTheZone) {
     const char* zone;
     const char* shown;
   } cases[] = {
-      {"XST5", ""},                      // west of UTC: before the epoch
+      {"XST5", ""},  // west of UTC: before the epoch
       {"XST1", ""},
       {"XST-1", "02:00:00 01/01/1970"},  // one hour east: the epoch, shifted twice
       {"UTC0", "00:00:00 01/01/1970"},
@@ -352,7 +359,8 @@ TEST_F(TimeTest, NeverUsedDependsOnTheZone) {
   for (const auto& c : cases) {
     Zone(c.zone);
     EXPECT_EQ(BluetoothPlatform::FormatStackTime(UtcTime{}), c.shown) << c.zone;
-    EXPECT_EQ(BluetoothPlatform::FormatStackTime({1899, 12, 31, 23, 0, 0}), c.shown) << c.zone << ", before 1900";
+    EXPECT_EQ(BluetoothPlatform::FormatStackTime({1899, 12, 31, 23, 0, 0}), c.shown)
+        << c.zone << ", before 1900";
   }
 }
 
@@ -386,17 +394,24 @@ TEST_F(TimeTest, DaylightSavingZonesReadTheFieldsAsTheCRuntimeDoes) {
         d.tm_year = 109;
         d.tm_mday = 1 + static_cast<int>(day);
         timegm(&d);  // normalise to a calendar date
-        UtcTime u{d.tm_year + 1900, d.tm_mon + 1, d.tm_mday, static_cast<int>(minute / 60 % 24), static_cast<int>(minute % 60), 7};
-        ASSERT_EQ(BluetoothPlatform::FormatStackTime(u, bias), Reference(u, bias)) << zone << " " << day << " " << minute;
+        UtcTime u{d.tm_year + 1900,
+                  d.tm_mon + 1,
+                  d.tm_mday,
+                  static_cast<int>(minute / 60 % 24),
+                  static_cast<int>(minute % 60),
+                  7};
+        ASSERT_EQ(BluetoothPlatform::FormatStackTime(u, bias), Reference(u, bias))
+            << zone << " " << day << " " << minute;
       }
       // Every minute of the days the clocks change.
-      for (UtcTime day : {UtcTime{2009, 3, 29, 0, 0, 0}, UtcTime{2009, 10, 25, 0, 0, 0}, UtcTime{2009, 3, 8, 0, 0, 0},
-                          UtcTime{2009, 11, 1, 0, 0, 0}}) {
+      for (UtcTime day : {UtcTime{2009, 3, 29, 0, 0, 0}, UtcTime{2009, 10, 25, 0, 0, 0},
+                          UtcTime{2009, 3, 8, 0, 0, 0}, UtcTime{2009, 11, 1, 0, 0, 0}}) {
         for (int m = 0; m < 24 * 60; ++m) {
           UtcTime u = day;
           u.hour = m / 60;
           u.minute = m % 60;
-          ASSERT_EQ(BluetoothPlatform::FormatStackTime(u, bias), Reference(u, bias)) << zone << " " << u.month << "/" << u.day << " " << m;
+          ASSERT_EQ(BluetoothPlatform::FormatStackTime(u, bias), Reference(u, bias))
+              << zone << " " << u.month << "/" << u.day << " " << m;
         }
       }
     }
@@ -438,10 +453,12 @@ struct RecordingDialogs : platform::DeviceDialogs {
     platform::WindowHandle parent = 0;
     platform::DeviceInfo device;
   };
-  void DisplayDeviceProperties(platform::WindowHandle parent, const platform::DeviceInfo& device) override {
+  void DisplayDeviceProperties(platform::WindowHandle parent,
+                               const platform::DeviceInfo& device) override {
     sheets.push_back({parent, device});
   }
-  bool SelectDevices(const platform::DeviceSelection& selection, std::vector<platform::DeviceInfo>& chosen) override {
+  bool SelectDevices(const platform::DeviceSelection& selection,
+                     std::vector<platform::DeviceInfo>& chosen) override {
     selections.push_back(selection);
     chosen.clear();
     return false;
@@ -461,7 +478,8 @@ TEST(BluetoothPlatform, PropertySheetOnlyForAnExactAddressOfAKnownDevice) {
 
   EXPECT_EQ(bluetooth.ShowDeviceProperties(dialogs, 42, "00:15:2a:3c:4d:5e"), 0);
   EXPECT_EQ(bluetooth.ShowDeviceProperties(dialogs, 42, "00:15:2A:3C:4D"), 0);
-  EXPECT_EQ(bluetooth.ShowDeviceProperties(dialogs, 42, "00:15:2A:00:00:99"), 0);  // not remembered or authenticated
+  EXPECT_EQ(bluetooth.ShowDeviceProperties(dialogs, 42, "00:15:2A:00:00:99"),
+            0);  // not remembered or authenticated
   EXPECT_TRUE(dialogs.sheets.empty());
 
   EXPECT_EQ(bluetooth.ShowDeviceProperties(dialogs, 42, "0A:0B:0C:0D:0E:0F"), 1);
@@ -513,8 +531,8 @@ platform::ServiceRecord Record(std::vector<Bytes> attributes) {
 }
 
 platform::ServiceRecord Named(std::string name, std::string provider) {
-  return Record({Attr(0x0001, sdp::EncodeSequence({sdp::EncodeUuid16(0x1101)})), Attr(0x0100, sdp::EncodeText(name)),
-                 Attr(0x0102, sdp::EncodeText(provider))});
+  return Record({Attr(0x0001, sdp::EncodeSequence({sdp::EncodeUuid16(0x1101)})),
+                 Attr(0x0100, sdp::EncodeText(name)), Attr(0x0102, sdp::EncodeText(provider))});
 }
 
 class ServicesTest : public ::testing::Test {
@@ -522,7 +540,8 @@ protected:
   void SetUp() override {
     scenario.radios.push_back(Radio("a", 0x00025B000001, "Alpha"));
     scenario.devices.push_back(Device(0x00152A3C4D5E, "Phone", 0x5A020C));
-    scenario.devices.back().records = {Named("Serial Port", "Nokia"), Named("Dial-up Networking", "Nokia")};
+    scenario.devices.back().records = {Named("Serial Port", "Nokia"),
+                                       Named("Dial-up Networking", "Nokia")};
     scenario.devices.push_back(Device(0x0A0B0C0D0E0F, "Headset", 0x200404));
     scenario.devices.back().records = {Named("Hands-Free, Audio Gateway", "Acme")};
   }
@@ -551,7 +570,8 @@ TEST_F(ServicesTest, ACommaInsideAServiceNameStaysInTheText) {
 
 TEST_F(ServicesTest, EmptyAddressListsEveryDeviceInRange) {
   scenario.lookupMultiplier = 0;
-  EXPECT_EQ(Query(""), "Serial Port,Nokia,Dial-up Networking,Nokia,Hands-Free, Audio Gateway,Acme,");
+  EXPECT_EQ(Query(""),
+            "Serial Port,Nokia,Dial-up Networking,Nokia,Hands-Free, Audio Gateway,Acme,");
 }
 
 TEST_F(ServicesTest, AddressIsASubstringOfTheParenthesisedText) {
@@ -570,11 +590,12 @@ TEST_F(ServicesTest, NestedTextsAndUrlsInSequenceOrderOthersIgnored) {
   scenario.lookupMultiplier = 0;
   scenario.devices[0].records = {Record({
       Attr(0x0000, sdp::EncodeUnsigned(0x10001, 4)),
-      Attr(0x0004, sdp::EncodeSequence({sdp::EncodeText("outer"),
-                                        sdp::EncodeSequence({sdp::EncodeText("inner", sdp::ElementType::Url),
-                                                             sdp::EncodeUuid16(0x0003)},
-                                                            sdp::ElementType::Alternative),
-                                        sdp::EncodeText("last")})),
+      Attr(0x0004, sdp::EncodeSequence(
+                       {sdp::EncodeText("outer"),
+                        sdp::EncodeSequence({sdp::EncodeText("inner", sdp::ElementType::Url),
+                                             sdp::EncodeUuid16(0x0003)},
+                                            sdp::ElementType::Alternative),
+                        sdp::EncodeText("last")})),
       Attr(0x0100, sdp::EncodeText("Name")),
   })};
   EXPECT_EQ(Query("00:15:2A:3C:4D:5E"), "outer,inner,last,Name,");
@@ -628,7 +649,8 @@ TEST_F(ServicesTest, TheDeviceLookupWaitsForItsInquiry) {
   SimulatedStack stack(scenario, TimeMode::Stepped);
   BluetoothPlatform bluetooth(stack);
   std::string services;
-  auto query = std::async(std::launch::async, [&] { return bluetooth.QueryServices("0A:0B", services); });
+  auto query =
+      std::async(std::launch::async, [&] { return bluetooth.QueryServices("0A:0B", services); });
   EXPECT_TRUE(stack.WaitForInquiries(1));
   stack.AdvanceTime(2559);
   EXPECT_EQ(query.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);

@@ -95,10 +95,10 @@ TEST(DeviceRecord, SameDeviceMeansSameAddressOnly) {
 }
 
 TEST(DeviceRecord, AddressLetterCaseMakesADifferentDevice) {
-  EXPECT_FALSE(IsSameDevice(MakeRecord("00:1A:7D:DA:71:1F", "x"),
-                            MakeRecord("00:1a:7D:DA:71:1F", "x")));
-  EXPECT_FALSE(IsSameDevice(MakeRecord("00:1A:7D:DA:71:1F", "x"),
-                            MakeRecord("00:1A:7D:DA:71:1f", "x")));
+  EXPECT_FALSE(
+      IsSameDevice(MakeRecord("00:1A:7D:DA:71:1F", "x"), MakeRecord("00:1a:7D:DA:71:1F", "x")));
+  EXPECT_FALSE(
+      IsSameDevice(MakeRecord("00:1A:7D:DA:71:1F", "x"), MakeRecord("00:1A:7D:DA:71:1f", "x")));
 }
 
 TEST(DeviceRecord, EmptyAddressesAreTheSameDevice) {

@@ -25,10 +25,14 @@ Buffer Hex(std::string_view hex) {
   unsigned byte = 0;
   for (char c : hex) {
     unsigned v;
-    if (c >= '0' && c <= '9') v = static_cast<unsigned>(c - '0');
-    else if (c >= 'A' && c <= 'F') v = static_cast<unsigned>(c - 'A' + 10);
-    else if (c >= 'a' && c <= 'f') v = static_cast<unsigned>(c - 'a' + 10);
-    else continue;
+    if (c >= '0' && c <= '9')
+      v = static_cast<unsigned>(c - '0');
+    else if (c >= 'A' && c <= 'F')
+      v = static_cast<unsigned>(c - 'A' + 10);
+    else if (c >= 'a' && c <= 'f')
+      v = static_cast<unsigned>(c - 'a' + 10);
+    else
+      continue;
     byte = (byte << 4) | v;
     if (++nibbles == 2) {
       out.push_back(static_cast<std::uint8_t>(byte));
@@ -55,15 +59,15 @@ Buffer ToBuffer(Bytes b) { return Buffer(b.begin(), b.end()); }
 const Buffer& SerialPortRecord() {
   static const Buffer record = Join({
       Hex("35 87"),
-      Hex("09 0000  0A 00 01 00 00"),                        // ServiceRecordHandle
-      Hex("09 0001  35 03 19 11 01"),                        // ServiceClassIDList: Serial Port
+      Hex("09 0000  0A 00 01 00 00"),                             // ServiceRecordHandle
+      Hex("09 0001  35 03 19 11 01"),                             // ServiceClassIDList: Serial Port
       Hex("09 0004  35 0C 35 03 19 01 00 35 05 19 00 03 08 01"),  // L2CAP, RFCOMM channel 1
-      Hex("09 0005  35 03 19 10 02"),                        // BrowseGroupList: public root
-      Hex("09 0006  35 09 09 65 6E 09 00 6A 09 01 00"),      // "en", UTF-8, base 0x0100
+      Hex("09 0005  35 03 19 10 02"),                             // BrowseGroupList: public root
+      Hex("09 0006  35 09 09 65 6E 09 00 6A 09 01 00"),           // "en", UTF-8, base 0x0100
       Hex("09 000A  45 19"), Ascii("http://example.com/serial"),  // DocumentationURL
-      Hex("09 0100  25 0B"), Ascii("Serial Port"),           // ServiceName
-      Hex("09 0101  25 10"), Ascii("Virtual COM port"),      // ServiceDescription
-      Hex("09 0102  25 08"), Ascii("Acme Ltd"),              // ProviderName
+      Hex("09 0100  25 0B"), Ascii("Serial Port"),                // ServiceName
+      Hex("09 0101  25 10"), Ascii("Virtual COM port"),           // ServiceDescription
+      Hex("09 0102  25 08"), Ascii("Acme Ltd"),                   // ProviderName
   });
   return record;
 }
@@ -76,8 +80,8 @@ Buffer Record(std::initializer_list<Buffer> attributes) {
     out = {0x35, static_cast<std::uint8_t>(body.size())};
   } else {
     out = {0x37, static_cast<std::uint8_t>(body.size() >> 24),
-           static_cast<std::uint8_t>(body.size() >> 16), static_cast<std::uint8_t>(body.size() >> 8),
-           static_cast<std::uint8_t>(body.size())};
+           static_cast<std::uint8_t>(body.size() >> 16),
+           static_cast<std::uint8_t>(body.size() >> 8), static_cast<std::uint8_t>(body.size())};
   }
   out.insert(out.end(), body.begin(), body.end());
   return out;
@@ -98,15 +102,15 @@ std::vector<std::pair<std::uint16_t, Buffer>> Attributes(const Buffer& record, b
 TEST(SdpElement, AcceptsOnlyTheSizeIndexesOfEachType) {
   // Every header byte the format allows; the rest are malformed.
   const std::set<unsigned> valid = {
-      0x00,                               // nil
-      0x08, 0x09, 0x0A, 0x0B, 0x0C,       // unsigned 1..16 bytes
-      0x10, 0x11, 0x12, 0x13, 0x14,       // signed 1..16 bytes
-      0x19, 0x1A, 0x1C,                   // UUID 16, 32, 128 bits
-      0x25, 0x26, 0x27,                   // text
-      0x28,                               // boolean
-      0x35, 0x36, 0x37,                   // sequence
-      0x3D, 0x3E, 0x3F,                   // alternative
-      0x45, 0x46, 0x47,                   // URL
+      0x00,                          // nil
+      0x08, 0x09, 0x0A, 0x0B, 0x0C,  // unsigned 1..16 bytes
+      0x10, 0x11, 0x12, 0x13, 0x14,  // signed 1..16 bytes
+      0x19, 0x1A, 0x1C,              // UUID 16, 32, 128 bits
+      0x25, 0x26, 0x27,              // text
+      0x28,                          // boolean
+      0x35, 0x36, 0x37,              // sequence
+      0x3D, 0x3E, 0x3F,              // alternative
+      0x45, 0x46, 0x47,              // URL
   };
   for (unsigned header = 0; header < 256; ++header) {
     // Enough zero bytes after the header for any fixed size; a variable
@@ -121,8 +125,8 @@ TEST(SdpElement, AcceptsOnlyTheSizeIndexesOfEachType) {
 
 TEST(SdpElement, FixedSizesFollowTheSizeIndex) {
   const std::pair<unsigned, std::size_t> sizes[] = {
-      {0x00, 0}, {0x08, 1}, {0x09, 2}, {0x0A, 4}, {0x0B, 8}, {0x0C, 16}, {0x10, 1},
-      {0x14, 16}, {0x19, 2}, {0x1A, 4}, {0x1C, 16}, {0x28, 1},
+      {0x00, 0}, {0x08, 1},  {0x09, 2}, {0x0A, 4}, {0x0B, 8},  {0x0C, 16},
+      {0x10, 1}, {0x14, 16}, {0x19, 2}, {0x1A, 4}, {0x1C, 16}, {0x28, 1},
   };
   for (const auto& [header, size] : sizes) {
     Buffer stream(20, 0xAB);
@@ -162,18 +166,18 @@ TEST(SdpElement, VariableLengthsAreBigEndian) {
 
 TEST(SdpElement, RejectsLengthsAndHeadersThatDoNotFit) {
   const Buffer bad[] = {
-      {},                        // empty stream
-      Hex("25 04 61 62 63"),     // text length past the end
-      Hex("0A 00 01 00"),        // 4-byte integer with 3 bytes
-      Hex("1C 00 01"),           // 128-bit UUID cut short
-      Hex("26 00"),              // two length bytes announced, one present
-      Hex("27 00 00 00"),        // four length bytes announced, three present
-      Hex("35"),                 // sequence header without its length
-      Hex("37 FF FF FF FF 00"),  // a 4 GB sequence in six bytes
-      Hex("28"),                 // boolean without its byte
+      {},                                 // empty stream
+      Hex("25 04 61 62 63"),              // text length past the end
+      Hex("0A 00 01 00"),                 // 4-byte integer with 3 bytes
+      Hex("1C 00 01"),                    // 128-bit UUID cut short
+      Hex("26 00"),                       // two length bytes announced, one present
+      Hex("27 00 00 00"),                 // four length bytes announced, three present
+      Hex("35"),                          // sequence header without its length
+      Hex("37 FF FF FF FF 00"),           // a 4 GB sequence in six bytes
+      Hex("28"),                          // boolean without its byte
       Hex("23 00 00 00 00 00 00 00 00"),  // size index 3 on a text
-      Hex("48 00"),              // type 9
-      Hex("FF 00 00"),           // type 31
+      Hex("48 00"),                       // type 9
+      Hex("FF 00 00"),                    // type 31
   };
   for (const Buffer& b : bad) {
     Element e;
@@ -237,8 +241,8 @@ TEST(SdpRecord, EnumeratesEveryAttributeInRecordOrder) {
   EXPECT_TRUE(ok);
   std::vector<std::uint16_t> ids;
   for (const auto& a : attributes) ids.push_back(a.first);
-  EXPECT_EQ(ids, (std::vector<std::uint16_t>{0x0000, 0x0001, 0x0004, 0x0005, 0x0006, 0x000A,
-                                             0x0100, 0x0101, 0x0102}));
+  EXPECT_EQ(ids, (std::vector<std::uint16_t>{0x0000, 0x0001, 0x0004, 0x0005, 0x0006, 0x000A, 0x0100,
+                                             0x0101, 0x0102}));
   ASSERT_EQ(attributes.size(), 9u);
   EXPECT_EQ(attributes[0].second, Hex("0A 00 01 00 00"));
   EXPECT_EQ(attributes[1].second, Hex("35 03 19 11 01"));
@@ -254,42 +258,49 @@ TEST(SdpRecord, CollectsTextsAndUrlsInAttributeOrder) {
 
 TEST(SdpRecord, EncodersBuildTheSameRecord) {
   const Buffer built = EncodeSequence({
-      EncodeUnsigned(0x0000, 2), EncodeUnsigned(0x00010000, 4),
-      EncodeUnsigned(0x0001, 2), EncodeSequence({EncodeUuid16(0x1101)}),
+      EncodeUnsigned(0x0000, 2),
+      EncodeUnsigned(0x00010000, 4),
+      EncodeUnsigned(0x0001, 2),
+      EncodeSequence({EncodeUuid16(0x1101)}),
       EncodeUnsigned(0x0004, 2),
       EncodeSequence({EncodeSequence({EncodeUuid16(0x0100)}),
                       EncodeSequence({EncodeUuid16(0x0003), EncodeUnsigned(1, 1)})}),
-      EncodeUnsigned(0x0005, 2), EncodeSequence({EncodeUuid16(0x1002)}),
+      EncodeUnsigned(0x0005, 2),
+      EncodeSequence({EncodeUuid16(0x1002)}),
       EncodeUnsigned(0x0006, 2),
-      EncodeSequence({EncodeUnsigned(0x656E, 2), EncodeUnsigned(0x006A, 2),
-                      EncodeUnsigned(0x0100, 2)}),
-      EncodeUnsigned(0x000A, 2), EncodeText("http://example.com/serial", ElementType::Url),
-      EncodeUnsigned(0x0100, 2), EncodeText("Serial Port"),
-      EncodeUnsigned(0x0101, 2), EncodeText("Virtual COM port"),
-      EncodeUnsigned(0x0102, 2), EncodeText("Acme Ltd"),
+      EncodeSequence(
+          {EncodeUnsigned(0x656E, 2), EncodeUnsigned(0x006A, 2), EncodeUnsigned(0x0100, 2)}),
+      EncodeUnsigned(0x000A, 2),
+      EncodeText("http://example.com/serial", ElementType::Url),
+      EncodeUnsigned(0x0100, 2),
+      EncodeText("Serial Port"),
+      EncodeUnsigned(0x0101, 2),
+      EncodeText("Virtual COM port"),
+      EncodeUnsigned(0x0102, 2),
+      EncodeText("Acme Ltd"),
   });
   EXPECT_EQ(built, SerialPortRecord());
 }
 
 TEST(SdpRecord, NestedValuesComeInSequenceOrder) {
   // 0x0200: ( "a" ( "b" <url "c"> ) 5 "d" ), 0x0201: alternative ( "e" "f" )
-  const Buffer record = Hex(
-      "35 20"
-      "09 0200 35 10 25 01 61 35 06 25 01 62 45 01 63 08 05 25 01 64"
-      "09 0201 3D 06 25 01 65 25 01 66");
+  const Buffer record =
+      Hex("35 20"
+          "09 0200 35 10 25 01 61 35 06 25 01 62 45 01 63 08 05 25 01 64"
+          "09 0201 3D 06 25 01 65 25 01 66");
   ASSERT_EQ(record.size(), 2u + record[1]);
   EXPECT_EQ(CollectRecordStrings(View(record)), (Strings{"a", "b", "c", "d", "e", "f"}));
 }
 
 TEST(SdpRecord, NumbersUuidsBooleansAndNilAddNothing) {
-  const Buffer record = Hex(
-      "35 2D"
-      "09 0300 08 41"
-      "09 0301 10 42"
-      "09 0302 19 25 01"
-      "09 0303 28 01"
-      "09 0304 00"
-      "09 0305 1C 25 01 41 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  const Buffer record =
+      Hex("35 2D"
+          "09 0300 08 41"
+          "09 0301 10 42"
+          "09 0302 19 25 01"
+          "09 0303 28 01"
+          "09 0304 00"
+          "09 0305 1C 25 01 41 00 00 00 00 00 00 00 00 00 00 00 00 00");
   ASSERT_EQ(record.size(), 2u + record[1]);
   bool ok = false;
   EXPECT_EQ(Attributes(record, &ok).size(), 6u);
@@ -298,21 +309,21 @@ TEST(SdpRecord, NumbersUuidsBooleansAndNilAddNothing) {
 }
 
 TEST(SdpRecord, TextsStopAtTheirFirstZeroByte) {
-  const Buffer record = Hex(
-      "35 1F"
-      "09 0100 25 05 61 62 00 63 64"  // "ab\0cd"
-      "09 0101 25 02 00 7A"           // starts with a zero byte
-      "09 0102 25 00"                 // empty
-      "09 0103 45 04 77 77 77 00");   // URL "www\0"
+  const Buffer record =
+      Hex("35 1F"
+          "09 0100 25 05 61 62 00 63 64"  // "ab\0cd"
+          "09 0101 25 02 00 7A"           // starts with a zero byte
+          "09 0102 25 00"                 // empty
+          "09 0103 45 04 77 77 77 00");   // URL "www\0"
   ASSERT_EQ(record.size(), 2u + record[1]);
   EXPECT_EQ(CollectRecordStrings(View(record)), (Strings{"ab", "", "", "www"}));
 }
 
 TEST(SdpRecord, KeepsAtMost1023BytesOfAText) {
   const std::string long2000(2000, 'L');
-  const Buffer record = Join({Hex("36 07 DE"),  // 6 + 2000 + 5 + 3 bytes = 0x7DE
-                              Hex("09 0100 26 07 D0"), Ascii(long2000),
-                              Hex("09 0101 25 03"), Ascii("end")});
+  const Buffer record =
+      Join({Hex("36 07 DE"),  // 6 + 2000 + 5 + 3 bytes = 0x7DE
+            Hex("09 0100 26 07 D0"), Ascii(long2000), Hex("09 0101 25 03"), Ascii("end")});
   ASSERT_EQ(record.size(), 3u + 0x07DE);
   const Strings strings = CollectRecordStrings(View(record));
   ASSERT_EQ(strings.size(), 2u);
@@ -334,10 +345,10 @@ TEST(SdpRecord, ACommaStaysInsideItsText) {
 }
 
 TEST(SdpRecord, LongLengthFormsAreAccepted) {
-  const Buffer record = Hex(
-      "37 00 00 00 12"
-      "09 0100 26 00 02 68 69"          // two-byte length
-      "09 0101 27 00 00 00 02 6F 6B");  // four-byte length
+  const Buffer record =
+      Hex("37 00 00 00 12"
+          "09 0100 26 00 02 68 69"          // two-byte length
+          "09 0101 27 00 00 00 02 6F 6B");  // four-byte length
   ASSERT_EQ(record.size(), 5u + 0x12);
   EXPECT_EQ(CollectRecordStrings(View(record)), (Strings{"hi", "ok"}));
 }
@@ -382,8 +393,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         MalformedCase{"empty stream", {}, 0},
         MalformedCase{"record length past the end", Hex("35 0A 09 0100 25 02 61 62"), 0},
-        MalformedCase{"text length past the record", Hex("35 0D 09 0100 25 02 61 62 09 0101 25 05 61"), 1},
-        MalformedCase{"text with size index 3", Hex("35 10 09 0100 25 01 61 09 0101 23 00 00 00 00 00 00 00 00"), 1},
+        MalformedCase{"text length past the record",
+                      Hex("35 0D 09 0100 25 02 61 62 09 0101 25 05 61"), 1},
+        MalformedCase{"text with size index 3",
+                      Hex("35 10 09 0100 25 01 61 09 0101 23 00 00 00 00 00 00 00 00"), 1},
         MalformedCase{"type 9 value", Hex("35 0B 09 0100 25 01 61 09 0101 48 00"), 1},
         MalformedCase{"truncated length bytes", Hex("35 0A 09 0100 25 01 61 09 0101 26"), 1},
         MalformedCase{"truncated record header", Hex("36 00"), 0},
@@ -393,7 +406,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Hex("35 0F 09 0100 35 06 35 05 25 03 61 62 63 09 0101 25 00"), 0},
         MalformedCase{"text overruns the inner of two sequences",
                       Hex("35 0C 09 0100 35 07 35 02 25 03 61 62 63"), 0},
-        MalformedCase{"sequence member cut in the middle", Hex("35 0A 09 0100 35 05 25 01 61 0A 00"), 0},
+        MalformedCase{"sequence member cut in the middle",
+                      Hex("35 0A 09 0100 35 05 25 01 61 0A 00"), 0},
         MalformedCase{"record is not a sequence", Hex("3D 06 09 0100 25 01 61"), 0},
         MalformedCase{"attribute id is one byte", Hex("35 05 08 01 25 01 61"), 0},
         MalformedCase{"attribute id is four bytes", Hex("35 08 0A 00 00 01 00 25 01 61"), 0},
@@ -429,13 +443,13 @@ Buffer DeeplyNested(std::size_t depth, bool brokenInside) {
     if (inner <= 0xFF) {
       value.insert(value.end(), {0x35, static_cast<std::uint8_t>(inner)});
     } else if (inner <= 0xFFFF) {
-      value.insert(value.end(), {0x36, static_cast<std::uint8_t>(inner >> 8),
-                                 static_cast<std::uint8_t>(inner)});
+      value.insert(value.end(),
+                   {0x36, static_cast<std::uint8_t>(inner >> 8), static_cast<std::uint8_t>(inner)});
     } else {
-      value.insert(value.end(), {0x37, static_cast<std::uint8_t>(inner >> 24),
-                                 static_cast<std::uint8_t>(inner >> 16),
-                                 static_cast<std::uint8_t>(inner >> 8),
-                                 static_cast<std::uint8_t>(inner)});
+      value.insert(
+          value.end(),
+          {0x37, static_cast<std::uint8_t>(inner >> 24), static_cast<std::uint8_t>(inner >> 16),
+           static_cast<std::uint8_t>(inner >> 8), static_cast<std::uint8_t>(inner)});
     }
   }
   value.insert(value.end(), {0x25, static_cast<std::uint8_t>(brokenInside ? 2 : 1), 0x78});

@@ -57,19 +57,24 @@ struct Listener : platform::DeviceListener {
 
 // Answers as told, from the stack's thread.
 struct Agent : platform::PairingAgent {
-  void ConfirmPasskey(BluetoothAddress d, std::uint32_t shown, std::function<void(bool)> reply) override {
+  void ConfirmPasskey(BluetoothAddress d, std::uint32_t shown,
+                      std::function<void(bool)> reply) override {
     Note("confirm " + std::to_string(shown), d);
     reply(accept);
   }
   void DisplayPasskey(BluetoothAddress d, std::uint32_t shown, std::uint16_t entered) override {
     Note("show passkey " + std::to_string(shown) + " " + std::to_string(entered), d);
   }
-  void DisplayPinCode(BluetoothAddress d, const std::string& shown) override { Note("show pin " + shown, d); }
-  void RequestPinCode(BluetoothAddress d, std::function<void(std::optional<std::string>)> reply) override {
+  void DisplayPinCode(BluetoothAddress d, const std::string& shown) override {
+    Note("show pin " + shown, d);
+  }
+  void RequestPinCode(BluetoothAddress d,
+                      std::function<void(std::optional<std::string>)> reply) override {
     Note("pin?", d);
     reply(pin);
   }
-  void RequestPasskey(BluetoothAddress d, std::function<void(std::optional<std::uint32_t>)> reply) override {
+  void RequestPasskey(BluetoothAddress d,
+                      std::function<void(std::optional<std::uint32_t>)> reply) override {
     Note("passkey?", d);
     reply(passkey);
   }
@@ -145,8 +150,9 @@ protected:
 
 TEST_F(BluezDeviceManagerTest, PropertiesOfTheMockDevice) {
   mock.UpdateProperties(phonePath, kDevice1,
-                        {{QStringLiteral("UUIDs"), QStringList{QStringLiteral("0000110a-0000-1000-8000-00805f9b34fb"),
-                                                               QStringLiteral("00001101-0000-1000-8000-00805f9b34fb")}},
+                        {{QStringLiteral("UUIDs"),
+                          QStringList{QStringLiteral("0000110a-0000-1000-8000-00805f9b34fb"),
+                                      QStringLiteral("00001101-0000-1000-8000-00805f9b34fb")}},
                          {QStringLiteral("TxPower"), QVariant::fromValue(static_cast<short>(-6))},
                          {QStringLiteral("Class"), QVariant::fromValue(0x5A020Cu)}});
   DeviceProperties p;
@@ -170,7 +176,8 @@ TEST_F(BluezDeviceManagerTest, PropertiesOfTheMockDevice) {
 }
 
 TEST_F(BluezDeviceManagerTest, PropertiesOfTheWrongTypeAreNotRead) {
-  ASSERT_EQ(mock.Helper({QStringLiteral("bad-device"), kHci0, QStringLiteral("00:25:56:AA:BB:CC")}), 0);
+  ASSERT_EQ(mock.Helper({QStringLiteral("bad-device"), kHci0, QStringLiteral("00:25:56:AA:BB:CC")}),
+            0);
   constexpr BluetoothAddress kBad = 0x002556AABBCCULL;
   DeviceProperties p;
   ASSERT_TRUE(WaitUntil([&] { return Manager().Properties(kBad, p); }));
@@ -196,7 +203,8 @@ TEST_F(BluezDeviceManagerTest, TrustUntrustAndRemoveActOnBlueZAndShowInTheNextSc
   EXPECT_TRUE(Outcome([&](auto done) { Manager().SetBlocked(kPhone, true, done); }).ok);
   ASSERT_TRUE(WaitUntil([&] { return listener.Last(kPhone) && listener.Last(kPhone)->blocked; }));
   EXPECT_TRUE(Outcome([&](auto done) { Manager().SetAlias(kPhone, "Kitchen radio", done); }).ok);
-  ASSERT_TRUE(WaitUntil([&] { return listener.Last(kPhone) && listener.Last(kPhone)->alias == "Kitchen radio"; }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return listener.Last(kPhone) && listener.Last(kPhone)->alias == "Kitchen radio"; }));
   EXPECT_EQ(listener.Last(kPhone)->name, "Phone");
 
   EXPECT_TRUE(Outcome([&](auto done) { Manager().Remove(kPhone, done); }).ok);
@@ -224,7 +232,8 @@ TEST_F(BluezDeviceManagerTest, ConnectAndDisconnectWithBlueZsErrorsInWords) {
   EXPECT_EQ(again.name, "org.bluez.Error.AlreadyConnected");
   EXPECT_EQ(again.text, "The device is already connected.");
   EXPECT_TRUE(Outcome([&](auto done) { Manager().Disconnect(kPhone, done); }).ok);
-  ASSERT_TRUE(WaitUntil([&] { return listener.Last(kPhone) && !listener.Last(kPhone)->connected; }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return listener.Last(kPhone) && !listener.Last(kPhone)->connected; }));
   DeviceResult idle = Outcome([&](auto done) { Manager().Disconnect(kPhone, done); });
   EXPECT_EQ(idle.name, "org.bluez.Error.NotConnected");
   EXPECT_EQ(idle.text, "The device is not connected.");
@@ -240,9 +249,11 @@ TEST_F(BluezDeviceManagerTest, DiscoveryListsNewDevicesAndPairsThem) {
   {
     auto session = Manager().StartDiscovery();
     ASSERT_TRUE(session);
-    ASSERT_TRUE(WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StartDiscovery")); }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StartDiscovery")); }));
     mock.AddDevice(kHci0, QStringLiteral("00:25:56:AA:BB:CC"), QStringLiteral("Speaker"));
-    const QString gone = mock.AddDevice(kHci0, QStringLiteral("00:25:56:AA:BB:CD"), QStringLiteral("Passer-by"));
+    const QString gone =
+        mock.AddDevice(kHci0, QStringLiteral("00:25:56:AA:BB:CD"), QStringLiteral("Passer-by"));
     ASSERT_TRUE(WaitUntil([&] { return listener.Last(kNew) && listener.Last(kGone); }));
     EXPECT_EQ(listener.Last(kNew)->name, "Speaker");
     // One leaves while the dialog lists it.
@@ -255,25 +266,31 @@ TEST_F(BluezDeviceManagerTest, DiscoveryListsNewDevicesAndPairsThem) {
     ASSERT_TRUE(WaitUntil([&] { return listener.Last(kNew) && listener.Last(kNew)->paired; }));
     EXPECT_TRUE(Outcome([&](auto done) { Manager().SetTrusted(kNew, true, done); }).ok);
   }
-  ASSERT_TRUE(WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StopDiscovery")); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StopDiscovery")); }));
   DeviceProperties p;
   ASSERT_TRUE(WaitUntil([&] { return Manager().Properties(kNew, p) && p.trusted; }));
   EXPECT_TRUE(p.paired);
 }
 
 TEST_F(BluezDeviceManagerTest, TheUsersAgentAnswersBlueZWhileRegistered) {
-  EXPECT_FALSE(mock.CallsOn(QStringLiteral("/org/bluez")).contains(QStringLiteral("RegisterAgent")));
+  EXPECT_FALSE(
+      mock.CallsOn(QStringLiteral("/org/bluez")).contains(QStringLiteral("RegisterAgent")));
   Agent agent;
   agent.pin = "7391";
   agent.passkey = 123456;
   auto registration = Manager().RegisterPairingAgent(agent);
   ASSERT_TRUE(WaitUntil([&] {
-    return mock.CallsOn(QStringLiteral("/org/bluez")).contains(QStringLiteral("RequestDefaultAgent"));
+    return mock.CallsOn(QStringLiteral("/org/bluez"))
+        .contains(QStringLiteral("RequestDefaultAgent"));
   }));
   const QString us = QString::fromStdString(stack->BusUniqueName());
   auto ask = [&](const char* method) {
     QString answer;
-    EXPECT_EQ(mock.Helper({QStringLiteral("call-agent"), us, QString::fromLatin1(method), phonePath}, &answer), 0);
+    EXPECT_EQ(
+        mock.Helper({QStringLiteral("call-agent"), us, QString::fromLatin1(method), phonePath},
+                    &answer),
+        0);
     return answer.trimmed();
   };
   EXPECT_EQ(ask("RequestConfirmation"), QStringLiteral("ok"));
@@ -286,8 +303,9 @@ TEST_F(BluezDeviceManagerTest, TheUsersAgentAnswersBlueZWhileRegistered) {
   agent.pin.reset();
   EXPECT_EQ(ask("RequestConfirmation"), QStringLiteral("org.bluez.Error.Rejected"));
   EXPECT_EQ(ask("RequestPinCode"), QStringLiteral("org.bluez.Error.Rejected"));
-  EXPECT_EQ(agent.Asked(), (std::vector<std::string>{"confirm 123456", "pin?", "passkey?", "show pin 0000",
-                                                     "show passkey 123456 0", "cancel", "confirm 123456", "pin?"}));
+  EXPECT_EQ(agent.Asked(), (std::vector<std::string>{"confirm 123456", "pin?", "passkey?",
+                                                     "show pin 0000", "show passkey 123456 0",
+                                                     "cancel", "confirm 123456", "pin?"}));
   {
     std::lock_guard lock(agent.mutex);
     EXPECT_EQ(agent.devices.front(), kPhone);

@@ -37,12 +37,14 @@ TEST(BluezErrors, NamesMapToOurErrors) {
 
 TEST(BluezErrors, EveryErrorHasWords) {
   EXPECT_TRUE(ErrorWords(BluezError::None).empty());
-  for (int e = static_cast<int>(BluezError::Failed); e <= static_cast<int>(BluezError::Other); ++e) {
+  for (int e = static_cast<int>(BluezError::Failed); e <= static_cast<int>(BluezError::Other);
+       ++e) {
     const std::string_view words = ErrorWords(static_cast<BluezError>(e));
     EXPECT_FALSE(words.empty()) << e;
     EXPECT_EQ(words.back(), '.') << words;
   }
-  EXPECT_NE(ErrorWords(BluezError::AuthenticationFailed), ErrorWords(BluezError::ConnectionAttemptFailed));
+  EXPECT_NE(ErrorWords(BluezError::AuthenticationFailed),
+            ErrorWords(BluezError::ConnectionAttemptFailed));
 }
 
 // The texts the device dialogs show for what BlueZ answers.
@@ -59,7 +61,8 @@ TEST(BluezErrors, ErrorTextNamesUnknownErrors) {
       {"org.bluez.Error.InProgress", "The Bluetooth service is already doing this."},
       {"org.bluez.Error.NotReady", "The Bluetooth adapter is not ready; it may be switched off."},
       {"org.bluez.Error.Failed", "The Bluetooth service could not do it."},
-      {"org.bluez.Error.SomethingNew", "The Bluetooth service reported an error (org.bluez.Error.SomethingNew)."},
+      {"org.bluez.Error.SomethingNew",
+       "The Bluetooth service reported an error (org.bluez.Error.SomethingNew)."},
       {"com.example.Odd", "The Bluetooth service reported an error (com.example.Odd)."},
   };
   for (const auto& row : rows) EXPECT_EQ(ErrorText(row.name), row.text) << row.name;

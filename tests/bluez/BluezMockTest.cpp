@@ -52,7 +52,8 @@ public:
   }
   std::size_t Count(const platform::EventGuid& guid) const {
     std::size_t n = 0;
-    for (const auto& e : Events()) n += e.eventType == platform::kCustomEvent && e.eventGuid == guid;
+    for (const auto& e : Events())
+      n += e.eventType == platform::kCustomEvent && e.eventGuid == guid;
     return n;
   }
   std::size_t TreeChanges() const {
@@ -61,7 +62,8 @@ public:
     return n;
   }
   // The latest event of that kind, once `count` of them arrived.
-  bool WaitFor(const platform::EventGuid& guid, std::size_t count, DeviceChange* out = nullptr) const {
+  bool WaitFor(const platform::EventGuid& guid, std::size_t count,
+               DeviceChange* out = nullptr) const {
     if (!WaitUntil([&] { return Count(guid) >= count; })) return false;
     if (out) {
       for (const auto& e : Events())
@@ -134,7 +136,8 @@ protected:
       if (d.address == address) return &d;
     return nullptr;
   }
-  static std::string Property(const BluezStack& stack, BluetoothAddress device, const std::string& name) {
+  static std::string Property(const BluezStack& stack, BluetoothAddress device,
+                              const std::string& name) {
     for (const auto& p : stack.RawProperties(device))
       if (p.name == name) return p.value;
     return "(absent)";
@@ -191,13 +194,15 @@ TEST_F(BluezMockTest, AdaptersAndDevicesAppear) {
   ASSERT_TRUE(radio0.WaitFor(platform::kRadioInRangeGuid, 1, &in));
   EXPECT_EQ(in.address, 0x002556AABBCCULL);
   EXPECT_EQ(in.name, "Headset");
-  EXPECT_EQ(in.flags, platform::kFlagAddress | platform::kFlagName) << "the template's class 0 is no class";
+  EXPECT_EQ(in.flags, platform::kFlagAddress | platform::kFlagName)
+      << "the template's class 0 is no class";
   EXPECT_EQ(in.previousFlags, 0u);
 
   mock.AddDevice(kHci1, QStringLiteral("00:25:56:AA:BB:CD"), QStringLiteral("Mouse"));
   ASSERT_TRUE(radio1.WaitFor(platform::kRadioInRangeGuid, 1, &in));
   EXPECT_EQ(in.name, "Mouse");
-  EXPECT_EQ(radio0.Count(platform::kRadioInRangeGuid), 1u) << "each radio hears only its own devices";
+  EXPECT_EQ(radio0.Count(platform::kRadioInRangeGuid), 1u)
+      << "each radio hears only its own devices";
 
   mock.RemoveAdapter(kHci1);
   ASSERT_TRUE(WaitUntil([&] { return tree.TreeChanges() == 2; }));
@@ -219,8 +224,8 @@ TEST_F(BluezMockTest, PairingConnectionAndRemoval) {
   ASSERT_TRUE(events.WaitFor(platform::kRadioInRangeGuid, 1, &in));
   EXPECT_EQ(in.address, kPhone);
   EXPECT_EQ(in.previousFlags, platform::kFlagAddress | platform::kFlagName);
-  EXPECT_EQ(in.flags, platform::kFlagAddress | platform::kFlagClass | platform::kFlagName | platform::kFlagPaired |
-                          platform::kFlagPersonal);
+  EXPECT_EQ(in.flags, platform::kFlagAddress | platform::kFlagClass | platform::kFlagName |
+                          platform::kFlagPaired | platform::kFlagPersonal);
 
   DeviceSearch authenticated;
   authenticated.returnAuthenticated = 1;
@@ -254,9 +259,11 @@ TEST_F(BluezMockTest, PairingConnectionAndRemoval) {
   mock.Must(path, kDevice1, QStringLiteral("Disconnect"));
   ASSERT_TRUE(events.WaitFor(platform::kHciEventGuid, 4, &hci));
   EXPECT_FALSE(hci.connected);
-  EXPECT_EQ(events.Count(platform::kRadioInRangeGuid), 1u) << "a connection alone is no in-range event";
+  EXPECT_EQ(events.Count(platform::kRadioInRangeGuid), 1u)
+      << "a connection alone is no in-range event";
 
-  mock.Must(kAdapter0, kAdapter1, QStringLiteral("RemoveDevice"), {QVariant::fromValue(QDBusObjectPath(path))});
+  mock.Must(kAdapter0, kAdapter1, QStringLiteral("RemoveDevice"),
+            {QVariant::fromValue(QDBusObjectPath(path))});
   DeviceChange out;
   ASSERT_TRUE(events.WaitFor(platform::kRadioOutOfRangeGuid, 1, &out));
   EXPECT_EQ(out.deviceAddress, kPhone);
@@ -276,11 +283,13 @@ TEST_F(BluezMockTest, PropertyUpdatesReachEventsDevicesAndTheSheet) {
   EXPECT_EQ(Property(*stack, kPhone, "Alias"), "Phone");
   EXPECT_EQ(Property(*stack, kPhone, "RSSI"), "-79");
 
-  mock.UpdateProperties(path, kDevice1, {{QStringLiteral("RSSI"), QVariant::fromValue<short>(-50)}});
+  mock.UpdateProperties(path, kDevice1,
+                        {{QStringLiteral("RSSI"), QVariant::fromValue<short>(-50)}});
   ASSERT_TRUE(WaitUntil([&] { return Property(*stack, kPhone, "RSSI") == "-50"; }));
   EXPECT_TRUE(events.Events().empty()) << "a new strength is no event";
 
-  mock.UpdateProperties(path, kDevice1, {{QStringLiteral("Class"), QVariant::fromValue(0x200404u)}});
+  mock.UpdateProperties(path, kDevice1,
+                        {{QStringLiteral("Class"), QVariant::fromValue(0x200404u)}});
   DeviceChange in;
   ASSERT_TRUE(events.WaitFor(platform::kRadioInRangeGuid, 1, &in));
   EXPECT_EQ(in.flags & platform::kFlagClass, platform::kFlagClass);
@@ -303,7 +312,8 @@ TEST_F(BluezMockTest, PropertyUpdatesReachEventsDevicesAndTheSheet) {
   EXPECT_EQ(out.deviceAddress, kPhone);
   EXPECT_EQ(Property(*stack, kPhone, "RSSI"), "(absent)");
 
-  mock.UpdateProperties(path, kDevice1, {{QStringLiteral("RSSI"), QVariant::fromValue<short>(-60)}});
+  mock.UpdateProperties(path, kDevice1,
+                        {{QStringLiteral("RSSI"), QVariant::fromValue<short>(-60)}});
   ASSERT_TRUE(events.WaitFor(platform::kRadioInRangeGuid, 3, &in));
   EXPECT_EQ(in.flags, in.previousFlags) << "back in range, nothing else changed";
 }
@@ -321,14 +331,17 @@ TEST_F(BluezMockTest, InquiryIsADiscoverySessionOfTheAskedLength) {
   search.timeoutMultiplier = 2;
   search.radio = radios[0].handle.get();
   auto inquiry = std::async(std::launch::async, [&] { return Devices(*stack, search); });
-  ASSERT_TRUE(WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StartDiscovery")); }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StartDiscovery")); }));
   mock.AddDevice(kHci0, kPhoneText, QStringLiteral("Found"));
   auto found = inquiry.get();
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].name, "Found");
-  ASSERT_TRUE(WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StopDiscovery")); }));
-  EXPECT_EQ(mock.CallsOn(kAdapter0), (QStringList{QStringLiteral("SetDiscoveryFilter"), QStringLiteral("StartDiscovery"),
-                                                  QStringLiteral("StopDiscovery")}));
+  ASSERT_TRUE(
+      WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StopDiscovery")); }));
+  EXPECT_EQ(mock.CallsOn(kAdapter0),
+            (QStringList{QStringLiteral("SetDiscoveryFilter"), QStringLiteral("StartDiscovery"),
+                         QStringLiteral("StopDiscovery")}));
 }
 
 TEST_F(BluezMockTest, OverlappingInquiriesShareOneSessionAndCancelPromptly) {
@@ -345,14 +358,18 @@ TEST_F(BluezMockTest, OverlappingInquiriesShareOneSessionAndCancelPromptly) {
   longSearch.timeoutMultiplier = 45;  // 57.6 s, unless cancelled
   longSearch.radio = radios[0].handle.get();
   std::stop_source first, second;
-  auto a = std::async(std::launch::async, [&] { return Devices(*stack, longSearch, first.get_token()); });
-  auto b = std::async(std::launch::async, [&] { return Devices(*stack, longSearch, second.get_token()); });
-  ASSERT_TRUE(WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StartDiscovery")); }));
+  auto a = std::async(std::launch::async,
+                      [&] { return Devices(*stack, longSearch, first.get_token()); });
+  auto b = std::async(std::launch::async,
+                      [&] { return Devices(*stack, longSearch, second.get_token()); });
+  ASSERT_TRUE(WaitUntil(
+      [&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StartDiscovery")); }));
   first.request_stop();
   EXPECT_TRUE(a.get().empty()) << "a cancelled inquiry has no result";
   second.request_stop();
   EXPECT_TRUE(b.get().empty());
-  ASSERT_TRUE(WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StopDiscovery")); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StopDiscovery")); }));
   EXPECT_EQ(mock.CallsOn(kAdapter0).count(QStringLiteral("StartDiscovery")), 1);
   EXPECT_EQ(mock.CallsOn(kAdapter0).count(QStringLiteral("StopDiscovery")), 1);
 
@@ -388,14 +405,16 @@ TEST_F(BluezMockTest, DiscoverySessionAndDeviceListenersForTheDialogs) {
   auto watch = stack->WatchDevices(listener);
   {
     auto discovery = stack->StartDiscovery();
-    ASSERT_TRUE(WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StartDiscovery")); }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StartDiscovery")); }));
     mock.AddDevice(kHci0, QStringLiteral("00:25:56:AA:BB:CC"), QStringLiteral("Found"));
     ASSERT_TRUE(WaitUntil([&] { return listener.Changes() >= 1; }));
     std::lock_guard l(listener.m);
     EXPECT_EQ(listener.changed[0].first.name, "Found");
     EXPECT_TRUE(listener.changed[0].second) << "a find is a sighting";
   }
-  ASSERT_TRUE(WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StopDiscovery")); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return mock.CallsOn(kAdapter0).contains(QStringLiteral("StopDiscovery")); }));
 
   mock.UpdateProperties(path, kDevice1, {{QStringLiteral("Trusted"), true}});
   ASSERT_TRUE(WaitUntil([&] { return listener.Changes() >= 2; }));
@@ -447,7 +466,8 @@ TEST_F(BluezMockTest, AgentIsOffByDefault) {
   auto stack = MakeStack();
   ASSERT_TRUE(stack);
   ASSERT_TRUE(stack->ServiceAnswered());
-  EXPECT_FALSE(mock.CallsOn(QStringLiteral("/org/bluez")).contains(QStringLiteral("RegisterAgent")));
+  EXPECT_FALSE(
+      mock.CallsOn(QStringLiteral("/org/bluez")).contains(QStringLiteral("RegisterAgent")));
 }
 
 TEST_F(BluezMockTest, AgentReportsPairingRequestsAndDeclinesThem) {
@@ -458,7 +478,8 @@ TEST_F(BluezMockTest, AgentReportsPairingRequestsAndDeclinesThem) {
   auto stack = MakeStack(options);
   ASSERT_TRUE(stack);
   ASSERT_TRUE(WaitUntil([&] {
-    return mock.CallsOn(QStringLiteral("/org/bluez")).contains(QStringLiteral("RequestDefaultAgent"));
+    return mock.CallsOn(QStringLiteral("/org/bluez"))
+        .contains(QStringLiteral("RequestDefaultAgent"));
   }));
   EXPECT_EQ(mock.CallsOn(QStringLiteral("/org/bluez")),
             (QStringList{QStringLiteral("RegisterAgent"), QStringLiteral("RequestDefaultAgent")}));
@@ -469,30 +490,37 @@ TEST_F(BluezMockTest, AgentReportsPairingRequestsAndDeclinesThem) {
   const QString us = QString::fromStdString(stack->BusUniqueName());
 
   std::size_t expected = 0;
-  for (const char* method : {"RequestPinCode", "RequestPasskey", "RequestConfirmation", "RequestAuthorization",
-                             "AuthorizeService", "DisplayPinCode"}) {
+  for (const char* method : {"RequestPinCode", "RequestPasskey", "RequestConfirmation",
+                             "RequestAuthorization", "AuthorizeService", "DisplayPinCode"}) {
     QString answer;
-    ASSERT_EQ(mock.Helper({QStringLiteral("call-agent"), us, QString::fromLatin1(method), path}, &answer), 0);
+    ASSERT_EQ(
+        mock.Helper({QStringLiteral("call-agent"), us, QString::fromLatin1(method), path}, &answer),
+        0);
     EXPECT_EQ(answer, QStringLiteral("org.bluez.Error.Rejected")) << method;
     ASSERT_TRUE(events.WaitFor(platform::kPinRequestGuid, ++expected)) << method;
   }
   QString answer;
-  ASSERT_EQ(mock.Helper({QStringLiteral("call-agent"), us, QStringLiteral("DisplayPasskey"), path}, &answer), 0);
+  ASSERT_EQ(mock.Helper({QStringLiteral("call-agent"), us, QStringLiteral("DisplayPasskey"), path},
+                        &answer),
+            0);
   EXPECT_EQ(answer, QStringLiteral("ok")) << "BlueZ takes no refusal here";
   ASSERT_TRUE(events.WaitFor(platform::kPinRequestGuid, ++expected));
   for (const char* method : {"Cancel", "Release"}) {
-    ASSERT_EQ(mock.Helper({QStringLiteral("call-agent"), us, QString::fromLatin1(method), path}, &answer), 0);
+    ASSERT_EQ(
+        mock.Helper({QStringLiteral("call-agent"), us, QString::fromLatin1(method), path}, &answer),
+        0);
     EXPECT_EQ(answer, QStringLiteral("ok"));
   }
 
   // Anyone else on the bus is refused and reported nothing.
-  QDBusMessage call = QDBusMessage::createMethodCall(us, QStringLiteral("/org/pelmark/wrenlocator/agent"),
-                                                     QStringLiteral("org.bluez.Agent1"),
-                                                     QStringLiteral("RequestPinCode"));
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      us, QStringLiteral("/org/pelmark/wrenlocator/agent"), QStringLiteral("org.bluez.Agent1"),
+      QStringLiteral("RequestPinCode"));
   call << QVariant::fromValue(QDBusObjectPath(path));
-  QDBusMessage reply = QDBusConnection::connectToBus(QString::fromUtf8(qgetenv("DBUS_SYSTEM_BUS_ADDRESS")),
-                                                     QStringLiteral("wren-test-stranger"))
-                           .call(call, QDBus::Block, 10000);
+  QDBusMessage reply =
+      QDBusConnection::connectToBus(QString::fromUtf8(qgetenv("DBUS_SYSTEM_BUS_ADDRESS")),
+                                    QStringLiteral("wren-test-stranger"))
+          .call(call, QDBus::Block, 10000);
   EXPECT_EQ(reply.errorName(), QStringLiteral("org.bluez.Error.Rejected"));
   QDBusConnection::disconnectFromBus(QStringLiteral("wren-test-stranger"));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -510,7 +538,8 @@ TEST_F(BluezMockTest, WrongTypesMissingPropertiesAndHugeStringsAreSurvived) {
   Recorder events;
   auto handle = stack->RegisterRadioEvents(*radios[0].handle, events);
 
-  ASSERT_EQ(mock.Helper({QStringLiteral("bad-device"), kHci0, QStringLiteral("00:BA:D0:00:00:01")}), 0);
+  ASSERT_EQ(mock.Helper({QStringLiteral("bad-device"), kHci0, QStringLiteral("00:BA:D0:00:00:01")}),
+            0);
   constexpr BluetoothAddress kBad = 0x00BAD0000001ULL;
   ASSERT_TRUE(WaitUntil([&] { return !stack->RawProperties(kBad).empty(); }));
   auto devices = Devices(*stack, All());
@@ -521,7 +550,8 @@ TEST_F(BluezMockTest, WrongTypesMissingPropertiesAndHugeStringsAreSurvived) {
   EXPECT_FALSE(bad->remembered);
   EXPECT_FALSE(bad->connected);
   EXPECT_LE(Property(*stack, kBad, "ManufacturerData").size(), 4096u);
-  EXPECT_NE(Property(*stack, kBad, "Deep").find("..."), std::string::npos) << "deep nesting is cut short";
+  EXPECT_NE(Property(*stack, kBad, "Deep").find("..."), std::string::npos)
+      << "deep nesting is cut short";
 
   ASSERT_EQ(mock.Helper({QStringLiteral("bad-signals"), path}), 0);
   ASSERT_EQ(mock.Helper({QStringLiteral("huge-name"), path, QStringLiteral("2000000")}), 0);
@@ -624,8 +654,9 @@ TEST_F(BluezMockTest, ServiceRecordsComeFromBlueZsCacheWhenTheDeviceCannotBeAske
   mock.AddDevice(kHci0, kPhoneText, QStringLiteral("Phone"));
   const std::string cache = mock.Folder() + "/storage/00:01:02:03:04:05/cache";
   ASSERT_EQ(std::system(("mkdir -p '" + cache + "'").c_str()), 0);
-  const auto record = sdp::EncodeSequence({sdp::EncodeUnsigned(0x0001, 2), sdp::EncodeSequence({sdp::EncodeUuid16(0x1101)}),
-                                           sdp::EncodeUnsigned(0x0100, 2), sdp::EncodeText("Serial Port")});
+  const auto record = sdp::EncodeSequence(
+      {sdp::EncodeUnsigned(0x0001, 2), sdp::EncodeSequence({sdp::EncodeUuid16(0x1101)}),
+       sdp::EncodeUnsigned(0x0100, 2), sdp::EncodeText("Serial Port")});
   {
     std::ofstream file(cache + "/00:1A:2B:3C:4D:5E");
     file << "[General]\nName=Phone\n\n[ServiceRecords]\n0x00010001=";
@@ -649,7 +680,8 @@ TEST_F(BluezMockTest, ServiceRecordsComeFromBlueZsCacheWhenTheDeviceCannotBeAske
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(sdp::CollectRecordStrings(records[0].blob), std::vector<std::string>{"Serial Port"});
     records.clear();
-    EXPECT_FALSE(stack->LookUpServices(0x112233445566ULL, records, {})) << "no device, no cache: no records";
+    EXPECT_FALSE(stack->LookUpServices(0x112233445566ULL, records, {}))
+        << "no device, no cache: no records";
     EXPECT_TRUE(records.empty());
   }
 }
@@ -678,7 +710,8 @@ TEST_F(BluezMockTest, LastSeenAndLastUsedAreKeptAcrossRuns) {
   ASSERT_TRUE(stack);
   auto devices = Devices(*stack, All());
   ASSERT_EQ(devices.size(), 1u);
-  EXPECT_EQ(devices[0].lastUsed, ToUtcTime(saved.LastUsed(kPhone))) << "not used in this run: the stored time";
+  EXPECT_EQ(devices[0].lastUsed, ToUtcTime(saved.LastUsed(kPhone)))
+      << "not used in this run: the stored time";
 }
 
 TEST_F(BluezMockTest, ASinkMayUnregisterItselfWhileCalled) {

@@ -49,15 +49,16 @@ public:
 
 private:
   static std::string Kinds(const AlarmEvent& e) {
-    return std::string(" [") + (e.detected ? "D" : "") + (e.outOfRange ? "O" : "") + (e.connected ? "C" : "") +
-           (e.disconnected ? "X" : "") + "]";
+    return std::string(" [") + (e.detected ? "D" : "") + (e.outOfRange ? "O" : "") +
+           (e.connected ? "C" : "") + (e.disconnected ? "X" : "") + "]";
   }
   mutable std::mutex m_mutex;
   std::vector<std::string> m_lines;
 };
 
 std::vector<std::uint8_t> SerialPortRecord() {
-  return sdp::EncodeSequence({sdp::EncodeUnsigned(0x0001, 2), sdp::EncodeSequence({sdp::EncodeUuid16(0x1101)}),
+  return sdp::EncodeSequence({sdp::EncodeUnsigned(0x0001, 2),
+                              sdp::EncodeSequence({sdp::EncodeUuid16(0x1101)}),
                               sdp::EncodeUnsigned(0x0100, 2), sdp::EncodeText("Serial Port"),
                               sdp::EncodeUnsigned(0x0102, 2), sdp::EncodeText("Pelmark")});
 }
@@ -91,11 +92,15 @@ TEST(BluezSimComparison, SameDevicesGiveTheSameRecordsServicesAndEventLines) {
   const QString kHci0 = QStringLiteral("hci0");
   const QString device1 = QStringLiteral("org.bluez.Device1");
   mock.AddAdapter(kHci0, QStringLiteral("desk"));
-  const QString phone = mock.AddDevice(kHci0, QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("Phone"));
-  const QString headset = mock.AddDevice(kHci0, QStringLiteral("00:02:5B:00:A5:A5"), QStringLiteral("Headset"));
-  mock.UpdateProperties(phone, device1, {{QStringLiteral("Class"), QVariant::fromValue(kPhoneClass)},
-                                         {QStringLiteral("Paired"), true}});
-  mock.UpdateProperties(headset, device1, {{QStringLiteral("Class"), QVariant::fromValue(kHeadsetClass)}});
+  const QString phone =
+      mock.AddDevice(kHci0, QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("Phone"));
+  const QString headset =
+      mock.AddDevice(kHci0, QStringLiteral("00:02:5B:00:A5:A5"), QStringLiteral("Headset"));
+  mock.UpdateProperties(phone, device1,
+                        {{QStringLiteral("Class"), QVariant::fromValue(kPhoneClass)},
+                         {QStringLiteral("Paired"), true}});
+  mock.UpdateProperties(headset, device1,
+                        {{QStringLiteral("Class"), QVariant::fromValue(kHeadsetClass)}});
   // What BlueZ keeps of the phone's records after an earlier exchange.
   const std::string cache = mock.Folder() + "/storage/00:01:02:03:04:05/cache";
   ASSERT_EQ(std::system(("mkdir -p '" + cache + "'").c_str()), 0);
@@ -189,7 +194,9 @@ TEST(BluezSimComparison, SameDevicesGiveTheSameRecordsServicesAndEventLines) {
   std::string bluezServices, simServices;
   EXPECT_EQ(bluezPlatform.QueryServices("00:1A:2B:3C:4D:5E", bluezServices), 0);
   // The simulated inquiry takes simulated time, which moves when stepped.
-  auto simQuery = std::async(std::launch::async, [&] { return simPlatform.QueryServices("00:1A:2B:3C:4D:5E", simServices); });
+  auto simQuery = std::async(std::launch::async, [&] {
+    return simPlatform.QueryServices("00:1A:2B:3C:4D:5E", simServices);
+  });
   ASSERT_TRUE(simulation.WaitForInquiries(1));
   simulation.AdvanceTime(1280 * scenario.lookupMultiplier);
   EXPECT_EQ(simQuery.get(), 0);
@@ -207,24 +214,29 @@ TEST(BluezSimComparison, SameDevicesGiveTheSameRecordsServicesAndEventLines) {
   mock.ConnectDevice(kHci0, QStringLiteral("00:1A:2B:3C:4D:5E"));
   mock.DisconnectDevice(kHci0, QStringLiteral("00:1A:2B:3C:4D:5E"));
   mock.UpdateProperties(headset, device1, {{QStringLiteral("Name"), QStringLiteral("Speaker")}});
-  mock.Must(QStringLiteral("/org/bluez/hci0"), QStringLiteral("org.bluez.Adapter1"), QStringLiteral("RemoveDevice"),
-            {QVariant::fromValue(QDBusObjectPath(headset))});
+  mock.Must(QStringLiteral("/org/bluez/hci0"), QStringLiteral("org.bluez.Adapter1"),
+            QStringLiteral("RemoveDevice"), {QVariant::fromValue(QDBusObjectPath(headset))});
   ASSERT_TRUE(WaitUntil([&] { return bluezLines.Get().size() == 5; }));
   QString answer;
-  ASSERT_EQ(mock.Helper({QStringLiteral("call-agent"), QString::fromStdString(bluez->BusUniqueName()),
-                         QStringLiteral("RequestPinCode"), phone},
-                        &answer),
-            0);
+  ASSERT_EQ(
+      mock.Helper({QStringLiteral("call-agent"), QString::fromStdString(bluez->BusUniqueName()),
+                   QStringLiteral("RequestPinCode"), phone},
+                  &answer),
+      0);
   ASSERT_TRUE(WaitUntil([&] { return bluezLines.Get().size() == 6; }));
 
   simulation.AdvanceTime(17000 - simulation.NowMs());
   const std::vector<std::string> expected = {
-      "12:00:00 07/21/2009 - 00:02:5B:00:A5:A6 Mouse - Bluetooth device has changed: address changed,name changed, "
+      "12:00:00 07/21/2009 - 00:02:5B:00:A5:A6 Mouse - Bluetooth device has changed: address "
+      "changed,name changed, "
       "remote radio has just been retrieved,. [D]",
-      "12:00:00 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection to the remote radio has just been estrablished. [C]",
-      "12:00:00 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection to the remote radio has just been destroyed. [X]",
+      "12:00:00 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection to the remote radio has just been "
+      "estrablished. [C]",
+      "12:00:00 07/21/2009 - 00:1A:2B:3C:4D:5E: Connection to the remote radio has just been "
+      "destroyed. [X]",
       "12:00:00 07/21/2009 - 00:02:5B:00:A5:A5 Speaker - Bluetooth device has changed: . []",
-      "12:00:00 07/21/2009 - A Previously discovered device 00:02:5B:00:A5:A5 has not been found. [O]",
+      "12:00:00 07/21/2009 - A Previously discovered device 00:02:5B:00:A5:A5 has not been found. "
+      "[O]",
       "12:00:00 07/21/2009 - A Bluetooth device is requesting to connect to your computer. [C]",
   };
   EXPECT_EQ(bluezLines.Get(), expected);

@@ -47,8 +47,9 @@ TEST(DeviceTimes, TextRoundTripsAndSkipsLinesThatDoNotRead) {
 
   DeviceTimes back;
   std::size_t skipped = 99;
-  back.Parse(text + "garbage\n11:22:33 1 2\n11:22:33:44:55:66 -1 2\n11:22:33:44:55:66 1 2 3\r\n"
-                    "11:22:33:44:55:77 1 x\n\n# note\n22:22:22:22:22:22 7 8\r\n",
+  back.Parse(text +
+                 "garbage\n11:22:33 1 2\n11:22:33:44:55:66 -1 2\n11:22:33:44:55:66 1 2 3\r\n"
+                 "11:22:33:44:55:77 1 x\n\n# note\n22:22:22:22:22:22 7 8\r\n",
              skipped);
   EXPECT_EQ(skipped, 5u);
   EXPECT_EQ(back.LastSeen(kPhone), 1248185039);

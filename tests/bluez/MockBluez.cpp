@@ -64,31 +64,35 @@ MockBluez::~MockBluez() {
 bool MockBluez::StartBus() {
   const std::string socket = m_folder + "/system_bus_socket";
   const std::string config = m_folder + "/bus.conf";
-  std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                           "<busconfig>\n"
-                           "  <type>system</type>\n"
-                           "  <listen>unix:path=" << socket << "</listen>\n"
-                           "  <auth>EXTERNAL</auth>\n"
-                           "  <policy context=\"default\">\n"
-                           "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                           "    <allow eavesdrop=\"true\"/>\n"
-                           "    <allow own=\"*\"/>\n"
-                           "  </policy>\n"
-                           "</busconfig>\n";
+  std::ofstream(config)
+      << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+         "<busconfig>\n"
+         "  <type>system</type>\n"
+         "  <listen>unix:path="
+      << socket
+      << "</listen>\n"
+         "  <auth>EXTERNAL</auth>\n"
+         "  <policy context=\"default\">\n"
+         "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+         "    <allow eavesdrop=\"true\"/>\n"
+         "    <allow own=\"*\"/>\n"
+         "  </policy>\n"
+         "</busconfig>\n";
   unlink(socket.c_str());
   m_daemon = std::make_unique<QProcess>();
   m_daemon->setProcessChannelMode(QProcess::SeparateChannels);
   DieWithTheTest(*m_daemon);
   m_daemon->start(QStringLiteral(WREN_DBUS_DAEMON),
-                  {QStringLiteral("--config-file=") + QString::fromStdString(config), QStringLiteral("--nofork"),
-                   QStringLiteral("--print-address=1")});
+                  {QStringLiteral("--config-file=") + QString::fromStdString(config),
+                   QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
   if (!m_daemon->waitForStarted(kProcessWaitMs)) {
     m_error = "dbus-daemon did not start";
     return false;
   }
   QByteArray line;
-  while (!line.contains('\n') && m_daemon->waitForReadyRead(kProcessWaitMs)) line += m_daemon->readAllStandardOutput();
+  while (!line.contains('\n') && m_daemon->waitForReadyRead(kProcessWaitMs))
+    line += m_daemon->readAllStandardOutput();
   m_address = QString::fromUtf8(line).trimmed();
   if (m_address.isEmpty()) {
     m_error = "dbus-daemon gave no address: " + m_daemon->readAllStandardError().toStdString();
@@ -146,7 +150,8 @@ QDBusConnection MockBluez::Control() {
 
 QDBusMessage MockBluez::Call(const QString& path, const QString& interface, const QString& method,
                              const QVariantList& args) {
-  QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), path, interface, method);
+  QDBusMessage m =
+      QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), path, interface, method);
   m.setArguments(args);
   return Control().call(m, QDBus::Block, 20000);
 }
@@ -155,19 +160,20 @@ QDBusMessage MockBluez::Must(const QString& path, const QString& interface, cons
                              const QVariantList& args) {
   QDBusMessage reply = Call(path, interface, method, args);
   EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
-      << method.toStdString() << " on " << path.toStdString() << ": " << reply.errorName().toStdString() << " "
-      << reply.errorMessage().toStdString();
+      << method.toStdString() << " on " << path.toStdString() << ": "
+      << reply.errorName().toStdString() << " " << reply.errorMessage().toStdString();
   return reply;
 }
 
 QString MockBluez::AddAdapter(const QString& hci, const QString& name) {
-  QDBusMessage r = Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), QStringLiteral("AddAdapter"), {hci, name});
+  QDBusMessage r = Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"),
+                        QStringLiteral("AddAdapter"), {hci, name});
   return r.arguments().value(0).toString();
 }
 
 QString MockBluez::AddDevice(const QString& hci, const QString& address, const QString& alias) {
-  QDBusMessage r =
-      Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), QStringLiteral("AddDevice"), {hci, address, alias});
+  QDBusMessage r = Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"),
+                        QStringLiteral("AddDevice"), {hci, address, alias});
   return r.arguments().value(0).toString();
 }
 
@@ -178,25 +184,30 @@ void MockBluez::PairDevice(const QString& hci, const QString& address, unsigned 
 }
 
 void MockBluez::ConnectDevice(const QString& hci, const QString& address) {
-  Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), QStringLiteral("ConnectDevice"), {hci, address});
+  Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), QStringLiteral("ConnectDevice"),
+       {hci, address});
 }
 
 void MockBluez::DisconnectDevice(const QString& hci, const QString& address) {
-  Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), QStringLiteral("DisconnectDevice"), {hci, address});
+  Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), QStringLiteral("DisconnectDevice"),
+       {hci, address});
 }
 
 void MockBluez::RemoveAdapter(const QString& hci) {
-  Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), QStringLiteral("RemoveAdapter"), {hci});
+  Must(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), QStringLiteral("RemoveAdapter"),
+       {hci});
 }
 
-void MockBluez::UpdateProperties(const QString& path, const QString& interface, const QVariantMap& properties) {
+void MockBluez::UpdateProperties(const QString& path, const QString& interface,
+                                 const QVariantMap& properties) {
   Must(path, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("UpdateProperties"),
        {interface, properties});
 }
 
 QStringList MockBluez::CallsOn(const QString& path) {
   QStringList names;
-  QDBusMessage r = Must(path, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("GetCalls"));
+  QDBusMessage r =
+      Must(path, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("GetCalls"));
   if (r.arguments().isEmpty()) return names;
   const QDBusArgument arg = r.arguments().at(0).value<QDBusArgument>();
   arg.beginArray();
@@ -223,7 +234,8 @@ int MockBluez::Helper(const QStringList& args, QString* output) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
   helper.setProcessEnvironment(env);
-  helper.start(QStringLiteral(WREN_MOCK_PYTHON), QStringList{QStringLiteral(WREN_TEST_DATA "/bluez_mock.py")} + args);
+  helper.start(QStringLiteral(WREN_MOCK_PYTHON),
+               QStringList{QStringLiteral(WREN_TEST_DATA "/bluez_mock.py")} + args);
   if (!helper.waitForFinished(60000)) {
     helper.kill();
     helper.waitForFinished();
@@ -231,12 +243,14 @@ int MockBluez::Helper(const QStringList& args, QString* output) {
   }
   if (output) *output = QString::fromUtf8(helper.readAllStandardOutput()).trimmed();
   const QByteArray err = helper.readAllStandardError();
-  if (!err.isEmpty()) ADD_FAILURE() << "bluez_mock.py " << args.join(' ').toStdString() << ": " << err.toStdString();
+  if (!err.isEmpty())
+    ADD_FAILURE() << "bluez_mock.py " << args.join(' ').toStdString() << ": " << err.toStdString();
   return helper.exitStatus() == QProcess::NormalExit ? helper.exitCode() : -1;
 }
 
 QString MockBluez::DevicePath(const QString& hci, const QString& address) {
-  return QStringLiteral("/org/bluez/") + hci + QStringLiteral("/dev_") + QString(address).replace(':', '_').toUpper();
+  return QStringLiteral("/org/bluez/") + hci + QStringLiteral("/dev_") +
+         QString(address).replace(':', '_').toUpper();
 }
 
 }  // namespace wren::bluez::test

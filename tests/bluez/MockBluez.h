@@ -48,7 +48,8 @@ public:
   void ConnectDevice(const QString& hci, const QString& address);
   void DisconnectDevice(const QString& hci, const QString& address);
   void RemoveAdapter(const QString& hci);
-  void UpdateProperties(const QString& path, const QString& interface, const QVariantMap& properties);
+  void UpdateProperties(const QString& path, const QString& interface,
+                        const QVariantMap& properties);
   // The methods called on a mock object so far, in order.
   QStringList CallsOn(const QString& path);
 
@@ -71,6 +72,7 @@ private:
 };
 
 // Polls `done` until it holds or `timeout` passes.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace wren::bluez::test

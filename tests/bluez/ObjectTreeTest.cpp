@@ -30,15 +30,12 @@ Properties AdapterProps(const std::string& address, const std::string& name) {
 }
 
 // A device as BlueZ announces one found by discovery.
-Properties DeviceProps(const std::string& address, const std::string& name, const std::string& adapter) {
-  return {{"Address", Value::String(address)},
-          {"Name", Value::String(name)},
-          {"Alias", Value::String(name)},
-          {"Class", Value::Unsigned(0x5A020C, "u")},
-          {"Adapter", Value::Path(adapter)},
-          {"Paired", Value::Bool(false)},
-          {"Trusted", Value::Bool(false)},
-          {"Connected", Value::Bool(false)},
+Properties DeviceProps(const std::string& address, const std::string& name,
+                       const std::string& adapter) {
+  return {{"Address", Value::String(address)}, {"Name", Value::String(name)},
+          {"Alias", Value::String(name)},      {"Class", Value::Unsigned(0x5A020C, "u")},
+          {"Adapter", Value::Path(adapter)},   {"Paired", Value::Bool(false)},
+          {"Trusted", Value::Bool(false)},     {"Connected", Value::Bool(false)},
           {"RSSI", Value::Signed(-60, "n")}};
 }
 
@@ -60,7 +57,8 @@ protected:
     return out;
   }
 
-  TreeChanges Change(const std::string& path, Properties changed, std::vector<std::string> invalidated = {}) {
+  TreeChanges Change(const std::string& path, Properties changed,
+                     std::vector<std::string> invalidated = {}) {
     TreeChanges out;
     tree.ChangeProperties(path, kDeviceInterface, changed, invalidated, out);
     return out;
@@ -108,7 +106,8 @@ TEST_F(ObjectTreeTest, ResetReadsAdaptersAndDevicesWithoutEvents) {
 
 TEST_F(ObjectTreeTest, ResetAfterBlueZCameBackAnnouncesAdapterChanges) {
   TreeChanges same;
-  tree.Reset({Object(kHci0, kAdapterInterface, AdapterProps("00:11:22:33:44:55", "desk"))}, true, same);
+  tree.Reset({Object(kHci0, kAdapterInterface, AdapterProps("00:11:22:33:44:55", "desk"))}, true,
+             same);
   EXPECT_FALSE(same.deviceTreeChanged);
   TreeChanges more;
   tree.Reset({Object(kHci0, kAdapterInterface, AdapterProps("00:11:22:33:44:55", "desk")),
@@ -119,7 +118,8 @@ TEST_F(ObjectTreeTest, ResetAfterBlueZCameBackAnnouncesAdapterChanges) {
 
 TEST_F(ObjectTreeTest, AdapterAddedAndRemovedChangeTheDeviceTree) {
   TreeChanges added;
-  tree.AddInterfaces(Object(kHci1, kAdapterInterface, AdapterProps("00:11:22:33:44:66", "usb")), added);
+  tree.AddInterfaces(Object(kHci1, kAdapterInterface, AdapterProps("00:11:22:33:44:66", "usb")),
+                     added);
   EXPECT_TRUE(added.deviceTreeChanged);
   EXPECT_TRUE(added.radioEvents.empty());
 
@@ -194,7 +194,8 @@ TEST_F(ObjectTreeTest, SignalComingBackIsInRangeAndGoingIsOutOfRange) {
 
 TEST_F(ObjectTreeTest, PairingReportsPairedAndRememberedBits) {
   AddPhone(DeviceProps("00:1A:2B:3C:4D:5E", "Phone", kHci0));
-  TreeChanges out = Change(kPhonePath, {{"Paired", Value::Bool(true)}, {"UUIDs", Value::Strings({"x"})}});
+  TreeChanges out =
+      Change(kPhonePath, {{"Paired", Value::Bool(true)}, {"UUIDs", Value::Strings({"x"})}});
   const DeviceChange& c = OnlyEvent(out);
   EXPECT_EQ(c.previousFlags, kFlagAddress | kFlagClass | kFlagName);
   EXPECT_EQ(c.flags, kFlagAddress | kFlagClass | kFlagName | kFlagPaired | kFlagPersonal);
@@ -243,7 +244,8 @@ TEST_F(ObjectTreeTest, NameAndClassChangesAreInRangeEventsWithTheNewName) {
 
   TreeChanges unrelated = Change(kPhonePath, {{"ServicesResolved", Value::Bool(true)}});
   EXPECT_TRUE(unrelated.radioEvents.empty());
-  EXPECT_EQ(unrelated.changed, std::vector<BluetoothAddress>{kPhone}) << "the property sheet still hears it";
+  EXPECT_EQ(unrelated.changed, std::vector<BluetoothAddress>{kPhone})
+      << "the property sheet still hears it";
 }
 
 TEST_F(ObjectTreeTest, ZeroClassIsNoClass) {
@@ -271,11 +273,13 @@ TEST_F(ObjectTreeTest, RemovedDeviceIsOutOfRangeOnItsRadio) {
 }
 
 TEST_F(ObjectTreeTest, ChangesOfUnknownObjectsAndInterfacesAreIgnored) {
-  TreeChanges out = Change("/org/bluez/hci0/dev_11_11_11_11_11_11", {{"RSSI", Value::Signed(-1, "n")}});
+  TreeChanges out =
+      Change("/org/bluez/hci0/dev_11_11_11_11_11_11", {{"RSSI", Value::Signed(-1, "n")}});
   EXPECT_TRUE(out.Empty());
   AddPhone(DeviceProps("00:1A:2B:3C:4D:5E", "Phone", kHci0));
   TreeChanges other;
-  tree.ChangeProperties(kPhonePath, "org.bluez.MediaControl1", {{"Connected", Value::Bool(true)}}, {}, other);
+  tree.ChangeProperties(kPhonePath, "org.bluez.MediaControl1", {{"Connected", Value::Bool(true)}},
+                        {}, other);
   EXPECT_TRUE(other.Empty());
 }
 
@@ -293,14 +297,10 @@ TEST_F(ObjectTreeTest, ClearForgetsEverything) {
 
 // Replies from a misbehaving peer: wrong types count as not reported.
 TEST_F(ObjectTreeTest, WrongTypesAreTakenAsMissing) {
-  Properties props = {{"Address", Value::Signed(5, "i")},
-                      {"Name", Value::Unsigned(7, "u")},
-                      {"Alias", Value::Strings({"a", "b"})},
-                      {"Class", Value::String("phone")},
-                      {"Paired", Value::String("yes")},
-                      {"Connected", Value::Signed(1, "i")},
-                      {"RSSI", Value::Signed(100000, "i")},
-                      {"Adapter", Value::String(kHci0)}};
+  Properties props = {{"Address", Value::Signed(5, "i")},    {"Name", Value::Unsigned(7, "u")},
+                      {"Alias", Value::Strings({"a", "b"})}, {"Class", Value::String("phone")},
+                      {"Paired", Value::String("yes")},      {"Connected", Value::Signed(1, "i")},
+                      {"RSSI", Value::Signed(100000, "i")},  {"Adapter", Value::String(kHci0)}};
   TreeChanges out = AddPhone(props);
   const Device* d = tree.FindDevice(kPhonePath);
   ASSERT_NE(d, nullptr) << "the address comes from the object path";
@@ -316,10 +316,11 @@ TEST_F(ObjectTreeTest, WrongTypesAreTakenAsMissing) {
 
 TEST_F(ObjectTreeTest, DeviceWithoutAnyAddressIsNotKept) {
   TreeChanges out;
-  tree.AddInterfaces(Object("/org/bluez/hci0/somewhere", kDeviceInterface, {{"Name", Value::String("x")}}),
-                     out);
   tree.AddInterfaces(
-      Object("/org/bluez/hci0/dev_zz", kDeviceInterface, {{"Address", Value::String("00:1A:2B:3C:4D")}}), out);
+      Object("/org/bluez/hci0/somewhere", kDeviceInterface, {{"Name", Value::String("x")}}), out);
+  tree.AddInterfaces(Object("/org/bluez/hci0/dev_zz", kDeviceInterface,
+                            {{"Address", Value::String("00:1A:2B:3C:4D")}}),
+                     out);
   EXPECT_EQ(tree.DeviceCount(), 0u);
   EXPECT_TRUE(out.radioEvents.empty());
 }
@@ -382,12 +383,9 @@ TEST(ObjectTreeSearch, FlagsSelectAuthenticatedRememberedUnknownAndConnected) {
     bool paired, trusted, unknownDevice, connectedUnknown;
   };
   const Row rows[] = {
-      {1, 0, 0, 0, true, false, false, false},
-      {0, 1, 0, 0, true, true, false, false},
-      {0, 0, 1, 0, false, false, true, true},
-      {0, 0, 0, 1, false, false, false, true},
-      {1, 1, 0, 0, true, true, false, false},
-      {0, 0, 0, 0, false, false, false, false},
+      {1, 0, 0, 0, true, false, false, false}, {0, 1, 0, 0, true, true, false, false},
+      {0, 0, 1, 0, false, false, true, true},  {0, 0, 0, 1, false, false, false, true},
+      {1, 1, 0, 0, true, true, false, false},  {0, 0, 0, 0, false, false, false, false},
       {1, 1, 1, 1, true, true, true, true},
   };
   for (const Row& r : rows) {

@@ -37,7 +37,8 @@ TEST(SdpClient, RecordsWrittenBackByTheLibraryDecode) {
   }));
   EXPECT_EQ(ids, (std::vector<std::uint16_t>{0x0001, 0x000B, 0x0100, 0x0101, 0x0102}));
   EXPECT_EQ(sdp::CollectRecordStrings(bytes),
-            (std::vector<std::string>{"http://example.com/doc", "Serial Port", "COM port over RFCOMM", "Pelmark"}));
+            (std::vector<std::string>{"http://example.com/doc", "Serial Port",
+                                      "COM port over RFCOMM", "Pelmark"}));
 }
 
 TEST(SdpClient, MissingLibraryMeansNoRecords) {
@@ -66,12 +67,14 @@ TEST(SdpClient, UnreachableDeviceGivesNoRecordsAndCancelReturns) {
   const SdpClient::Result r = client.Query(0, 0x0000000000A1ULL, records, stop.get_token());
   canceller.request_stop();
   canceller.join();
-  EXPECT_TRUE(r == SdpClient::Result::NoConnection || r == SdpClient::Result::Cancelled) << static_cast<int>(r);
+  EXPECT_TRUE(r == SdpClient::Result::NoConnection || r == SdpClient::Result::Cancelled)
+      << static_cast<int>(r);
   EXPECT_TRUE(records.empty());
 
   std::stop_source already;
   already.request_stop();
-  EXPECT_EQ(client.Query(0, 0x0000000000A1ULL, records, already.get_token()), SdpClient::Result::Cancelled);
+  EXPECT_EQ(client.Query(0, 0x0000000000A1ULL, records, already.get_token()),
+            SdpClient::Result::Cancelled);
 }
 
 }  // namespace

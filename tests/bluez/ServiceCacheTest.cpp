@@ -24,21 +24,25 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::vector<std::uint8_t> Record(const std::string& name) {
-  return sdp::EncodeSequence({sdp::EncodeUnsigned(0x0001, 2), sdp::EncodeSequence({sdp::EncodeUuid16(0x1101)}),
+  return sdp::EncodeSequence({sdp::EncodeUnsigned(0x0001, 2),
+                              sdp::EncodeSequence({sdp::EncodeUuid16(0x1101)}),
                               sdp::EncodeUnsigned(0x0100, 2), sdp::EncodeText(name)});
 }
 
 TEST(ServiceCache, RecordsOfTheServiceRecordsGroupInFileOrder) {
-  const std::string text = "[General]\nName=Phone\n\n[ServiceRecords]\n0x00010001=" + Hex(Record("Serial Port")) +
-                           "\n0x00010000 = " + Hex(Record("Dial-up Networking")) +
-                           "\r\n0x00010002=ABC\n0x00010003=zz\n0x00010004=\nnot a key\n"
-                           "[Attributes]\n0x0001=" + Hex(Record("elsewhere")) + "\n";
+  const std::string text =
+      "[General]\nName=Phone\n\n[ServiceRecords]\n0x00010001=" + Hex(Record("Serial Port")) +
+      "\n0x00010000 = " + Hex(Record("Dial-up Networking")) +
+      "\r\n0x00010002=ABC\n0x00010003=zz\n0x00010004=\nnot a key\n"
+      "[Attributes]\n0x0001=" +
+      Hex(Record("elsewhere")) + "\n";
   std::vector<platform::ServiceRecord> records;
   ASSERT_TRUE(ParseCachedRecords(text, records));
   ASSERT_EQ(records.size(), 2u) << "odd, non-hex and empty values are skipped";
   EXPECT_TRUE(records[0].hasBlob);
   EXPECT_EQ(sdp::CollectRecordStrings(records[0].blob), std::vector<std::string>{"Serial Port"});
-  EXPECT_EQ(sdp::CollectRecordStrings(records[1].blob), std::vector<std::string>{"Dial-up Networking"});
+  EXPECT_EQ(sdp::CollectRecordStrings(records[1].blob),
+            std::vector<std::string>{"Dial-up Networking"});
 }
 
 TEST(ServiceCache, NoRecordsGroupIsNoRecords) {

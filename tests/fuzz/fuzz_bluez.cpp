@@ -32,23 +32,34 @@ struct Reader {
   }
 };
 
-const char* const kNames[] = {"Address", "Name", "Alias", "Class", "Paired", "Bonded", "Trusted",
-                              "Connected", "RSSI", "Adapter", "Powered", "UUIDs"};
-const char* const kPaths[] = {"/org/bluez/hci0", "/org/bluez/hci1", "/org/bluez/hci0/dev_00_1A_2B_3C_4D_5E",
-                              "/org/bluez/hci0/dev_00_1A_2B_3C_4D_5F", "/org/bluez/hci1/dev_00_1A_2B_3C_4D_5E",
-                              "/", "/org/bluez/hci0/dev_zz"};
+const char* const kNames[] = {"Address", "Name",      "Alias", "Class",   "Paired",  "Bonded",
+                              "Trusted", "Connected", "RSSI",  "Adapter", "Powered", "UUIDs"};
+const char* const kPaths[] = {"/org/bluez/hci0",
+                              "/org/bluez/hci1",
+                              "/org/bluez/hci0/dev_00_1A_2B_3C_4D_5E",
+                              "/org/bluez/hci0/dev_00_1A_2B_3C_4D_5F",
+                              "/org/bluez/hci1/dev_00_1A_2B_3C_4D_5E",
+                              "/",
+                              "/org/bluez/hci0/dev_zz"};
 const char* const kInterfaces[] = {wren::bluez::kAdapterInterface, wren::bluez::kDeviceInterface,
                                    "org.bluez.Battery1"};
 
 Value AnyValue(Reader& r) {
   switch (r.Byte() % 7) {
-    case 0: return Value::Bool(r.Byte() & 1);
-    case 1: return Value::Signed(static_cast<std::int8_t>(r.Byte()) * 1000, "i");
-    case 2: return Value::Unsigned(static_cast<std::uint64_t>(r.Byte()) << (r.Byte() % 40), "u");
-    case 3: return Value::String(r.Byte() & 1 ? "00:1A:2B:3C:4D:5E" : r.Text());
-    case 4: return Value::Path(kPaths[r.Byte() % 7]);
-    case 5: return Value::Strings({r.Text(), r.Text()});
-    default: return Value::Other(r.Text(), "a{sv}");
+    case 0:
+      return Value::Bool(r.Byte() & 1);
+    case 1:
+      return Value::Signed(static_cast<std::int8_t>(r.Byte()) * 1000, "i");
+    case 2:
+      return Value::Unsigned(static_cast<std::uint64_t>(r.Byte()) << (r.Byte() % 40), "u");
+    case 3:
+      return Value::String(r.Byte() & 1 ? "00:1A:2B:3C:4D:5E" : r.Text());
+    case 4:
+      return Value::Path(kPaths[r.Byte() % 7]);
+    case 5:
+      return Value::Strings({r.Text(), r.Text()});
+    default:
+      return Value::Other(r.Text(), "a{sv}");
   }
 }
 
@@ -65,15 +76,27 @@ void Tree(Reader& r) {
     const std::string path = kPaths[r.Byte() % 7];
     const std::string interface = kInterfaces[r.Byte() % 3];
     switch (r.Byte() % 5) {
-      case 0: tree.AddInterfaces({path, {{interface, AnyProperties(r)}}}, changes); break;
-      case 1: tree.RemoveInterfaces(path, {interface}, changes); break;
-      case 2: tree.ChangeProperties(path, interface, AnyProperties(r), {kNames[r.Byte() % 12]}, changes); break;
-      case 3: tree.Reset({{path, {{interface, AnyProperties(r)}}}}, r.Byte() & 1, changes); break;
-      default: tree.Clear(changes); break;
+      case 0:
+        tree.AddInterfaces({path, {{interface, AnyProperties(r)}}}, changes);
+        break;
+      case 1:
+        tree.RemoveInterfaces(path, {interface}, changes);
+        break;
+      case 2:
+        tree.ChangeProperties(path, interface, AnyProperties(r), {kNames[r.Byte() % 12]}, changes);
+        break;
+      case 3:
+        tree.Reset({{path, {{interface, AnyProperties(r)}}}}, r.Byte() & 1, changes);
+        break;
+      default:
+        tree.Clear(changes);
+        break;
     }
     for (const auto* a : tree.Adapters())
       for (const auto* d : tree.DevicesOf(a->path))
-        if (d->name.size() > wren::bluez::kMaxNameBytes || !(d->Flags() & wren::platform::kFlagAddress)) __builtin_trap();
+        if (d->name.size() > wren::bluez::kMaxNameBytes ||
+            !(d->Flags() & wren::platform::kFlagAddress))
+          __builtin_trap();
     changes = {};
   }
 }

@@ -22,14 +22,14 @@ void Require(bool ok, const char* what) {
 
 // Serves the fuzzer's bytes as a reply body.
 class BytesClient : public wren::platform::HttpClient {
- public:
+public:
   explicit BytesClient(std::string body) : m_body(std::move(body)) {}
   bool Fetch(const std::string&, std::string& body, std::string&) override {
     body = m_body;
     return true;
   }
 
- private:
+private:
   std::string m_body;
 };
 

@@ -21,7 +21,8 @@ void Check(bool condition) {
 
 struct Sink : wren::platform::DeviceChangeSink {
   void OnDeviceChange(const wren::platform::DeviceChange& change) override {
-    Check(change.eventType == wren::platform::kCustomEvent || change.eventType == wren::platform::kDeviceNodesChanged);
+    Check(change.eventType == wren::platform::kCustomEvent ||
+          change.eventType == wren::platform::kDeviceNodesChanged);
     ++count;
   }
   std::size_t count = 0;
@@ -33,7 +34,11 @@ bool ValidUtf8(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size()) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 0 : (c >= 0xC2 && c <= 0xDF) ? 1 : (c >= 0xE0 && c <= 0xEF) ? 2 : (c >= 0xF0 && c <= 0xF4) ? 3 : 9;
+    std::size_t n = c < 0x80                   ? 0
+                    : (c >= 0xC2 && c <= 0xDF) ? 1
+                    : (c >= 0xE0 && c <= 0xEF) ? 2
+                    : (c >= 0xF0 && c <= 0xF4) ? 3
+                                               : 9;
     if (n == 9 || i + n >= s.size()) return false;
     std::uint32_t cp = n == 0 ? c : c & (0x3F >> n);
     for (std::size_t k = 1; k <= n; ++k) {
@@ -41,7 +46,8 @@ bool ValidUtf8(std::string_view s) {
       if ((d & 0xC0) != 0x80) return false;
       cp = (cp << 6) | (d & 0x3F);
     }
-    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
       return false;
     i += n + 1;
   }
@@ -78,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // Play it: one scan, a service query when it does not wait, two cycles of the timeline.
-  const std::int64_t span = scenario.repeatMs > 0 ? std::min<std::int64_t>(2 * scenario.repeatMs, 200000) : last + 1;
+  const std::int64_t span =
+      scenario.repeatMs > 0 ? std::min<std::int64_t>(2 * scenario.repeatMs, 200000) : last + 1;
   const bool quickLookup = scenario.lookupMultiplier == 0;
   wren::sim::SimulatedStack stack(std::move(scenario), wren::sim::TimeMode::Stepped, "fuzz");
   wren::BluetoothPlatform bluetooth(stack);

@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Bytes input(data, size);
 
   const std::vector<std::string> collected = wren::sdp::CollectRecordStrings(input);
-  for (const std::string& s : collected) Check(s.size() <= 1023 && s.find('\0') == std::string::npos);
+  for (const std::string& s : collected)
+    Check(s.size() <= 1023 && s.find('\0') == std::string::npos);
 
   std::vector<std::string> expected;
   bool allValuesWalk = true;

@@ -43,15 +43,18 @@ void CompareScanners(std::string_view text) {
       tb = ScanNodeStepwise(text, slow, b, mb);
       slow = b.start + b.length;
     } while (tb == kText || tb == kWhitespace);
-    Require(ta == tb && a.start == b.start, "scanners disagree on a node at", std::to_string(a.start));
+    Require(ta == tb && a.start == b.start, "scanners disagree on a node at",
+            std::to_string(a.start));
     if (ta < 0) {
       Require(ma == mb, "scanners disagree on the message", ma + " / " + mb);
-      Require(ta != kScanError || a.errorAt == b.errorAt, "scanners disagree on the fault's offset", ma);
+      Require(ta != kScanError || a.errorAt == b.errorAt, "scanners disagree on the fault's offset",
+              ma);
       return;
     }
     Require(a.length == b.length && a.nameStart == b.nameStart && a.nameLength == b.nameLength,
             "scanners disagree on a node's extent at", std::to_string(a.start));
-    Require(ta != kStartTag || a.empty == b.empty, "scanners disagree on an empty tag at", std::to_string(a.start));
+    Require(ta != kStartTag || a.empty == b.empty, "scanners disagree on an empty tag at",
+            std::to_string(a.start));
   }
 }
 
@@ -74,7 +77,8 @@ void CheckReads(const wren::XmlDocument& doc) {
 void CheckCurrent(const wren::XmlDocument& doc, std::size_t& lastLine) {
   const std::string_view text = doc.GetText();
   const std::string_view name = doc.GetElementName();
-  Require(!name.empty() && name.data() > text.data() && name.data() + name.size() <= text.data() + text.size(),
+  Require(!name.empty() && name.data() > text.data() &&
+              name.data() + name.size() <= text.data() + text.size(),
           "element name outside the text");
   const std::size_t line = doc.GetElementLine();
   Require(line >= lastLine && line <= doc.LineOfOffset(static_cast<std::int64_t>(text.size())),
@@ -99,7 +103,8 @@ void CheckCurrent(const wren::XmlDocument& doc, std::size_t& lastLine) {
     bool first = true;
     for (std::size_t j = 0; j < i; ++j) first = first && attributes[j].name != attributes[i].name;
     if (!first) continue;
-    Require(doc.GetAttribute(attributes[i].name) == wren::XmlDocument::DecodeValue(attributes[i].rawValue),
+    Require(doc.GetAttribute(attributes[i].name) ==
+                wren::XmlDocument::DecodeValue(attributes[i].rawValue),
             "attribute walk and lookup differ for", std::string(attributes[i].name));
   }
 }
@@ -140,8 +145,8 @@ void CompareChildReader(std::string_view text, wren::XmlDocument& doc, bool well
     if (!wellFormed) continue;
     Require(entered && doc.FindElement(), "reader found a child the document has not");
     for (std::string_view probe : {"a", "id", "b"})
-      Require(reader.GetAttribute(probe) == doc.GetAttribute(probe), "reader and document read differently",
-              std::string(probe));
+      Require(reader.GetAttribute(probe) == doc.GetAttribute(probe),
+              "reader and document read differently", std::string(probe));
   }
   Require(reader.Failed() == !wellFormed, "reader and document disagree on the text");
   Require(!wellFormed || !entered || !doc.FindElement(), "reader missed a child");
@@ -175,18 +180,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(doc.GetText() == text, "text changed by parsing");
   Require(wellFormed || !doc.GetResult().empty(), "failed parse without a message");
   Require(!wellFormed || doc.GetErrorLine() == 0, "error line on a good parse");
-  Require(doc.GetErrorLine() <= doc.LineOfOffset(static_cast<std::int64_t>(size)), "error line past the text");
+  Require(doc.GetErrorLine() <= doc.LineOfOffset(static_cast<std::int64_t>(size)),
+          "error line past the text");
 
   // Without character references the strict and lenient readers agree;
   // a refusal names a reference of the text.
   std::string strict;
   std::string bad;
   if (wren::XmlDocument::DecodeValueStrict(text, strict, bad)) {
-    Require(text.find("&#") != std::string_view::npos || strict == wren::XmlDocument::DecodeValue(text),
-            "strict and lenient decoding differ");
+    Require(
+        text.find("&#") != std::string_view::npos || strict == wren::XmlDocument::DecodeValue(text),
+        "strict and lenient decoding differ");
   } else {
-    Require(bad.rfind("&#", 0) == 0 && bad.back() == ';' && text.find(bad) != std::string_view::npos,
-            "strict decoding named no reference");
+    Require(
+        bad.rfind("&#", 0) == 0 && bad.back() == ';' && text.find(bad) != std::string_view::npos,
+        "strict decoding named no reference");
   }
 
   CompareChildReader(text, doc, wellFormed);

@@ -34,7 +34,9 @@ DeviceRecord Device(const std::string& address, const std::string& name, bool co
 
 class ListWindow : public ::testing::Test {
 protected:
-  ListWindow() : m_reconciler(m_list, m_history), m_model(m_list), m_view(m_model) { m_view.show(); }
+  ListWindow() : m_reconciler(m_list, m_history), m_model(m_list), m_view(m_model) {
+    m_view.show();
+  }
 
   // Sizes the view so that its client area is `width` pixels wide.
   void SetClientSize(int width, int height) {
@@ -44,7 +46,8 @@ protected:
   }
   std::vector<int> Widths() const {
     std::vector<int> widths;
-    for (int c = 0; c < kColumnCount; ++c) widths.push_back(m_view.horizontalHeader()->sectionSize(c));
+    for (int c = 0; c < kColumnCount; ++c)
+      widths.push_back(m_view.horizontalHeader()->sectionSize(c));
     return widths;
   }
   void Scan(std::vector<DeviceRecord> records) {
@@ -61,8 +64,9 @@ protected:
 };
 
 TEST_F(ListWindow, TenColumnsWithTitlesAndHeaderImages) {
-  const char* titles[] = {"Radio-Device", "Type",      "Address",    "Producer",      "LastSeenTime",
-                          "LastUsedTime", "Connected", "Remembered", "Authenticated", "Services"};
+  const char* titles[] = {"Radio-Device",  "Type",         "Address",   "Producer",
+                          "LastSeenTime",  "LastUsedTime", "Connected", "Remembered",
+                          "Authenticated", "Services"};
   ASSERT_EQ(m_model.columnCount(), 10);
   for (int c = 0; c < 10; ++c) {
     EXPECT_EQ(m_model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), titles[c]);
@@ -157,7 +161,8 @@ TEST_F(ListWindow, ModelTellsTheViewOfInsertsAndChanges) {
 
 TEST_F(ListWindow, ChangedNeighbourRowsBecomeOneNoticeAndGapsSplitIt) {
   std::vector<DeviceRecord> devices;
-  for (int i = 0; i < 6; ++i) devices.push_back(Device("00:00:00:00:00:0" + std::to_string(i), "D"));
+  for (int i = 0; i < 6; ++i)
+    devices.push_back(Device("00:00:00:00:00:0" + std::to_string(i), "D"));
   Scan(devices);
   QCoreApplication::processEvents();
   QSignalSpy changed(&m_model, &QAbstractItemModel::dataChanged);
@@ -190,7 +195,8 @@ TEST_F(ListWindow, CellImagesFollowTheRecord) {
   // Remembered and Authenticated are off: no image there.
   EXPECT_TRUE(m_model.index(0, 7).data(Qt::DecorationRole).isNull());
   EXPECT_TRUE(m_model.index(0, 8).data(Qt::DecorationRole).isNull());
-  for (int c : {0, 1, 2, 6}) EXPECT_FALSE(m_model.index(0, c).data(Qt::DecorationRole).isNull()) << c;
+  for (int c : {0, 1, 2, 6})
+    EXPECT_FALSE(m_model.index(0, c).data(Qt::DecorationRole).isNull()) << c;
   EXPECT_TRUE(m_model.index(0, 3).data(Qt::DecorationRole).isNull());
 }
 
@@ -201,7 +207,8 @@ TEST_F(ListWindow, SelectedRowIsTheOneBothSelectedAndFocused) {
   m_view.selectionModel()->setCurrentIndex(m_model.index(1, 0), QItemSelectionModel::NoUpdate);
   EXPECT_EQ(m_view.GetSelectedRow(), -1);
   // Selected but the focus elsewhere.
-  m_view.selectionModel()->select(m_model.index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  m_view.selectionModel()->select(m_model.index(0, 0),
+                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   EXPECT_EQ(m_view.GetSelectedRow(), -1);
   m_view.setCurrentIndex(m_model.index(0, 4));
   EXPECT_EQ(m_view.GetSelectedRow(), 0);
@@ -213,14 +220,18 @@ TEST_F(ListWindow, ContextMenuOnAnEmptyListOpensAndItsDeviceCommandsDoNothing) {
   m_view.SetDeviceInformationHandler([&](const std::string& a) { asked.push_back("info " + a); });
   m_view.SetAuditHandler([&](const std::string& a) { asked.push_back("audit " + a); });
   QMenu* shown = nullptr;
-  QObject::connect(&m_view, &CWrenlocatorView::contextMenuShown, [&](QMenu* menu) { shown = menu; });
-  QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(40, 40), m_view.viewport()->mapToGlobal(QPoint(40, 40)));
+  QObject::connect(&m_view, &CWrenlocatorView::contextMenuShown,
+                   [&](QMenu* menu) { shown = menu; });
+  QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(40, 40),
+                               m_view.viewport()->mapToGlobal(QPoint(40, 40)));
   QApplication::sendEvent(m_view.viewport(), &rightClick);
   ASSERT_NE(shown, nullptr);
   std::vector<std::string> entries;
-  for (QAction* a : shown->actions()) entries.push_back(a->isSeparator() ? "-" : a->text().toStdString());
-  EXPECT_EQ(entries, (std::vector<std::string>{"Device Services", "-", "Device Information", "-", "Copy Row...",
-                                               "Copy All...", "-", "Save As...", "-"}));
+  for (QAction* a : shown->actions())
+    entries.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+  EXPECT_EQ(entries,
+            (std::vector<std::string>{"Device Services", "-", "Device Information", "-",
+                                      "Copy Row...", "Copy All...", "-", "Save As...", "-"}));
   shown->findChild<QAction*>("contextDeviceInformation")->trigger();
   shown->findChild<QAction*>("contextDeviceServices")->trigger();
   EXPECT_TRUE(asked.empty());

@@ -9,7 +9,7 @@
 namespace wren::test {
 
 class FakeUrlOpener : public platform::Shell {
- public:
+public:
   std::vector<std::string> opened;
   bool OpenPath(const std::string& path) override {
     opened.push_back("file:" + path);

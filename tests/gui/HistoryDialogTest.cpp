@@ -48,8 +48,8 @@ std::string Entry(const std::string& name, const std::string& type, const std::s
                   const std::string& address = "00:1A:2B:3C:4D:5E") {
   return "<entry Radio=\"Desk\" Name=\"" + name + "\" Address=\"" + address +
          "\" Producer=\"Acme\" LastSeenTime=\"14:03:59 07/21/2009\" "
-         "LastUsedTime=\"13:00:00 07/21/2009\" Type=\"" + type +
-         "\" Services=\"Audio,\" Image=\"" + image + "\"/>\r\n";
+         "LastUsedTime=\"13:00:00 07/21/2009\" Type=\"" +
+         type + "\" Services=\"Audio,\" Image=\"" + image + "\"/>\r\n";
 }
 
 std::string Document(const std::string& entries) {
@@ -80,10 +80,14 @@ TEST(HistoryDialog, ShowsOneCollapsedItemPerEntryWithItsSummaryImageAndEightChil
   EXPECT_EQ(ImageOf(mouse), 17);
 
   ASSERT_EQ(model->rowCount(mouse), 8);
-  const char* children[] = {"Radio:Desk",       "Name:Mouse",
-                            "Type:Peripheral",  "Address:00:1F:20:04:05:06",
-                            "Producer:Acme",    "LastSeenTime:14:03:59 07/21/2009",
-                            "LastUsedTime:13:00:00 07/21/2009", "Services:Audio,"};
+  const char* children[] = {"Radio:Desk",
+                            "Name:Mouse",
+                            "Type:Peripheral",
+                            "Address:00:1F:20:04:05:06",
+                            "Producer:Acme",
+                            "LastSeenTime:14:03:59 07/21/2009",
+                            "LastUsedTime:13:00:00 07/21/2009",
+                            "Services:Audio,"};
   for (int row = 0; row < 8; ++row) {
     const QModelIndex child = model->index(row, 0, mouse);
     EXPECT_EQ(Text(child), children[row]);
@@ -99,8 +103,8 @@ TEST(HistoryDialog, ShowsOneCollapsedItemPerEntryWithItsSummaryImageAndEightChil
 TEST(HistoryDialog, AnEmptyHistoryOrOneWithoutDatarootGivesAnEmptyTree) {
   FakeStrip strip;
   for (const std::string& text :
-       {Document(""), std::string("<?xml version=\"1.0\"?>\r\n<other>" + Entry("x", "y", "1") +
-                                  "</other>\r\n"),
+       {Document(""),
+        std::string("<?xml version=\"1.0\"?>\r\n<other>" + Entry("x", "y", "1") + "</other>\r\n"),
         std::string("not xml at all <"), std::string()}) {
     CHistoryDialog dialog(text, &strip);
     dialog.show();
@@ -121,10 +125,10 @@ TEST(HistoryDialog, AnEmptyNameStartsTheSummaryWithASpace) {
 
 TEST(HistoryDialog, AnImageOutOfTheStripsRangeShowsNoImageOnTheTopItemOnly) {
   FakeStrip strip(48);
-  CHistoryDialog dialog(Document(Entry("a", "t", "-1") + Entry("b", "t", "48") +
-                                 Entry("c", "t", "99999999999") + Entry("d", "t", "47") +
-                                 Entry("e", "t", "zero")),
-                        &strip);
+  CHistoryDialog dialog(
+      Document(Entry("a", "t", "-1") + Entry("b", "t", "48") + Entry("c", "t", "99999999999") +
+               Entry("d", "t", "47") + Entry("e", "t", "zero")),
+      &strip);
   QAbstractItemModel* model = dialog.Tree()->model();
   ASSERT_EQ(model->rowCount(), 5);
   const int wanted[] = {-1, -1, -1, 47, 0};
@@ -201,7 +205,8 @@ void ReadAndCloseHistoryDialog(std::vector<std::string>& summaries, std::string&
     if (!dialog) return ReadAndCloseHistoryDialog(summaries, title);
     title = dialog->windowTitle().toStdString();
     QAbstractItemModel* model = dialog->Tree()->model();
-    for (int row = 0; row < model->rowCount(); ++row) summaries.push_back(Text(model->index(row, 0)));
+    for (int row = 0; row < model->rowCount(); ++row)
+      summaries.push_back(Text(model->index(row, 0)));
     dialog->close();
   });
 }

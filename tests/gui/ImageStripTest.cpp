@@ -18,7 +18,9 @@ int OpaquePixels(const QImage& image) {
   return n;
 }
 
-QImage Argb(const QPixmap& pixmap) { return pixmap.toImage().convertToFormat(QImage::Format_ARGB32); }
+QImage Argb(const QPixmap& pixmap) {
+  return pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+}
 
 TEST(DeviceImageStrip, EmbeddedStripGivesFortyEightImagesOfTheirSize) {
   const DeviceImageStrip& strip = DeviceImageStrip::Shared();

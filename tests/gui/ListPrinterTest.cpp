@@ -29,8 +29,8 @@ std::string RunTool(const QString& program, const QStringList& args) {
   QProcess process;
   process.start(program, args);
   if (!process.waitForFinished(30000) || process.exitCode() != 0) {
-    ADD_FAILURE() << program.toStdString() << " failed: "
-                  << process.readAllStandardError().toStdString();
+    ADD_FAILURE() << program.toStdString()
+                  << " failed: " << process.readAllStandardError().toStdString();
     return {};
   }
   return process.readAllStandardOutput().toStdString();
@@ -50,8 +50,8 @@ int PageCount(const std::string& pdf) {
 // Where each word starts across the page, from the text's bounding boxes.
 std::multimap<std::string, double> WordLefts(const std::string& pdf, int page) {
   const QString n = QString::number(page);
-  const std::string html = RunTool(
-      "pdftotext", {"-bbox", "-f", n, "-l", n, QString::fromStdString(pdf), "-"});
+  const std::string html =
+      RunTool("pdftotext", {"-bbox", "-f", n, "-l", n, QString::fromStdString(pdf), "-"});
   std::multimap<std::string, double> lefts;
   const QRegularExpression word("<word xMin=\"([0-9.]+)\"[^>]*>([^<]*)</word>");
   for (auto it = word.globalMatch(QString::fromStdString(html)); it.hasNext();) {
@@ -209,8 +209,8 @@ TEST_F(Printing, TheFontsAreTheMetricTwinsOfArialAndTimesNewRoman) {
   ASSERT_TRUE(PrintList(model, {}, printer, &error)) << error;
   const std::string fonts = RunTool("pdffonts", {QString::fromStdString(pdf)});
   EXPECT_NE(fonts.find("LiberationSans-Bold"), std::string::npos) << fonts;
-  EXPECT_TRUE(QString::fromStdString(fonts).contains(QRegularExpression("^LiberationSans\\s",
-                                                                       QRegularExpression::MultilineOption)))
+  EXPECT_TRUE(QString::fromStdString(fonts).contains(
+      QRegularExpression("^LiberationSans\\s", QRegularExpression::MultilineOption)))
       << fonts;
   EXPECT_NE(fonts.find("LiberationSerif"), std::string::npos) << fonts;
 }

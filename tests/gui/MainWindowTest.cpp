@@ -144,7 +144,8 @@ protected:
   CMainFrame& Open(std::string stack = "sim", std::string helpPage = "/opt/help/index.html") {
     if (stack == "sim") stack = "sim:" + std::string(WREN_TEST_DATA) + "/../e2e/lab.xml";
     SessionFailure failure;
-    m_session = SessionBuilder(m_stacks, HostPorts{m_settings, m_sound, m_messenger, m_timer, m_dispatcher, m_status})
+    m_session = SessionBuilder(m_stacks, HostPorts{m_settings, m_sound, m_messenger, m_timer,
+                                                   m_dispatcher, m_status})
                     .Stack(stack)
                     .SteppedClock(true)
                     .Build(failure);
@@ -214,7 +215,8 @@ TEST_F(MainWindow, MenusHoldEveryItemWithItsTextAccessKeyAndShortcut) {
   CMainFrame& w = Open();
   std::vector<std::string> titles;
   for (QAction* a : w.menuBar()->actions()) titles.push_back(a->text().toStdString());
-  EXPECT_EQ(titles, (std::vector<std::string>{"&File", "&View", "&Monitoring", "&Tools", "&Update", "&Help"}));
+  EXPECT_EQ(titles, (std::vector<std::string>{"&File", "&View", "&Monitoring", "&Tools", "&Update",
+                                              "&Help"}));
 
   const std::map<std::string, std::vector<std::string>> expected{
       {"menuFile",
@@ -222,13 +224,13 @@ TEST_F(MainWindow, MenusHoldEveryItemWithItsTextAccessKeyAndShortcut) {
       {"menuView", {"&Toolbar||on", "&Status Bar||on"}},
       {"menuMonitoring", {"Run...||on"}},
       {"menuTools",
-       {"File Transfer Wizard||on", "-", "Mobile Devices...||on", "-", "Device Information...||off", "-",
-        "Audit Selected Device...||off", "-", "History Report||on"}},
+       {"File Transfer Wizard||on", "-", "Mobile Devices...||on", "-", "Device Information...||off",
+        "-", "Audit Selected Device...||off", "-", "History Report||on"}},
       {"menuUpdate", {"Check for Updates...||on"}},
       {"menuHelp",
-       {"Help Topics...||on", "-", "Check for Updates...||on", "-", "Frequently Asked Questions...||on", "-",
-        "Wrenlocator Home Page...||on", "E-Mail Support||on", "-", ">Pelmark Products", "-",
-        "&About Wrenlocator...||on"}},
+       {"Help Topics...||on", "-", "Check for Updates...||on", "-",
+        "Frequently Asked Questions...||on", "-", "Wrenlocator Home Page...||on",
+        "E-Mail Support||on", "-", ">Pelmark Products", "-", "&About Wrenlocator...||on"}},
   };
   for (const auto& [name, rows] : expected) {
     const QMenu* menu = w.findChild<QMenu*>(QString::fromStdString(name));
@@ -265,12 +267,14 @@ TEST_F(MainWindow, ToolbarLeftToRightWithSeparatorsTooltipsAndPrompts) {
   EXPECT_EQ(tips[4], "|");
   EXPECT_EQ(tips[5], "Print the active document");
   EXPECT_EQ(tips[6], "|");
-  EXPECT_NE(tips[7].find("Bluetooth Devices: not available - install one of blueman-manager"), std::string::npos);
+  EXPECT_NE(tips[7].find("Bluetooth Devices: not available - install one of blueman-manager"),
+            std::string::npos);
   EXPECT_NE(tips[8].find("Bluetooth File Transfer Wizard: not available"), std::string::npos);
   const std::vector<std::string> rest(tips.begin() + 9, tips.end());
-  EXPECT_EQ(rest, (std::vector<std::string>{"Search and Add New Bluetooth Device", "|", "Run Bluetooth Monitoring",
-                                            "Stop Monitoring", "|", "History Report", "Session Alarm Log", "|",
-                                            "Product Home Page", "Check New Version", "|", "About", "Help"}));
+  EXPECT_EQ(rest, (std::vector<std::string>{
+                      "Search and Add New Bluetooth Device", "|", "Run Bluetooth Monitoring",
+                      "Stop Monitoring", "|", "History Report", "Session Alarm Log", "|",
+                      "Product Home Page", "Check New Version", "|", "About", "Help"}));
   // Stop is on the toolbar only.
   for (const QMenu* menu : w.findChildren<QMenu*>())
     for (QAction* a : menu->actions()) EXPECT_NE(a->statusTip(), "Stop Monitoring");
@@ -282,9 +286,9 @@ TEST_F(MainWindow, AcceleratorsAreAllThereAndOnlyTheActingOnesDoSomething) {
   CMainFrame& w = Open();
   std::vector<std::string> keys;
   for (QAction* a : w.actions()) keys.push_back(a->shortcut().toString().toStdString());
-  EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+N", "Ctrl+O", "Ctrl+S", "Ctrl+Z", "Alt+Backspace", "Ctrl+X",
-                                            "Shift+Del", "Ctrl+C", "Ctrl+Ins", "Ctrl+V", "Shift+Ins", "F6",
-                                            "Shift+F6"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+N", "Ctrl+O", "Ctrl+S", "Ctrl+Z", "Alt+Backspace",
+                                            "Ctrl+X", "Shift+Del", "Ctrl+C", "Ctrl+Ins", "Ctrl+V",
+                                            "Shift+Ins", "F6", "Shift+F6"}));
   // Only Save acts: it asks where to save the list, as Save As does (here
   // the user cancels). The others change nothing: no dialog, no file, no row.
   w.show();
@@ -371,7 +375,8 @@ TEST_P(RunCommand, ConfirmedWithEnterStartsTheCycleAndFillsTheList) {
   Settle();
   // The lab's adapter and its four devices, in the order the scan gave them.
   ASSERT_EQ(w.View().model()->rowCount(), 5);
-  EXPECT_EQ(w.View().model()->index(0, 0).data().toString(), "Desk adapter -> Desk adapter (local)");
+  EXPECT_EQ(w.View().model()->index(0, 0).data().toString(),
+            "Desk adapter -> Desk adapter (local)");
   EXPECT_EQ(w.View().model()->index(1, 2).data().toString(), "00:1A:2B:3C:4D:5E");
   EXPECT_FALSE(w.View().model()->index(1, 2).data(Qt::DecorationRole).isNull());
 
@@ -403,7 +408,8 @@ TEST_F(MainWindow, DeviceEventsShowInPaneZero) {
   m_session->Simulation()->AdvanceTime(1500);  // the phone comes in range
   Settle();
   EXPECT_TRUE(w.StatusText().contains("00:1A:2B:3C:4D:5E")) << w.StatusText().toStdString();
-  EXPECT_TRUE(w.StatusText().contains("Bluetooth device has changed")) << w.StatusText().toStdString();
+  EXPECT_TRUE(w.StatusText().contains("Bluetooth device has changed"))
+      << w.StatusText().toStdString();
 }
 
 TEST_F(MainWindow, ClosingSavesTheListsDevicesToHistory) {
@@ -415,7 +421,8 @@ TEST_F(MainWindow, ClosingSavesTheListsDevicesToHistory) {
   w.close();
   EXPECT_TRUE(w.SaveError().empty());
   const std::string history = test::ReadFile(m_data / "history.xml");
-  for (const char* address : {"00:1A:2B:3C:4D:5E", "00:03:89:44:55:66", "00:1F:20:04:05:06", "02:AB:CD:16:17:18"})
+  for (const char* address :
+       {"00:1A:2B:3C:4D:5E", "00:03:89:44:55:66", "00:1F:20:04:05:06", "02:AB:CD:16:17:18"})
     EXPECT_NE(history.find(address), std::string::npos) << address;
 }
 
@@ -457,20 +464,23 @@ TEST_F(MainWindow, DesktopToolsStartTheFirstInstalledWithArgumentsNeverAShell) {
                           {"systemsettings", "/usr/bin/systemsettings"},
                           {"bluedevil-sendfile", "/usr/bin/bluedevil-sendfile"}};
   CMainFrame& w = Open();
-  for (const char* name : {"toolsMobileDevices", "barBluetoothDevices", "toolsFileTransfer", "barFileTransfer"})
+  for (const char* name :
+       {"toolsMobileDevices", "barBluetoothDevices", "toolsFileTransfer", "barFileTransfer"})
     EXPECT_TRUE(w.Action(name)->isEnabled()) << name;
   w.Action("toolsMobileDevices")->trigger();
   w.Action("barBluetoothDevices")->trigger();
   w.Action("barFileTransfer")->trigger();
   using Start = std::pair<std::string, std::vector<std::string>>;
-  EXPECT_EQ(m_launcher.started, (std::vector<Start>{{"/usr/bin/gnome-control-center", {"bluetooth"}},
-                                                    {"/usr/bin/gnome-control-center", {"bluetooth"}},
-                                                    {"/usr/bin/bluedevil-sendfile", {}}}));
+  EXPECT_EQ(m_launcher.started,
+            (std::vector<Start>{{"/usr/bin/gnome-control-center", {"bluetooth"}},
+                                {"/usr/bin/gnome-control-center", {"bluetooth"}},
+                                {"/usr/bin/bluedevil-sendfile", {}}}));
 }
 
 TEST_F(MainWindow, DesktopToolsMissingAreOffWithAReason) {
   CMainFrame& w = Open();
-  for (const char* name : {"toolsMobileDevices", "barBluetoothDevices", "toolsFileTransfer", "barFileTransfer"}) {
+  for (const char* name :
+       {"toolsMobileDevices", "barBluetoothDevices", "toolsFileTransfer", "barFileTransfer"}) {
     EXPECT_FALSE(w.Action(name)->isEnabled()) << name;
     EXPECT_TRUE(w.Action(name)->toolTip().contains("install one of")) << name;
   }
@@ -523,7 +533,13 @@ protected:
   }
   // The cells as the list shows them, in creation order.
   static std::string Cell(const CMainFrame& w, int row, int column) {
-    return const_cast<CMainFrame&>(w).View().model()->index(row, column).data().toString().toStdString();
+    return const_cast<CMainFrame&>(w)
+        .View()
+        .model()
+        ->index(row, column)
+        .data()
+        .toString()
+        .toStdString();
   }
   static std::string RowText(const CMainFrame& w, int row) {
     std::string text;
@@ -586,7 +602,8 @@ TEST_F(WindowCommands, SaveAsFromMenuToolbarContextMenuAndCtrlSWritesTheReport) 
   for (const char* entry : {"fileSaveAs", "barSave", "contextSaveAs", "acceleratorSave"}) {
     SCOPED_TRACE(entry);
     const std::string text = m_data / ("list" + std::to_string(++n) + ".txt");
-    const std::string xml = m_data / ("list" + std::to_string(n));  // takes the XML filter's extension
+    const std::string xml =
+        m_data / ("list" + std::to_string(n));  // takes the XML filter's extension
     m_saveAs.choice = SaveAsChoice{text, true};
     Choose(w, entry);
     EXPECT_EQ(test::ReadFile(text), textReport);
@@ -629,7 +646,8 @@ TEST_F(WindowCommands, PrintFromMenuToolbarAndCtrlPPrintsTheListAsShown) {
   const std::vector<std::pair<std::string, std::function<void()>>> entries{
       {"File menu", [&] { w.findChild<QMenu*>("menuFile")->actions()[2]->trigger(); }},
       {"toolbar", [&] { w.findChild<QToolBar*>("toolBar")->actions()[5]->trigger(); }},
-      {"Ctrl+P", [&] {
+      {"Ctrl+P",
+       [&] {
          // The key goes to the list, in the window the user works in.
          w.activateWindow();
          ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
@@ -642,8 +660,10 @@ TEST_F(WindowCommands, PrintFromMenuToolbarAndCtrlPPrintsTheListAsShown) {
     bool printDialog = false;
     WhenModal([&](QWidget* modal) {
       printDialog = qobject_cast<QPrintDialog*>(modal) != nullptr;
-      if (printDialog) static_cast<QDialog*>(modal)->accept();
-      else modal->close();
+      if (printDialog)
+        static_cast<QDialog*>(modal)->accept();
+      else
+        modal->close();
     });
     choose();
     EXPECT_TRUE(printDialog);
@@ -673,8 +693,10 @@ TEST_F(WindowCommands, AnEmptyListStillPrintsAReadablePage) {
   const std::string pdf = m_data / "empty.pdf";
   w.Printer().setOutputFileName(QString::fromStdString(pdf));
   WhenModal([](QWidget* modal) {
-    if (auto* dialog = qobject_cast<QPrintDialog*>(modal)) dialog->accept();
-    else modal->close();
+    if (auto* dialog = qobject_cast<QPrintDialog*>(modal))
+      dialog->accept();
+    else
+      modal->close();
   });
   Choose(w, "filePrint");
   const std::string text = PdfText(pdf);
@@ -744,7 +766,8 @@ TEST_F(WindowCommands, HistoryReportTellsAFailedSaveAndStillShows) {
   EXPECT_EQ(summaries.size(), m_session->History().Size());
   EXPECT_GE(summaries.size(), 4u);
   ASSERT_EQ(m_messages.shown.size(), 1u);
-  EXPECT_NE(m_messages.shown[0].find("could not be saved"), std::string::npos) << m_messages.shown[0];
+  EXPECT_NE(m_messages.shown[0].find("could not be saved"), std::string::npos)
+      << m_messages.shown[0];
   EXPECT_EQ(test::ReadFile(notAFolder), "x");
 }
 

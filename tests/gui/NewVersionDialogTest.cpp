@@ -110,7 +110,7 @@ struct ModalWatcher {
 };
 
 class WindowUpdateCheck : public ::testing::Test {
- protected:
+protected:
   test::FakeUrlOpener opener;
   test::LoopbackHttpServer server;
   platform::QtHttpClient http{1500};
@@ -150,10 +150,10 @@ TEST_F(WindowUpdateCheck, EachOutcomeShowsItsWindow) {
 // While the fetch waits the window keeps painting; the check then gives up
 // with the failure message.
 class PaintCounter : public QWidget {
- public:
+public:
   int paints = 0;
 
- protected:
+protected:
   void paintEvent(QPaintEvent*) override { ++paints; }
 };
 

@@ -121,10 +121,10 @@ TEST_F(Commands, SaveAsTakesTheReportFromTheExtensionOrTheSelectedFilter) {
     bool xml;
   };
   const Case cases[] = {
-      {"typed.xml", true, "typed.xml", true},        // .xml under the text filter
-      {"bare", false, "bare.xml", true},             // no extension, XML filter
-      {"bare2", true, "bare2.txt", false},           // no extension, text filter
-      {"report.log", false, "report.log", false},    // another extension: text
+      {"typed.xml", true, "typed.xml", true},      // .xml under the text filter
+      {"bare", false, "bare.xml", true},           // no extension, XML filter
+      {"bare2", true, "bare2.txt", false},         // no extension, text filter
+      {"report.log", false, "report.log", false},  // another extension: text
       {"UPPER.XML", true, "UPPER.XML", true},
   };
   for (const Case& c : cases) {
@@ -162,8 +162,8 @@ TEST_F(Commands, AFileThatCannotBeWrittenIsNamedInAMessage) {
   // A folder without write permission stops everyone but root.
   const std::string locked = folder / "locked";
   std::filesystem::create_directory(locked);
-  std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   if (geteuid() != 0) paths.push_back(locked + "/report.txt");
   for (const std::string& path : paths) {
     messages.shown.clear();
@@ -307,8 +307,10 @@ TEST(PrintCommands, PrintConfirmedPrintsCancelledDoesNot) {
   // list's): the user is told, nothing is printed.
   std::filesystem::remove(pdf);
   WhenModal([](QWidget* modal) {
-    if (auto* dialog = qobject_cast<QPrintDialog*>(modal)) dialog->accept();
-    else modal->close();
+    if (auto* dialog = qobject_cast<QPrintDialog*>(modal))
+      dialog->accept();
+    else
+      modal->close();
     return true;
   });
   EXPECT_FALSE(RunPrintCommand(nullptr, printer, model, {0, 0}, {}, messages));

@@ -36,7 +36,7 @@ using namespace settings;
 
 // Records what the dialog asks of the sound system.
 class FakeSound : public platform::SoundOutput {
- public:
+public:
   Playback Open(const std::string& file) override {
     opened.push_back(file);
     return ++last;
@@ -53,7 +53,7 @@ class FakeSound : public platform::SoundOutput {
 
 // Answers the file-open dialog as the test says, and remembers the question.
 class FakeChooser : public AlarmFileChooser {
- public:
+public:
   std::optional<std::string> ChooseFile(QWidget*, const QString& title, const QString& start,
                                         const QString& filter) override {
     ++calls;
@@ -81,10 +81,8 @@ std::optional<std::string> StoredText(const MemorySettingsStore& store, std::str
 }
 
 class SearchParamsDlgTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-  }
+protected:
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
   // The dialog over `store`, shown (as Run shows it) with its messages
   // recorded instead of boxed.
@@ -187,11 +185,11 @@ TEST_F(SearchParamsDlgTest, ShowsEveryControlTextAndGroup) {
 
   std::map<QString, QString> groups;
   for (QGroupBox* g : dlg->findChildren<QGroupBox*>()) groups[g->objectName()] = g->title();
-  EXPECT_EQ(groups, (std::map<QString, QString>{
-                        {"groupSearch", "Search Parameters"},
-                        {"groupRefresh", "Refresh Speed"},
-                        {"groupNotify",
-                         "Device Detection and Connection State Change Notification"}}));
+  EXPECT_EQ(groups,
+            (std::map<QString, QString>{
+                {"groupSearch", "Search Parameters"},
+                {"groupRefresh", "Refresh Speed"},
+                {"groupNotify", "Device Detection and Connection State Change Notification"}}));
 
   QStringList labels;
   for (QLabel* l : dlg->findChildren<QLabel*>())
@@ -220,12 +218,14 @@ TEST_F(SearchParamsDlgTest, TabWalksTheControlsInReadingOrder) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
   QStringList expected = {"checkAuthentication", "checkRemembered", "checkUnknown",
-                          "checkConnected", "checkNewInquiry", "editNewInquiryTimeout",
+                          "checkConnected",      "checkNewInquiry", "editNewInquiryTimeout",
                           "editUpdateSpeed"};
   for (const char* row : {"Detection", "OutOfRange", "Connection", "Disconnection"})
     for (const char* control : {"checkSound", "selectFile", "editPath", "play", "stop"})
       expected << QString::fromLatin1(control) + QString::fromLatin1(row);
-  expected << "editNetSend" << "buttonRun" << "buttonCancel";
+  expected << "editNetSend"
+           << "buttonRun"
+           << "buttonCancel";
   ASSERT_EQ(expected.size(), 30);
   EXPECT_EQ(walked, expected);
   // And round again.
@@ -270,15 +270,22 @@ TEST_F(SearchParamsDlgTest, RunWithEnterStoresEveryValueInOrderAndAccepts) {
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(dlg->result(), QDialog::Accepted);
   EXPECT_FALSE(dlg->isVisible());
-  const std::vector<std::string> order = {
-      "DevSearchSettings/Authentication", "DevSearchSettings/Connected",
-      "DevSearchSettings/Remembered",     "DevSearchSettings/Unknown",
-      "DevSearchSettings/NewInquiry",     "DevSearchSettings/NewInquiryTimeout",
-      "Settings/UpdateSpeed",             "DevNotifySettings/devDetSound",
-      "DevNotifySettings/devUndetSound",  "DevNotifySettings/inSound",
-      "DevNotifySettings/outSound",       "DevNotifySettings/InVoicePath",
-      "DevNotifySettings/OutVoicePath",   "DevNotifySettings/NetSend",
-      "DevNotifySettings/DevDetVoicePath", "DevNotifySettings/devUndetVoicePath"};
+  const std::vector<std::string> order = {"DevSearchSettings/Authentication",
+                                          "DevSearchSettings/Connected",
+                                          "DevSearchSettings/Remembered",
+                                          "DevSearchSettings/Unknown",
+                                          "DevSearchSettings/NewInquiry",
+                                          "DevSearchSettings/NewInquiryTimeout",
+                                          "Settings/UpdateSpeed",
+                                          "DevNotifySettings/devDetSound",
+                                          "DevNotifySettings/devUndetSound",
+                                          "DevNotifySettings/inSound",
+                                          "DevNotifySettings/outSound",
+                                          "DevNotifySettings/InVoicePath",
+                                          "DevNotifySettings/OutVoicePath",
+                                          "DevNotifySettings/NetSend",
+                                          "DevNotifySettings/DevDetVoicePath",
+                                          "DevNotifySettings/devUndetVoicePath"};
   EXPECT_EQ(store.Writes(), order);
   EXPECT_EQ(StoredInt(store, kSearchSection, kUnknown), 0);
   EXPECT_EQ(StoredInt(store, kSearchSection, kAuthentication), 1);
@@ -518,8 +525,7 @@ TEST_F(SearchParamsDlgTest, SoundFileThatIsNotAudioIsExplainedAndKept) {
   Type(Find<QLineEdit>(dlg.get(), "editPathDetection"), dir.filePath("gone.wav"));
   Press(play, Qt::Key_Space);
   EXPECT_EQ(note->text(), "The sound file \"gone.wav\" cannot be found or read.");
-  Type(Find<QLineEdit>(dlg.get(), "editPathDetection"),
-       WriteFile(dir, "real.wav", WaveBytes()));
+  Type(Find<QLineEdit>(dlg.get(), "editPathDetection"), WriteFile(dir, "real.wav", WaveBytes()));
   Press(play, Qt::Key_Space);
   EXPECT_FALSE(note->isVisible());
   EXPECT_EQ(sound.opened.size(), 1u);
@@ -551,7 +557,11 @@ TEST(SniffSoundFile, TellsSoundsFromOtherFiles) {
   };
   const Case cases[] = {
       {"a.wav", WaveBytes(), SoundFileKind::Wave},
-      {"riff.avi", QByteArray("RIFF\x10\x00\x00\x00" "AVI LIST", 16), SoundFileKind::NotAudio},
+      {"riff.avi",
+       QByteArray("RIFF\x10\x00\x00\x00"
+                  "AVI LIST",
+                  16),
+       SoundFileKind::NotAudio},
       {"tag.mp3", QByteArray("ID3\x03\x00\x00\x00\x00\x00\x00", 10), SoundFileKind::Mp3},
       {"frame.mp3", QByteArray("\xFF\xFB\x90\x64\x00\x00", 6), SoundFileKind::Mp3},
       {"reserved.mp3", QByteArray("\xFF\xE0\x00\x00", 4), SoundFileKind::NotAudio},
@@ -574,11 +584,12 @@ TEST_F(SearchParamsDlgTest, SettingsFileWithWrongTypesOpensWithDefaultsAndIsRepa
   {
     QFile f(ini);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[Settings]\nUpdateSpeed=fast\n"
-            "[DevSearchSettings]\nAuthentication=yes\nConnected=0\nNewInquiry=@Invalid()\n"
-            "NewInquiryTimeout=-40\n"
-            "[DevNotifySettings]\ninSound=1\nInVoicePath=/keep/me.wav\nNetSend=\n"
-            "devDetSound=99999999999999999999\n");
+    f.write(
+        "[Settings]\nUpdateSpeed=fast\n"
+        "[DevSearchSettings]\nAuthentication=yes\nConnected=0\nNewInquiry=@Invalid()\n"
+        "NewInquiryTimeout=-40\n"
+        "[DevNotifySettings]\ninSound=1\nInVoicePath=/keep/me.wav\nNetSend=\n"
+        "devDetSound=99999999999999999999\n");
   }
   platform::QtSettingsStore qtStore(ini);
   auto dlg = Open(qtStore);
@@ -641,8 +652,8 @@ TEST_F(SearchParamsDlgTest, MessagesAreRealMessageBoxesAnsweredWithEnter) {
   QStringList texts;
   AnswerNextModal(Qt::Key_Return, &texts, 2);
   Press(speed, Qt::Key_Return);
-  EXPECT_EQ(texts, (QStringList{"Please enter a positive integer.",
-                                "Please enter a positive integer."}));
+  EXPECT_EQ(texts,
+            (QStringList{"Please enter a positive integer.", "Please enter a positive integer."}));
   EXPECT_TRUE(dlg.isVisible());
   // No box is left behind.
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -658,8 +669,8 @@ TEST(SearchParamsRunDialog, GivesRunOnEnterAndCancelOnEscape) {
   FakeSound sound;
   FakeChooser chooser;
   SearchParamsRunDialog runDialog(sound, chooser);
-  for (auto [key, expected] : {std::pair{Qt::Key_Return, kDialogRun},
-                               std::pair{Qt::Key_Escape, kDialogCancel}}) {
+  for (auto [key, expected] :
+       {std::pair{Qt::Key_Return, kDialogRun}, std::pair{Qt::Key_Escape, kDialogCancel}}) {
     store.ClearWrites();
     QTimer::singleShot(0, [key] {
       auto* dlg = qobject_cast<CSearchParamsDlg*>(QApplication::activeModalWidget());
@@ -698,7 +709,7 @@ TEST(ShippedSounds, AreShortAudibleWaveFiles) {
     const QByteArray b = f.readAll();
     ASSERT_GE(b.size(), 44);
     EXPECT_EQ(b.mid(12, 4), "fmt ");
-    EXPECT_EQ(Le(b, 20, 2), 1u);   // PCM
+    EXPECT_EQ(Le(b, 20, 2), 1u);  // PCM
     const std::uint32_t channels = Le(b, 22, 2), rate = Le(b, 24, 4), bits = Le(b, 34, 2);
     EXPECT_EQ(channels, 1u);
     EXPECT_EQ(bits, 16u);
@@ -767,8 +778,8 @@ TEST(QtAlarmFileChooser, OpensOnTheFolderWithTheAudioFilter) {
   };
 
   answer("ring.wav", Qt::Key_Return);
-  auto chosen = chooser.ChooseFile(nullptr, "Choose Alarm File", dir.path(),
-                                   CSearchParamsDlg::kAudioFilter);
+  auto chosen =
+      chooser.ChooseFile(nullptr, "Choose Alarm File", dir.path(), CSearchParamsDlg::kAudioFilter);
   EXPECT_EQ(seen.title, "Choose Alarm File");
   EXPECT_EQ(seen.folder, QDir(dir.path()).absolutePath());
   EXPECT_EQ(seen.filters, QStringList{"Audio Files (*.wav *.mp3 *.au)"});
@@ -798,8 +809,8 @@ TEST(QtAlarmFileChooser, OpensOnTheFolderWithTheAudioFilter) {
     QTimer::singleShot(50, closeUp);
   };
   QTimer::singleShot(50, closeUp);
-  chosen = chooser.ChooseFile(nullptr, "Choose Alarm File", dir.path(),
-                              CSearchParamsDlg::kAudioFilter);
+  chosen =
+      chooser.ChooseFile(nullptr, "Choose Alarm File", dir.path(), CSearchParamsDlg::kAudioFilter);
   EXPECT_FALSE(chosen.has_value());
   EXPECT_TRUE(refused);
 }

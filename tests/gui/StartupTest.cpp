@@ -31,7 +31,7 @@ TEST(SystemVersionCheck, NameTableAndVerdictByVersion) {
       {6, 0, SystemPlatform::WindowsNt, "", true},
       {5, 1, SystemPlatform::Windows, "Windows 98", false},  // not NT: 5.1 is no XP
       {5, 0, SystemPlatform::Windows, "", false},
-      {0, 0, SystemPlatform::Win32s, "", false},              // the version could not be read
+      {0, 0, SystemPlatform::Win32s, "", false},  // the version could not be read
   };
   for (const auto& c : cases) {
     SystemVersion v{c.major, c.minor, c.platform, ""};
@@ -54,7 +54,9 @@ TEST(SystemVersionCheck, LinuxKernelsFromThreeFourOnAndTheDistributionsName) {
 
 TEST(SystemVersionCheck, RefusalIsShownOnceWithCaptionAndEndsStartUp) {
   std::vector<std::pair<std::string, std::string>> shown;
-  auto refuse = [&](const std::string& caption, const std::string& text) { shown.emplace_back(caption, text); };
+  auto refuse = [&](const std::string& caption, const std::string& text) {
+    shown.emplace_back(caption, text);
+  };
   EXPECT_FALSE(CheckSystemVersion({5, 0, SystemPlatform::WindowsNt, ""}, refuse));
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].first, "Wrenlocator");
@@ -95,7 +97,8 @@ TEST(SystemVersionCheck, KernelReleaseAndOsReleaseTexts) {
   EXPECT_FALSE(platform::ParseKernelRelease("linux-6.1", major, minor));
   EXPECT_FALSE(platform::ParseKernelRelease("", major, minor));
 
-  EXPECT_EQ(platform::OsReleaseName("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"),
+  EXPECT_EQ(platform::OsReleaseName(
+                "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"),
             "Debian GNU/Linux 12 (bookworm)");
   EXPECT_EQ(platform::OsReleaseName("NAME=Fedora\nVERSION_ID=39\n"), "Fedora 39");
   EXPECT_EQ(platform::OsReleaseName("PRETTY_NAME='Quoted \"One\"'\n"), "Quoted \"One\"");
@@ -131,12 +134,14 @@ TEST(WindowOptions, OnlyTheWindowsOptionsMakeTheWindowForm) {
   }
   WindowOptions o;
   std::string error;
-  ASSERT_TRUE(ParseWindowOptions({"--stack=sim:lab.xml", "--data-dir", "/d", "--settings", "s.ini"}, o, error));
+  ASSERT_TRUE(ParseWindowOptions({"--stack=sim:lab.xml", "--data-dir", "/d", "--settings", "s.ini"},
+                                 o, error));
   EXPECT_EQ(o.stack, "sim:lab.xml");
   EXPECT_EQ(o.dataDir, "/d");
   EXPECT_EQ(o.settingsFile, "s.ini");
   EXPECT_EQ(o.updateUrl, "");
-  ASSERT_TRUE(ParseWindowOptions({"--update-url=http://mirror.example/v.xml", "--stack", "sim"}, o, error));
+  ASSERT_TRUE(
+      ParseWindowOptions({"--update-url=http://mirror.example/v.xml", "--stack", "sim"}, o, error));
   EXPECT_EQ(o.updateUrl, "http://mirror.example/v.xml");
   EXPECT_EQ(o.stack, "sim");
 }
@@ -144,10 +149,13 @@ TEST(WindowOptions, OnlyTheWindowsOptionsMakeTheWindowForm) {
 // Restores an environment variable when the test ends.
 class SavedEnv {
 public:
-  explicit SavedEnv(const char* name) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_value(qgetenv(name)) {}
+  explicit SavedEnv(const char* name)
+      : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_value(qgetenv(name)) {}
   ~SavedEnv() {
-    if (m_had) qputenv(m_name, m_value);
-    else qunsetenv(m_name);
+    if (m_had)
+      qputenv(m_name, m_value);
+    else
+      qunsetenv(m_name);
   }
 
 private:
@@ -170,7 +178,8 @@ TEST(DisplayCheck, NoDisplayIsSaidBeforeAnyToolkitStarts) {
   EXPECT_FALSE(DisplayAvailable(why));
   EXPECT_NE(why.find(":987"), std::string::npos) << why;
 
-  qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));  // a platform chosen by the user needs no server
+  qputenv("QT_QPA_PLATFORM",
+          QByteArray("offscreen"));  // a platform chosen by the user needs no server
   EXPECT_TRUE(DisplayAvailable(why));
 }
 

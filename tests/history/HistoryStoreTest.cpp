@@ -71,16 +71,17 @@ TEST_F(HistoryFile, SavedFileByteForByte) {
   std::string error;
   ASSERT_TRUE(store.SaveHistory(list, &error)) << error;
   EXPECT_EQ(WithoutCreated(History()),
-            kHeader + ">\r\n"
-                      "<entry Radio=\"hci0\" Name=\"Headset\" Address=\"AA:BB:CC:DD:EE:FF\" "
-                      "Producer=\"Acme Corp.\" LastSeenTime=\"14:03:59 07/21/2009\" "
-                      "LastUsedTime=\"13:00:00 07/20/2009\" Type=\"Phone/Smart phone\" "
-                      "Services=\"Audio,Telephony\" Image=\"7\"/>\r\n"
-                      "<entry Radio=\"hci0\" Name=\"Tom&apos;s &quot;Phone&quot; &amp; &lt;Co&gt;\" "
-                      "Address=\"00:11:22:33:44:55\" Producer=\"Acme Corp.\" "
-                      "LastSeenTime=\"14:03:59 07/21/2009\" LastUsedTime=\"13:00:00 07/20/2009\" "
-                      "Type=\"Phone/Smart phone\" Services=\"\" Image=\"-3\"/>\r\n"
-                      "</dataroot>\r\n");
+            kHeader +
+                ">\r\n"
+                "<entry Radio=\"hci0\" Name=\"Headset\" Address=\"AA:BB:CC:DD:EE:FF\" "
+                "Producer=\"Acme Corp.\" LastSeenTime=\"14:03:59 07/21/2009\" "
+                "LastUsedTime=\"13:00:00 07/20/2009\" Type=\"Phone/Smart phone\" "
+                "Services=\"Audio,Telephony\" Image=\"7\"/>\r\n"
+                "<entry Radio=\"hci0\" Name=\"Tom&apos;s &quot;Phone&quot; &amp; &lt;Co&gt;\" "
+                "Address=\"00:11:22:33:44:55\" Producer=\"Acme Corp.\" "
+                "LastSeenTime=\"14:03:59 07/21/2009\" LastUsedTime=\"13:00:00 07/20/2009\" "
+                "Type=\"Phone/Smart phone\" Services=\"\" Image=\"-3\"/>\r\n"
+                "</dataroot>\r\n");
   // And it reads back as it was, flags at their defaults.
   DeviceList back;
   HistoryStore reader;
@@ -97,7 +98,9 @@ TEST_F(HistoryFile, SavedFileByteForByte) {
 
 TEST_F(HistoryFile, ControlCharactersAreStoredAsSpaces) {
   HistoryStore store;
-  ASSERT_TRUE(store.SaveHistory({Device("00:00:00:00:00:01", "two\nlines\tand\x7f" "\xe9")}));
+  ASSERT_TRUE(store.SaveHistory({Device("00:00:00:00:00:01",
+                                        "two\nlines\tand\x7f"
+                                        "\xe9")}));
   EXPECT_NE(History().find("Name=\"two lines and  \""), std::string::npos);
   DeviceList back;
   HistoryStore().LoadHistory(back);
@@ -125,15 +128,16 @@ TEST_F(HistoryFile, DevicesSeenInARunAreSavedMostRecentFirst) {
 }
 
 TEST_F(HistoryFile, HandWrittenEntriesLoadTheSame) {
-  WriteFile(Path(),
-           "<?xml version=\"1.0\"?>\n"
-           "<!-- written by hand -->\n"
-           "<dataroot>\n"
-           "  <device Image=\"12\" Services=\"S\" Type=\"T\" LastUsedTime=\"U\" LastSeenTime=\"L\"\n"
-           "          Producer=\"P\" Address=\"A\" Name=\"N\" Radio=\"R\"></device>\n"
-           "  <entry Address=\"A\" Image=\"abc\"/>\n"
-           "  <entry Address=\"A\" Image=\"  -12xyz\"/>\n"
-           "</dataroot>\n");
+  WriteFile(
+      Path(),
+      "<?xml version=\"1.0\"?>\n"
+      "<!-- written by hand -->\n"
+      "<dataroot>\n"
+      "  <device Image=\"12\" Services=\"S\" Type=\"T\" LastUsedTime=\"U\" LastSeenTime=\"L\"\n"
+      "          Producer=\"P\" Address=\"A\" Name=\"N\" Radio=\"R\"></device>\n"
+      "  <entry Address=\"A\" Image=\"abc\"/>\n"
+      "  <entry Address=\"A\" Image=\"  -12xyz\"/>\n"
+      "</dataroot>\n");
   DeviceList list;
   HistoryStore store;
   HistoryFileCheck check = store.LoadHistory(list);
@@ -161,11 +165,19 @@ TEST(HistoryImage, ConvertsLikeTheCLibrary) {
     const char* text;
     std::int32_t value;
   };
-  const Case cases[] = {{"7", 7},         {"", 0},          {"abc", 0},
-                        {" \t+42", 42},   {"-0", 0},        {"12abc", 12},
-                        {"- 5", 0},       {"2147483647", INT_MAX}, {"2147483648", INT_MAX},
-                        {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN},
-                        {"0x1F", 0},      {"00042", 42}};
+  const Case cases[] = {{"7", 7},
+                        {"", 0},
+                        {"abc", 0},
+                        {" \t+42", 42},
+                        {"-0", 0},
+                        {"12abc", 12},
+                        {"- 5", 0},
+                        {"2147483647", INT_MAX},
+                        {"2147483648", INT_MAX},
+                        {"-2147483648", INT_MIN},
+                        {"-99999999999999999999", INT_MIN},
+                        {"0x1F", 0},
+                        {"00042", 42}};
   for (const Case& c : cases) EXPECT_EQ(HistoryStore::ParseImage(c.text), c.value) << c.text;
 }
 
@@ -231,7 +243,8 @@ TEST_F(HistoryFile, AFileWithAnotherRootIsKeptToo) {
   HistoryStore store;
   HistoryFileCheck check = store.CheckFile();
   EXPECT_TRUE(check.unreadable);
-  EXPECT_EQ(check.message, "history.xml could not be read (no dataroot element); kept as history.xml.bad");
+  EXPECT_EQ(check.message,
+            "history.xml could not be read (no dataroot element); kept as history.xml.bad");
   EXPECT_EQ(ReadFile(Path("history.xml.bad")), other);
 }
 
@@ -264,9 +277,11 @@ TEST_F(HistoryFile, AnUnreadableFileThatCannotBeKeptIsNeverOverwritten) {
 // through, waited on, nor replaced: the check says so and saves refuse.
 TEST_F(HistoryFile, ALinkOrFifoIsLeftAsItIs) {
   const std::string target = Path("elsewhere.xml");
-  const std::string known = kHeader + ">\r\n<entry Radio=\"r\" Name=\"old\" Address=\"00:00:00:00:00:09\" "
-                            "Producer=\"\" LastSeenTime=\"\" LastUsedTime=\"\" Type=\"\" Services=\"\" "
-                            "Image=\"1\"/>\r\n</dataroot>\r\n";
+  const std::string known =
+      kHeader +
+      ">\r\n<entry Radio=\"r\" Name=\"old\" Address=\"00:00:00:00:00:09\" "
+      "Producer=\"\" LastSeenTime=\"\" LastUsedTime=\"\" Type=\"\" Services=\"\" "
+      "Image=\"1\"/>\r\n</dataroot>\r\n";
   WriteFile(target, known);
   struct Case {
     const char* what;
@@ -294,13 +309,15 @@ TEST_F(HistoryFile, ALinkOrFifoIsLeftAsItIs) {
     EXPECT_TRUE(check.unreadable);
     EXPECT_FALSE(check.fileRead);
     EXPECT_EQ(check.keptAs, "");
-    EXPECT_EQ(check.message, "history.xml is not used (it is " + std::string(c.kind) +
-                                 ", not a regular file); it is left as it is and will not be overwritten");
+    EXPECT_EQ(check.message,
+              "history.xml is not used (it is " + std::string(c.kind) +
+                  ", not a regular file); it is left as it is and will not be overwritten");
     EXPECT_TRUE(history.List().empty());
     history.Merge(Device("00:00:00:00:00:01", "new"));
     std::string error;
     EXPECT_FALSE(history.Save(&error));
-    EXPECT_EQ(error, "history.xml is " + std::string(c.kind) + ", not a regular file; not overwritten");
+    EXPECT_EQ(error,
+              "history.xml is " + std::string(c.kind) + ", not a regular file; not overwritten");
     EXPECT_TRUE(c.stillThere());
     EXPECT_EQ(ReadFile(target), known);
     EXPECT_EQ(access(Path("history.xml.bad").c_str(), F_OK), -1);
@@ -358,8 +375,9 @@ TEST_F(HistoryFile, AHundredMegabyteFileIsKeptWhole) {
 
 TEST_F(HistoryFile, DuplicatesInTheFileAreAllOverwrittenByAScan) {
   HistoryStore writer;
-  ASSERT_TRUE(writer.SaveHistory({Device("00:00:00:00:00:01", "old"), Device("00:00:00:00:00:02", "x"),
-                                  Device("00:00:00:00:00:01", "older")}));
+  ASSERT_TRUE(
+      writer.SaveHistory({Device("00:00:00:00:00:01", "old"), Device("00:00:00:00:00:02", "x"),
+                          Device("00:00:00:00:00:01", "older")}));
   DeviceHistory history;
   EXPECT_TRUE(history.Load().fileRead);
   history.Merge(Device("00:00:00:00:00:01", "now"));

@@ -45,8 +45,9 @@ TEST(HistoryTree, OneItemPerEntryInFileOrderWithItsEightChildren) {
 }
 
 TEST(HistoryTree, AnEmptyNameStartsTheSummaryWithASpace) {
-  const auto entries = Read(Document("<entry Name=\"\" Type=\"Computer\" Producer=\"Dell\" "
-                                     "LastSeenTime=\"09:30:00 05/14/2024\"/>\r\n"));
+  const auto entries =
+      Read(Document("<entry Name=\"\" Type=\"Computer\" Producer=\"Dell\" "
+                    "LastSeenTime=\"09:30:00 05/14/2024\"/>\r\n"));
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(HistoryTree::Summary(entries[0]), " Computer Dell 09:30:00 05/14/2024");
   EXPECT_EQ(HistoryTree::ChildText(entries[0], 1), "Name:");
@@ -56,9 +57,9 @@ TEST(HistoryTree, AnEmptyNameStartsTheSummaryWithASpace) {
 }
 
 TEST(HistoryTree, EntriesOfAnyNameAndAttributeOrderAndEscapedValuesRead) {
-  const auto entries = Read(Document(
-      "<device Image=\" -2x\" Services=\"A &amp; B\" Name=\"Say &quot;hi&quot;\" "
-      "Address=\"01:02:03:04:05:06\"/>\r\n"));
+  const auto entries =
+      Read(Document("<device Image=\" -2x\" Services=\"A &amp; B\" Name=\"Say &quot;hi&quot;\" "
+                    "Address=\"01:02:03:04:05:06\"/>\r\n"));
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].m_image, -2);
   EXPECT_EQ(HistoryTree::ChildText(entries[0], 7), "Services:A & B");

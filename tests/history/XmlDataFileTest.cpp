@@ -27,8 +27,7 @@ TEST(XmlDataFile, CreateNewWritesDeclarationAndHeaderOnAnEmptyRoot) {
   XmlDataFile file;
   file.SetText("<old><stuff/></old>");
   file.CreateNew("dataroot");
-  EXPECT_EQ(WithoutCreated(file.GetDocumentText()),
-            test::DataFileStart("dataroot") + "/>\r\n");
+  EXPECT_EQ(WithoutCreated(file.GetDocumentText()), test::DataFileStart("dataroot") + "/>\r\n");
   EXPECT_TRUE(file.IsWellFormed());
   // The root is current: attributes go onto it.
   EXPECT_EQ(file.GetAttribute("comments"), "Wrenlocator Database File");
@@ -51,11 +50,13 @@ TEST(XmlDataFile, CreatedIsTheLocalTimeOfBuilding) {
 }
 
 TEST(XmlDataFile, SanitizeReplacesEveryNonPrintableByteAndKeepsTheLength) {
-  struct Case { std::string in, out; };
+  struct Case {
+    std::string in, out;
+  };
   const Case cases[] = {
       {"plain text ~!", "plain text ~!"},
       {"a\tb\nc\rd", "a b c d"},
-      {"caf\xC3\xA9", "caf  "},   // an accented letter in UTF-8 is two bytes
+      {"caf\xC3\xA9", "caf  "},  // an accented letter in UTF-8 is two bytes
       {std::string("x\0y", 3), "x y"},
       {"\x7F\x80\xFF", "   "},
       {"", ""},
@@ -123,12 +124,12 @@ TEST_F(DataFolder, SaveAndLoadRoundTripByteForByte) {
     file.SetAttribute("Image", i);
   }
   const std::string text = file.GetDocumentText();
-  EXPECT_EQ(WithoutCreated(text),
-            test::DataFileStart("dataroot") + ">\r\n"
-            "<entry Name=\"Device 0\" Image=\"0\"/>\r\n"
-            "<entry Name=\"Device 1\" Image=\"1\"/>\r\n"
-            "<entry Name=\"Device 2\" Image=\"2\"/>\r\n"
-            "</dataroot>\r\n");
+  EXPECT_EQ(WithoutCreated(text), test::DataFileStart("dataroot") +
+                                      ">\r\n"
+                                      "<entry Name=\"Device 0\" Image=\"0\"/>\r\n"
+                                      "<entry Name=\"Device 1\" Image=\"1\"/>\r\n"
+                                      "<entry Name=\"Device 2\" Image=\"2\"/>\r\n"
+                                      "</dataroot>\r\n");
   ASSERT_TRUE(file.SaveBesideExecutable("history.xml")) << file.GetResultText();
   EXPECT_EQ(ReadFile(folder + "/history.xml"), text);
 

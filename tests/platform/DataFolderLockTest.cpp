@@ -91,9 +91,14 @@ TEST(DataFolderLock, ALockFileThatIsNotAFileIsNotUsed) {
 
 TEST(StaleTemporaries, OnlyLeftoversOfTheNamedFilesGo) {
   test::TempFolder scratch("tmp");
-  const char* removed[] = {"history.xml.tmp-a1B2c3", "history.xml.tmp-000000", "other.txt.tmp-zzzzzz"};
-  const char* kept[] = {"history.xml",          "history.xml.tmp-a1B2c",  "history.xml.tmp-a1B2c34",
-                        "history.xml.tmp-a1.2c3", "xhistory.xml.tmp-a1B2c3", "alarmlog.txt.tmp-a1B2c3",
+  const char* removed[] = {"history.xml.tmp-a1B2c3", "history.xml.tmp-000000",
+                           "other.txt.tmp-zzzzzz"};
+  const char* kept[] = {"history.xml",
+                        "history.xml.tmp-a1B2c",
+                        "history.xml.tmp-a1B2c34",
+                        "history.xml.tmp-a1.2c3",
+                        "xhistory.xml.tmp-a1B2c3",
+                        "alarmlog.txt.tmp-a1B2c3",
                         "history.xml.bad"};
   for (const char* name : removed) test::WriteFile(scratch / name, "x");
   for (const char* name : kept) test::WriteFile(scratch / name, "x");

@@ -19,7 +19,7 @@ using namespace std::string_literals;
 // A datagram socket on 127.0.0.1 standing in for the recipient's
 // datagram service.
 class Receiver {
- public:
+public:
   Receiver() {
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
@@ -53,7 +53,7 @@ class Receiver {
     return a;
   }
 
- private:
+private:
   int fd_ = -1;
   std::uint16_t port_ = 0;
 };
@@ -104,43 +104,56 @@ TEST(NetbiosMessenger, DatagramToLocalhostCarriesTheMailslotWriteByteForByte) {
 
   std::string expected;
   // NetBIOS datagram header, big-endian.
-  expected += "\x10"s;                  // DIRECT_UNIQUE DATAGRAM
-  expected += "\x02"s;                  // FIRST, B node, no MORE
-  expected += "\x12\x34"s;              // DGM_ID
-  expected += "\x7f\x00\x00\x01"s;      // SOURCE_IP 127.0.0.1
+  expected += "\x10"s;              // DIRECT_UNIQUE DATAGRAM
+  expected += "\x02"s;              // FIRST, B node, no MORE
+  expected += "\x12\x34"s;          // DGM_ID
+  expected += "\x7f\x00\x00\x01"s;  // SOURCE_IP 127.0.0.1
   expected += static_cast<char>(srcPort >> 8);
   expected += static_cast<char>(srcPort & 0xff);
-  expected += "\x00\xb0"s;              // DGM_LENGTH: 34 + 34 + 108
-  expected += "\x00\x00"s;              // PACKET_OFFSET
+  expected += "\x00\xb0"s;  // DGM_LENGTH: 34 + 34 + 108
+  expected += "\x00\x00"s;  // PACKET_OFFSET
   // SOURCE_NAME "HOST5" <00>, DESTINATION_NAME "LOCALHOST" <03>.
-  expected += "\x20" "EIEPFDFEDF" "CACACACACACACACACACA" "AA" "\0"s;
-  expected += "\x20" "EMEPEDEBEMEIEPFDFE" "CACACACACACA" "AD" "\0"s;
+  expected +=
+      "\x20"
+      "EIEPFDFEDF"
+      "CACACACACACACACACACA"
+      "AA"
+      "\0"s;
+  expected +=
+      "\x20"
+      "EMEPEDEBEMEIEPFDFE"
+      "CACACACACACA"
+      "AD"
+      "\0"s;
   // SMB header: protocol, SMB_COM_TRANSACTION, all else zero.
-  expected += "\xff" "SMB" "\x25"s;
+  expected +=
+      "\xff"
+      "SMB"
+      "\x25"s;
   expected += std::string(27, '\0');
   // Transaction request, little-endian.
-  expected += "\x11"s;                  // WordCount 17
-  expected += "\x00\x00"s;              // TotalParameterCount
-  expected += "\x14\x00"s;              // TotalDataCount 20
-  expected += "\x00\x00"s;              // MaxParameterCount
-  expected += "\x00\x00"s;              // MaxDataCount
-  expected += "\x00"s;                  // MaxSetupCount
-  expected += "\x00"s;                  // Reserved
-  expected += "\x00\x00"s;              // Flags
-  expected += "\x00\x00\x00\x00"s;      // Timeout
-  expected += "\x00\x00"s;              // Reserved2
-  expected += "\x00\x00"s;              // ParameterCount
-  expected += "\x00\x00"s;              // ParameterOffset
-  expected += "\x14\x00"s;              // DataCount 20
-  expected += "\x58\x00"s;              // DataOffset 88
-  expected += "\x03"s;                  // SetupCount
-  expected += "\x00"s;                  // Reserved3
-  expected += "\x01\x00"s;              // opcode: mailslot write
-  expected += "\x00\x00"s;              // priority
-  expected += "\x02\x00"s;              // class 2
-  expected += "\x27\x00"s;              // ByteCount: 18 + 1 + 20
+  expected += "\x11"s;              // WordCount 17
+  expected += "\x00\x00"s;          // TotalParameterCount
+  expected += "\x14\x00"s;          // TotalDataCount 20
+  expected += "\x00\x00"s;          // MaxParameterCount
+  expected += "\x00\x00"s;          // MaxDataCount
+  expected += "\x00"s;              // MaxSetupCount
+  expected += "\x00"s;              // Reserved
+  expected += "\x00\x00"s;          // Flags
+  expected += "\x00\x00\x00\x00"s;  // Timeout
+  expected += "\x00\x00"s;          // Reserved2
+  expected += "\x00\x00"s;          // ParameterCount
+  expected += "\x00\x00"s;          // ParameterOffset
+  expected += "\x14\x00"s;          // DataCount 20
+  expected += "\x58\x00"s;          // DataOffset 88
+  expected += "\x03"s;              // SetupCount
+  expected += "\x00"s;              // Reserved3
+  expected += "\x01\x00"s;          // opcode: mailslot write
+  expected += "\x00\x00"s;          // priority
+  expected += "\x02\x00"s;          // class 2
+  expected += "\x27\x00"s;          // ByteCount: 18 + 1 + 20
   expected += "\\MAILSLOT\\MESSNGR\0"s;
-  expected += "\0"s;                    // padding: data at offset 88
+  expected += "\0"s;  // padding: data at offset 88
   expected += block;
   ASSERT_EQ(expected.size(), 190u);
 
@@ -182,8 +195,8 @@ TEST(NetbiosMessenger, RecipientsThatAreNotMessengerNamesAreNeverSentTo) {
   Receiver receiver;
   NetbiosMessenger messenger(receiver.port());
   EXPECT_EQ(messenger.Send("H", "", "x"), SendStatus::NoRecipient);
-  for (const char* r : {"local\\host", "localhost/x", "\\\\localhost", "local\nhost", "localhost\x7f",
-                        "localhost.localdomain.x"}) {
+  for (const char* r : {"local\\host", "localhost/x", "\\\\localhost", "local\nhost",
+                        "localhost\x7f", "localhost.localdomain.x"}) {
     EXPECT_EQ(messenger.Send("H", r, "x"), SendStatus::InvalidRecipient) << r;
   }
   EXPECT_FALSE(receiver.Receive(200).has_value());

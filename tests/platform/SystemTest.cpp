@@ -75,9 +75,12 @@ TEST(System, DataFilesOpenOnlyAsRegularFiles) {
   const Case cases[] = {
       {"plain", OpenOutcome::Opened, OpenOutcome::Opened, ""},
       {"missing", OpenOutcome::Missing, OpenOutcome::Opened, ""},
-      {"link", OpenOutcome::NotRegular, OpenOutcome::NotRegular, "it is a symbolic link, not a regular file"},
-      {"fifo", OpenOutcome::NotRegular, OpenOutcome::NotRegular, "it is a FIFO, not a regular file"},
-      {"folder", OpenOutcome::NotRegular, OpenOutcome::NotRegular, "it is a folder, not a regular file"},
+      {"link", OpenOutcome::NotRegular, OpenOutcome::NotRegular,
+       "it is a symbolic link, not a regular file"},
+      {"fifo", OpenOutcome::NotRegular, OpenOutcome::NotRegular,
+       "it is a FIFO, not a regular file"},
+      {"folder", OpenOutcome::NotRegular, OpenOutcome::NotRegular,
+       "it is a folder, not a regular file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -156,7 +159,8 @@ TEST(System, AtomicWriteReplacesOnlyRegularFiles) {
   EXPECT_FALSE(WriteFileAtomically(link, "new", error));
   EXPECT_EQ(error, "it is a symbolic link, not a regular file");
   EXPECT_EQ(ReadFile(target), "old");
-  EXPECT_FALSE(WriteFileAtomically(scratch / "fifo", "new", error, LinkPolicy::FollowToRegularFile));
+  EXPECT_FALSE(
+      WriteFileAtomically(scratch / "fifo", "new", error, LinkPolicy::FollowToRegularFile));
   EXPECT_EQ(error, "it is a FIFO, not a regular file");
 
   ASSERT_TRUE(WriteFileAtomically(link, "new", error, LinkPolicy::FollowToRegularFile)) << error;
@@ -166,12 +170,14 @@ TEST(System, AtomicWriteReplacesOnlyRegularFiles) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
 
   ASSERT_EQ(symlink((scratch / "nowhere").c_str(), (scratch / "dangling").c_str()), 0);
-  EXPECT_FALSE(WriteFileAtomically(scratch / "dangling", "new", error, LinkPolicy::FollowToRegularFile));
+  EXPECT_FALSE(
+      WriteFileAtomically(scratch / "dangling", "new", error, LinkPolicy::FollowToRegularFile));
   EXPECT_EQ(error, "it is a symbolic link that leads nowhere (No such file or directory)");
   EXPECT_EQ(access((scratch / "nowhere").c_str(), F_OK), -1);
   ASSERT_EQ(mkdir((scratch / "folder").c_str(), 0755), 0);
   ASSERT_EQ(symlink((scratch / "folder").c_str(), (scratch / "to-folder").c_str()), 0);
-  EXPECT_FALSE(WriteFileAtomically(scratch / "to-folder", "new", error, LinkPolicy::FollowToRegularFile));
+  EXPECT_FALSE(
+      WriteFileAtomically(scratch / "to-folder", "new", error, LinkPolicy::FollowToRegularFile));
   EXPECT_NE(error.find("which is a folder, not a regular file"), std::string::npos) << error;
 }
 
@@ -190,7 +196,10 @@ TEST(System, TimeZoneBiasAtTheClockSet) {
   SetTimeZoneBiasClock({});
   setenv("TZ", "<+0530>-5:30", 1);
   EXPECT_EQ(CurrentTimeZoneBiasMinutes(), -330);
-  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 
@@ -203,7 +212,10 @@ TEST(System, TimeZoneBiasFollowsTz) {
   EXPECT_EQ(CurrentTimeZoneBiasMinutes(), -330);
   setenv("TZ", "<-05>5", 1);
   EXPECT_EQ(CurrentTimeZoneBiasMinutes(), 300);
-  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 

@@ -53,8 +53,8 @@ TEST_F(Layout, RowsPerPageAndPageCount) {
     int rows;
     int pages;
   };
-  for (const Case& c : {Case{0, 0}, Case{1, 1}, Case{97, 1}, Case{98, 2}, Case{194, 2},
-                        Case{2 * 97 + 1, 3}}) {
+  for (const Case& c :
+       {Case{0, 0}, Case{1, 1}, Case{97, 1}, Case{98, 2}, Case{194, 2}, Case{2 * 97 + 1, 3}}) {
     ASSERT_TRUE(Lay(LetterAt600(), c.rows, {100})) << error;
     EXPECT_EQ(printer.RowsPerPage(), 97);
     EXPECT_EQ(printer.PageCount(), c.pages) << c.rows << " rows";
@@ -186,9 +186,8 @@ TEST_F(Layout, BadMeasuresAndColumnOrdersAreRefused) {
   m = LetterAt600();
   m.body.height = 0;
   EXPECT_FALSE(Lay(m, 1, {100}));
-  for (const std::vector<int>& order :
-       {std::vector<int>{0, 0, 1}, std::vector<int>{0, 1}, std::vector<int>{0, 1, 3},
-        std::vector<int>{-1, 0, 1}}) {
+  for (const std::vector<int>& order : {std::vector<int>{0, 0, 1}, std::vector<int>{0, 1},
+                                        std::vector<int>{0, 1, 3}, std::vector<int>{-1, 0, 1}}) {
     EXPECT_FALSE(Lay(LetterAt600(), 1, {10, 10, 10}, order));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(printer.PagesToPrint(), 0);

@@ -23,7 +23,8 @@ template <typename Done>
 bool Spin(Done done, int ms = 5000) {
   QElapsedTimer clock;
   clock.start();
-  while (!done() && clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  while (!done() && clock.elapsed() < ms)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   return done();
 }
 

@@ -15,7 +15,7 @@ namespace {
 using namespace std::string_literals;
 
 class QtSettingsStoreTest : public ::testing::Test {
- protected:
+protected:
   QTemporaryDir dir;
   QString ini() const { return dir.filePath("Wrenlocator.conf"); }
 };

@@ -29,13 +29,13 @@ QByteArray SmallWav() {
   QByteArray wav("RIFF");
   PutLe(wav, 36 + static_cast<std::uint32_t>(data.size()), 4);
   wav.append("WAVEfmt ");
-  PutLe(wav, 16, 4);         // fmt chunk size
-  PutLe(wav, 1, 2);          // PCM
-  PutLe(wav, 1, 2);          // mono
+  PutLe(wav, 16, 4);  // fmt chunk size
+  PutLe(wav, 1, 2);   // PCM
+  PutLe(wav, 1, 2);   // mono
   PutLe(wav, rate, 4);
-  PutLe(wav, rate * 2, 4);   // bytes per second
-  PutLe(wav, 2, 2);          // block align
-  PutLe(wav, 16, 2);         // bits per sample
+  PutLe(wav, rate * 2, 4);  // bytes per second
+  PutLe(wav, 2, 2);         // block align
+  PutLe(wav, 16, 2);        // bits per sample
   wav.append("data");
   PutLe(wav, static_cast<std::uint32_t>(data.size()), 4);
   wav.append(data);

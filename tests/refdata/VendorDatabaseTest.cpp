@@ -25,7 +25,8 @@ constexpr std::string_view kFixture =
     "<?xml version=\"1.0\"?>\r\n"
     "<Macaddresses version=\"1.7.4.0\" created=\"01/02/2003 04:05:06\">\r\n"
     "<mac addr=\"08-00-30\" company=\"NETWORK RESEARCH CORPORATION\"/>\r\n"
-    "<mac addr=\"00-0A-D9\" company=\"Sony Corporation\" street=\"1-7-1 Konan\" country=\"JP\"/>\r\n"
+    "<mac addr=\"00-0A-D9\" company=\"Sony Corporation\" street=\"1-7-1 Konan\" "
+    "country=\"JP\"/>\r\n"
     "<mac addr=\"00-01-C8\" company=\"THOMAS CONRAD CORP.\"/>\r\n"
     "<mac addr=\"08-00-30\" company=\"ROYAL MELBOURNE INST OF TECH\"/>\r\n"
     "<mac addr=\"00-01-C8\" company=\"CONRAD CORP.\"/>\r\n"
@@ -80,7 +81,7 @@ TEST_F(VendorFixture, FindsEntriesByExactPrefix) {
       {"00-0A-D9 ", 0, "<unchanged>"},
       {"00-0A-D", 0, "<unchanged>"},
       {"00:0A:D9", 0, "<unchanged>"},
-      {"00-01-C8", 1, "THOMAS CONRAD CORP."},  // first of two
+      {"00-01-C8", 1, "THOMAS CONRAD CORP."},           // first of two
       {"08-00-30", 1, "NETWORK RESEARCH CORPORATION"},  // first of three
       {"00-00-21", 1, "SUREMAN COMP. & COMMUN. CORP."},
       {"00-17-32", 1, "\"RISSA\" 's <lab>"},
@@ -107,9 +108,9 @@ TEST_F(VendorFixture, EmptyPrefixMatchesTheFirstEntryWithoutAddr) {
 
 TEST_F(VendorFixture, AgreesWithTheDocumentWalk) {
   const std::string_view prefixes[] = {
-      "",         "08-00-30", "00-0A-D9", "00-01-C8", "00-00-21", "00-17-32", "00-11-22",
-      "00-AB-CD", "00-0B-00", "00-77-77", "00-88-88", "00-0a-d9", "00&#45;0B-00",
-      "08-00-3",  "8-00-30",  "08-00-300", "FF-FF-FF", "00-00-00"};
+      "",         "08-00-30",  "00-0A-D9", "00-01-C8", "00-00-21", "00-17-32",     "00-11-22",
+      "00-AB-CD", "00-0B-00",  "00-77-77", "00-88-88", "00-0a-d9", "00&#45;0B-00", "08-00-3",
+      "8-00-30",  "08-00-300", "FF-FF-FF", "00-00-00"};
   for (std::string_view prefix : prefixes) {
     auto [found, company] = WalkLookUp(kFixture, prefix);
     std::string indexed;
@@ -178,7 +179,8 @@ TEST(VendorDatabase, LookUpBeforeLoadingFindsNothing) {
 TEST(VendorDatabase, ReloadReplacesTheEntries) {
   VendorDatabase db;
   ASSERT_EQ(db.LoadFromText(kFixture), 1);
-  ASSERT_EQ(db.LoadFromText("<Macaddresses><mac addr=\"12-34-56\" company=\"New\"/></Macaddresses>"), 1);
+  ASSERT_EQ(
+      db.LoadFromText("<Macaddresses><mac addr=\"12-34-56\" company=\"New\"/></Macaddresses>"), 1);
   EXPECT_EQ(Find(db, "12-34-56"), "New");
   EXPECT_EQ(Find(db, "00-0A-D9"), "<unchanged>");
   EXPECT_EQ(db.size(), 1u);
@@ -206,18 +208,22 @@ bool IsPrintableUtf8(std::string_view s) {
     }
     std::size_t n = 0;
     std::uint32_t cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) n = 1, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) n = 2, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4) n = 3, cp = c & 0x07;
-    else return false;
+    if (c >= 0xC2 && c <= 0xDF)
+      n = 1, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF)
+      n = 2, cp = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4)
+      n = 3, cp = c & 0x07;
+    else
+      return false;
     if (i + n >= s.size()) return false;
     for (std::size_t k = 1; k <= n; ++k) {
       const auto d = static_cast<unsigned char>(s[i + k]);
       if ((d & 0xC0) != 0x80) return false;
       cp = (cp << 6) | (d & 0x3F);
     }
-    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF) ||
-        (cp >= 0x80 && cp <= 0x9F))
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF) || (cp >= 0x80 && cp <= 0x9F))
       return false;
     i += n + 1;
   }
@@ -244,7 +250,9 @@ TEST(EmbeddedVendorDatabase, LoadsAndNamesWellKnownPrefixes) {
       {"00-17-32", "Science-Technical Center \"RISSA\""},
       {"FC-FF-AA", "IEEE Registration Authority"},
       // The registry's own letters, not spaces where its UTF-8 was.
-      {"00-23-9F", "Institut f\xC3\xBCr Pr\xC3\xBC" "ftechnik"},
+      {"00-23-9F",
+       "Institut f\xC3\xBCr Pr\xC3\xBC"
+       "ftechnik"},
   };
   for (const Case& c : cases) EXPECT_EQ(Find(db, c.prefix), c.company) << c.prefix;
   EXPECT_EQ(Find(db, "00-0a-d9"), "<unchanged>");
@@ -257,9 +265,10 @@ TEST(EmbeddedVendorDatabase, FileLayout) {
   for (std::size_t at = url.find('&'); at != std::string::npos; at = url.find('&', at + 1)) {
     url.replace(at, 1, "&amp;");
   }
-  const std::string head = std::string("<?xml version=\"1.0\"?>\r\n<Macaddresses version=\"1.7.4.0\"") +
-                           " vendor=\"" + std::string(kVendorName) + "\" url=\"" + url + "\" mail=\"" +
-                           std::string(kSupportMail) + "\" created=\"";
+  const std::string head =
+      std::string("<?xml version=\"1.0\"?>\r\n<Macaddresses version=\"1.7.4.0\"") + " vendor=\"" +
+      std::string(kVendorName) + "\" url=\"" + url + "\" mail=\"" + std::string(kSupportMail) +
+      "\" created=\"";
   ASSERT_EQ(text.substr(0, head.size()), head);
   // created="MM/DD/YYYY HH:MM:SS"
   std::string_view created = text.substr(head.size(), 19);
@@ -333,9 +342,13 @@ TEST(EmbeddedVendorDatabase, ConcurrentLookUps) {
   VendorDatabase db;
   ASSERT_EQ(db.LoadVendorDatabase(), 1);
   const std::pair<std::string_view, std::string_view> expected[] = {
-      {"00-0A-D9", "Sony Corporation"}, {"00-01-C8", "THOMAS CONRAD CORP."},
-      {"08-00-30", "NETWORK RESEARCH CORPORATION"}, {"00-03-93", "Apple, Inc."},
-      {"00-0a-d9", ""}, {"", ""}, {"12-34-5", ""}};
+      {"00-0A-D9", "Sony Corporation"},
+      {"00-01-C8", "THOMAS CONRAD CORP."},
+      {"08-00-30", "NETWORK RESEARCH CORPORATION"},
+      {"00-03-93", "Apple, Inc."},
+      {"00-0a-d9", ""},
+      {"", ""},
+      {"12-34-5", ""}};
   std::atomic<int> mismatches{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {

@@ -15,7 +15,8 @@ namespace {
 using platform::MemorySettingsStore;
 namespace s = settings;
 
-std::int64_t StoredInt(const MemorySettingsStore& store, std::string_view section, std::string_view key) {
+std::int64_t StoredInt(const MemorySettingsStore& store, std::string_view section,
+                       std::string_view key) {
   auto v = store.Find(section, key);
   EXPECT_TRUE(v.has_value()) << section << "/" << key << " not stored";
   if (!v) return -999;
@@ -77,7 +78,8 @@ TEST(SearchSettingsLoad, EveryIntegerComesFromItsSectionAndKey) {
       {s::kNotifySection, "devDetSound", 1, [](auto& m) { return m.Notify().m_devDetSound; }},
       {s::kNotifySection, "devUndetSound", 1, [](auto& m) { return m.Notify().m_devUndetSound; }},
       {s::kSearchSection, "NewInquiry", 1, [](auto& m) { return m.Search().m_newInquiry; }},
-      {s::kSearchSection, "NewInquiryTimeout", 33, [](auto& m) { return m.Search().m_newInquiryTimeout; }},
+      {s::kSearchSection, "NewInquiryTimeout", 33,
+       [](auto& m) { return m.Search().m_newInquiryTimeout; }},
   };
   for (const auto& row : table) {
     SCOPED_TRACE(std::string(row.section) + "/" + std::string(row.key));
@@ -94,13 +96,15 @@ TEST(SearchSettingsLoad, EveryIntegerComesFromItsSectionAndKey) {
 }
 
 TEST(SearchSettingsLoad, EveryTextComesFromItsKey) {
-  const std::vector<std::pair<std::string_view, std::function<std::string(const SearchParamsModel&)>>> table = {
-      {"InVoicePath", [](auto& m) { return m.Notify().m_inVoicePath; }},
-      {"OutVoicePath", [](auto& m) { return m.Notify().m_outVoicePath; }},
-      {"NetSend", [](auto& m) { return m.Notify().m_netSend; }},
-      {"DevDetVoicePath", [](auto& m) { return m.Notify().m_devDetVoicePath; }},
-      {"devUndetVoicePath", [](auto& m) { return m.Notify().m_devUndetVoicePath; }},
-  };
+  const std::vector<
+      std::pair<std::string_view, std::function<std::string(const SearchParamsModel&)>>>
+      table = {
+          {"InVoicePath", [](auto& m) { return m.Notify().m_inVoicePath; }},
+          {"OutVoicePath", [](auto& m) { return m.Notify().m_outVoicePath; }},
+          {"NetSend", [](auto& m) { return m.Notify().m_netSend; }},
+          {"DevDetVoicePath", [](auto& m) { return m.Notify().m_devDetVoicePath; }},
+          {"devUndetVoicePath", [](auto& m) { return m.Notify().m_devUndetVoicePath; }},
+      };
   for (const auto& [key, member] : table) {
     SCOPED_TRACE(std::string(key));
     MemorySettingsStore store;
@@ -211,7 +215,7 @@ TEST(SearchSettingsFields, CheckStatesOutsideZeroToTwoShowAsCleared) {
 // ---------------------------------------------------------------- Run
 
 class SearchRun : public ::testing::Test {
- protected:
+protected:
   MemorySettingsStore store;
   SearchParamsModel model{store};
 };
@@ -242,14 +246,22 @@ TEST_F(SearchRun, StoresEveryValueInOrderAndCloses) {
   EXPECT_TRUE(r.stored);
 
   const std::vector<std::string> order = {
-      "DevSearchSettings/Authentication", "DevSearchSettings/Connected",
-      "DevSearchSettings/Remembered",     "DevSearchSettings/Unknown",
-      "DevSearchSettings/NewInquiry",     "DevSearchSettings/NewInquiryTimeout",
-      "Settings/UpdateSpeed",             "DevNotifySettings/devDetSound",
-      "DevNotifySettings/devUndetSound",  "DevNotifySettings/inSound",
-      "DevNotifySettings/outSound",       "DevNotifySettings/InVoicePath",
-      "DevNotifySettings/OutVoicePath",   "DevNotifySettings/NetSend",
-      "DevNotifySettings/DevDetVoicePath", "DevNotifySettings/devUndetVoicePath",
+      "DevSearchSettings/Authentication",
+      "DevSearchSettings/Connected",
+      "DevSearchSettings/Remembered",
+      "DevSearchSettings/Unknown",
+      "DevSearchSettings/NewInquiry",
+      "DevSearchSettings/NewInquiryTimeout",
+      "Settings/UpdateSpeed",
+      "DevNotifySettings/devDetSound",
+      "DevNotifySettings/devUndetSound",
+      "DevNotifySettings/inSound",
+      "DevNotifySettings/outSound",
+      "DevNotifySettings/InVoicePath",
+      "DevNotifySettings/OutVoicePath",
+      "DevNotifySettings/NetSend",
+      "DevNotifySettings/DevDetVoicePath",
+      "DevNotifySettings/devUndetVoicePath",
   };
   EXPECT_EQ(store.Writes(), order);
 
@@ -314,10 +326,10 @@ TEST_F(SearchRun, UnparsableRefreshShowsItsMessageTwiceAndStaysOpen) {
   store.WriteText(s::kNotifySection, s::kNetSend, "OLDBOSS");
   SearchDialogFields f = model.Open();
   store.ClearWrites();
-  f.authentication = 0;      // before the faulty edit: read
+  f.authentication = 0;  // before the faulty edit: read
   f.unknown = 0;
-  f.updateSpeed = "abc";     // the faulty edit
-  f.inSound = 1;             // from here on: members keep their values
+  f.updateSpeed = "abc";  // the faulty edit
+  f.inSound = 1;          // from here on: members keep their values
   f.netSend = "NEWBOSS";
   f.newInquiry = 1;
   f.newInquiryTimeout = "junk";  // never reached, so never reported

@@ -303,7 +303,8 @@ TEST(SimulatedStack, InquiryBlocksForItsMultiplierOfSimulatedTime) {
   auto found = search.get();
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].address, 2u);
-  EXPECT_EQ(found[0].lastSeen, (platform::UtcTime{2009, 7, 21, 14, 0, 6}));  // seen when the inquiry ended
+  EXPECT_EQ(found[0].lastSeen,
+            (platform::UtcTime{2009, 7, 21, 14, 0, 6}));  // seen when the inquiry ended
   EXPECT_EQ(stack.InquiriesWaiting(), 0u);
 }
 
@@ -314,7 +315,8 @@ TEST(SimulatedStack, InquiryEndsAtOnceWhenCancelled) {
     s.issueInquiry = 1;
     s.timeoutMultiplier = 45;  // 57.6 s
     std::stop_source stop;
-    auto search = std::async(std::launch::async, [&] { return stack.FindDevices(s, stop.get_token()); });
+    auto search =
+        std::async(std::launch::async, [&] { return stack.FindDevices(s, stop.get_token()); });
     EXPECT_TRUE(stack.WaitForInquiries(1));
     stop.request_stop();
     ASSERT_EQ(search.wait_for(std::chrono::seconds(10)), std::future_status::ready);
@@ -494,7 +496,8 @@ struct Listener : platform::DeviceListener {
 
 // Answers every question as told, and remembers what it was asked.
 struct Agent : platform::PairingAgent {
-  void ConfirmPasskey(BluetoothAddress d, std::uint32_t passkey, std::function<void(bool)> reply) override {
+  void ConfirmPasskey(BluetoothAddress d, std::uint32_t passkey,
+                      std::function<void(bool)> reply) override {
     asked.push_back("confirm " + std::to_string(passkey));
     last = d;
     if (hold) {
@@ -506,12 +509,16 @@ struct Agent : platform::PairingAgent {
   void DisplayPasskey(BluetoothAddress, std::uint32_t passkey, std::uint16_t) override {
     asked.push_back("show passkey " + std::to_string(passkey));
   }
-  void DisplayPinCode(BluetoothAddress, const std::string& shown) override { asked.push_back("show pin " + shown); }
-  void RequestPinCode(BluetoothAddress, std::function<void(std::optional<std::string>)> reply) override {
+  void DisplayPinCode(BluetoothAddress, const std::string& shown) override {
+    asked.push_back("show pin " + shown);
+  }
+  void RequestPinCode(BluetoothAddress,
+                      std::function<void(std::optional<std::string>)> reply) override {
     asked.push_back("pin?");
     reply(pin);
   }
-  void RequestPasskey(BluetoothAddress, std::function<void(std::optional<std::uint32_t>)> reply) override {
+  void RequestPasskey(BluetoothAddress,
+                      std::function<void(std::optional<std::uint32_t>)> reply) override {
     asked.push_back("passkey?");
     reply(std::nullopt);
   }
@@ -660,12 +667,12 @@ TEST_F(SimDeviceManagerTest, PairingFailuresGiveTheirTexts) {
     const char* name;
     const char* text;
   } rows[] = {
-      {"rejected passkey", kHeadset, [](Agent& a) { a.accept = false; }, "org.bluez.Error.AuthenticationRejected",
-       "Pairing was refused."},
-      {"wrong PIN", kKeyboard, [](Agent& a) { a.pin = "0000"; }, "org.bluez.Error.AuthenticationFailed",
-       "Pairing failed: the PIN or passkey did not match."},
-      {"PIN refused", kKeyboard, [](Agent& a) { a.pin.reset(); }, "org.bluez.Error.AuthenticationCanceled",
-       "Pairing was cancelled."},
+      {"rejected passkey", kHeadset, [](Agent& a) { a.accept = false; },
+       "org.bluez.Error.AuthenticationRejected", "Pairing was refused."},
+      {"wrong PIN", kKeyboard, [](Agent& a) { a.pin = "0000"; },
+       "org.bluez.Error.AuthenticationFailed", "Pairing failed: the PIN or passkey did not match."},
+      {"PIN refused", kKeyboard, [](Agent& a) { a.pin.reset(); },
+       "org.bluez.Error.AuthenticationCanceled", "Pairing was cancelled."},
       {"scripted timeout", kWatch, [](Agent&) {}, "org.bluez.Error.AuthenticationTimeout",
        "The device did not answer the pairing in time."},
       {"out of range", kFar, [](Agent&) {}, "org.bluez.Error.DoesNotExist",
@@ -705,7 +712,8 @@ TEST_F(SimDeviceManagerTest, PairingWithoutAnAgentIsCancelledAndAPendingOneCanBe
   std::optional<DeviceResult> pairing;
   Manager().Pair(kHeadset, [&](const DeviceResult& res) { pairing = res; });
   EXPECT_FALSE(pairing.has_value());
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Pair(kHeadset, done); }).name, "org.bluez.Error.InProgress");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Pair(kHeadset, done); }).name,
+            "org.bluez.Error.InProgress");
 
   EXPECT_TRUE(Outcome([&](auto done) { Manager().CancelPairing(kHeadset, done); }).ok);
   ASSERT_TRUE(pairing.has_value());
@@ -716,7 +724,8 @@ TEST_F(SimDeviceManagerTest, PairingWithoutAnAgentIsCancelledAndAPendingOneCanBe
   DeviceProperties p;
   ASSERT_TRUE(Manager().Properties(kHeadset, p));
   EXPECT_FALSE(p.paired);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().CancelPairing(kHeadset, done); }).name, "org.bluez.Error.DoesNotExist");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().CancelPairing(kHeadset, done); }).name,
+            "org.bluez.Error.DoesNotExist");
 }
 
 TEST_F(SimDeviceManagerTest, TrustBlockConnectAliasAndRemoveChangeTheStackAsARealOneWould) {
@@ -735,7 +744,8 @@ TEST_F(SimDeviceManagerTest, TrustBlockConnectAliasAndRemoveChangeTheStackAsARea
 
   // Connect and disconnect, with the HCI events and their errors.
   EXPECT_TRUE(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).ok);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).name, "org.bluez.Error.AlreadyConnected");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).name,
+            "org.bluez.Error.AlreadyConnected");
   DeviceSearch connected;
   connected.returnConnected = 1;
   ASSERT_EQ(Find(stack, connected).size(), 1u);
@@ -750,11 +760,14 @@ TEST_F(SimDeviceManagerTest, TrustBlockConnectAliasAndRemoveChangeTheStackAsARea
   changes = events.Take();
   ASSERT_EQ(CountGuid(changes, platform::kHciEventGuid), 1u);
   EXPECT_FALSE(changes.back().connected);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).name, "org.bluez.Error.Failed");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).name,
+            "org.bluez.Error.Failed");
   EXPECT_TRUE(listener.Last(kPhone)->blocked);
   EXPECT_TRUE(Outcome([&](auto done) { Manager().SetBlocked(kPhone, false, done); }).ok);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Disconnect(kPhone, done); }).name, "org.bluez.Error.NotConnected");
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kFar, done); }).name, "org.bluez.Error.DoesNotExist");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Disconnect(kPhone, done); }).name,
+            "org.bluez.Error.NotConnected");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kFar, done); }).name,
+            "org.bluez.Error.DoesNotExist");
 
   // An alias, and back to the device's own name.
   EXPECT_TRUE(Outcome([&](auto done) { Manager().SetAlias(kHeadset, "Kitchen", done); }).ok);
@@ -773,7 +786,8 @@ TEST_F(SimDeviceManagerTest, TrustBlockConnectAliasAndRemoveChangeTheStackAsARea
   changes = events.Take();
   ASSERT_EQ(CountGuid(changes, platform::kRadioOutOfRangeGuid), 1u);
   EXPECT_EQ(changes.back().deviceAddress, kPhone);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Remove(kPhone, done); }).name, "org.bluez.Error.DoesNotExist");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Remove(kPhone, done); }).name,
+            "org.bluez.Error.DoesNotExist");
   auto session = Manager().StartDiscovery();
   ASSERT_TRUE(Manager().Properties(kPhone, p));
   EXPECT_FALSE(p.paired);
@@ -822,7 +836,8 @@ TEST(SimDemo, PairTrustAndRemoveADemoDevice) {
 }
 
 TEST(SimPorts, OneStackHandsOutBothPorts) {
-  platform::StackPorts ports = platform::PortsOf(std::make_unique<SimulatedStack>(Load(kDevices), TimeMode::Stepped));
+  platform::StackPorts ports =
+      platform::PortsOf(std::make_unique<SimulatedStack>(Load(kDevices), TimeMode::Stepped));
   ASSERT_TRUE(ports.stack && ports.devices);
   // A change through the device manager is what the stack port's scan sees.
   EXPECT_TRUE(Outcome([&](auto done) { ports.devices->SetTrusted(kHeadset, true, done); }).ok);
@@ -840,7 +855,8 @@ TEST(SimScenario, PairingElementIsCheckedWhenRead) {
     const char* device;
     const char* error;  // a piece of the error; empty: accepted
   } rows[] = {
-      {R"(<device address="00:1A:2B:3C:4D:5E"><pairing method="confirm-passkey" passkey="999999"/></device>)", ""},
+      {R"(<device address="00:1A:2B:3C:4D:5E"><pairing method="confirm-passkey" passkey="999999"/></device>)",
+       ""},
       {R"(<device address="00:1A:2B:3C:4D:5E"><pairing method="telepathy"/></device>)", "method"},
       {R"(<device address="00:1A:2B:3C:4D:5E"><pairing passkey="1000000"/></device>)", "passkey"},
       {R"(<device address="00:1A:2B:3C:4D:5E"><pairing pin=""/></device>)", "pin"},
@@ -852,8 +868,9 @@ TEST(SimScenario, PairingElementIsCheckedWhenRead) {
       {R"(<device address="00:1A:2B:3C:4D:5E" blocked="maybe"/>)", "blocked"},
   };
   for (const auto& row : rows) {
-    const std::string text = std::string("<scenario><radio id=\"a\" address=\"00:02:5B:00:00:01\"/>") + row.device +
-                             "</scenario>";
+    const std::string text =
+        std::string("<scenario><radio id=\"a\" address=\"00:02:5B:00:00:01\"/>") + row.device +
+        "</scenario>";
     Scenario s;
     std::string error;
     const bool ok = ParseScenario(text, "t.xml", s, error);

@@ -64,7 +64,7 @@ TEST(CheckUpdateCommand, WithoutAnHttpClientItIsAUsageError) {
 
 // A client that answers from memory, to see the printed outcome of each kind.
 class CannedClient : public platform::HttpClient {
- public:
+public:
   static inline bool ok = true;
   static inline std::string body;
   static inline std::string error;

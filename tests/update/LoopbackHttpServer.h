@@ -17,7 +17,7 @@
 namespace wren::test {
 
 class LoopbackHttpServer : public QObject {
- public:
+public:
   LoopbackHttpServer() {
     m_server.listen(QHostAddress::LocalHost, 0);
     QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
@@ -52,7 +52,7 @@ class LoopbackHttpServer : public QObject {
   // Every request's head, in arrival order.
   const std::vector<QByteArray>& Requests() const { return m_requests; }
 
- private:
+private:
   void OnData(QTcpSocket* socket) {
     QByteArray& buffer = m_buffers[socket];
     buffer += socket->readAll();

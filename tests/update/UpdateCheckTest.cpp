@@ -30,7 +30,7 @@ std::vector<std::string> Flatten(const std::vector<VersionRow>& rows) {
 }
 
 class UpdateCheckOverHttp : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { ASSERT_TRUE(server.IsListening()); }
 
   UpdateCheckResult Check(const QByteArray& path) {

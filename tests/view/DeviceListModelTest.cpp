@@ -10,8 +10,8 @@ namespace wren {
 namespace {
 
 TEST(DeviceListColumns, TitlesInCreationOrder) {
-  const char* titles[] = {"Radio-Device", "Type",         "Address",    "Producer",
-                          "LastSeenTime", "LastUsedTime", "Connected",  "Remembered",
+  const char* titles[] = {"Radio-Device",  "Type",         "Address",   "Producer",
+                          "LastSeenTime",  "LastUsedTime", "Connected", "Remembered",
                           "Authenticated", "Services"};
   for (int i = 0; i < kColumnCount; ++i) EXPECT_EQ(DeviceListModel::ColumnTitle(i), titles[i]) << i;
   EXPECT_EQ(DeviceListModel::ColumnTitle(-1), "");
@@ -128,9 +128,11 @@ int LinearFind(const DeviceListModel& model, const std::string& address) {
 // column 2 answers, for every address in play.
 TEST(DeviceListModel, AddressLookupMatchesAWalkOverRandomEdits) {
   std::mt19937 rng(20240611);
-  const std::vector<std::string> addresses = {"", "00:11:22:33:44:55", "00:11:22:33:44:5a",
-                                              "00:11:22:33:44:5A", "X", "Y"};
-  auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+  const std::vector<std::string> addresses = {
+      "", "00:11:22:33:44:55", "00:11:22:33:44:5a", "00:11:22:33:44:5A", "X", "Y"};
+  auto pick = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+  };
   DeviceListModel model;
   for (int step = 0; step < 4000; ++step) {
     const int rows = model.RowCount();
@@ -267,7 +269,7 @@ TEST(DeviceListModel, ABatchFollowsItsRowsThroughInsertionsAndRemovals) {
     model.DeleteRow(4);                  // r3 goes: nothing more about it
     model.InsertRow(99, "appended", 0);  // appended at 4
     model.SetCellText(4, 9, "svc");
-    model.SetCellText(3, 1, "x");        // r2 changed
+    model.SetCellText(3, 1, "x");  // r2 changed
   }
   const Events expected = {"insert? 0-0", "insert 0-0", "remove? 4-4", "remove 4-4",
                            "insert? 4-4", "insert 4-4", "row 2",       "row 3"};

@@ -32,8 +32,7 @@ protected:
             "14:03:59 07/21/2009", "", "Connected", "Remembered", "Authenticated", "Audio"},
            3);
     AddRow(model,
-           {"hci0 -> hci0 (local)", "Computer", "00:11:22:33:44:55", "", "", "", "", "", "",
-            ""},
+           {"hci0 -> hci0 (local)", "Computer", "00:11:22:33:44:55", "", "", "", "", "", "", ""},
            kNoImage);
   }
   DeviceListModel model;
@@ -56,17 +55,18 @@ TEST_F(Reports, RowTextJoinsTheCellsWithTabs) {
 
 TEST_F(Reports, XmlReportByteForByte) {
   EXPECT_EQ(WithoutCreated(ListExporter::BuildXmlReport(model)),
-            kHeader + ">\r\n"
-                      "<ListData>\r\n"
-                      "<Row image=\"3\" Radio-Device=\"hci0 -&gt; Phone\" Type=\"Phone/Smart phone\" "
-                      "Address=\"AA:BB:CC:DD:EE:FF\" Producer=\"Acme Corp.\" "
-                      "LastSeenTime=\"14:03:59 07/21/2009\" LastUsedTime=\"\" Connected=\"Connected\" "
-                      "Remembered=\"Remembered\" Authenticated=\"Authenticated\" Services=\"Audio\"/>\r\n"
-                      "<Row image=\"-1\" Radio-Device=\"hci0 -&gt; hci0 (local)\" Type=\"Computer\" "
-                      "Address=\"00:11:22:33:44:55\" Producer=\"\" LastSeenTime=\"\" LastUsedTime=\"\" "
-                      "Connected=\"\" Remembered=\"\" Authenticated=\"\" Services=\"\"/>\r\n"
-                      "</ListData>\r\n"
-                      "</dataroot>\r\n");
+            kHeader +
+                ">\r\n"
+                "<ListData>\r\n"
+                "<Row image=\"3\" Radio-Device=\"hci0 -&gt; Phone\" Type=\"Phone/Smart phone\" "
+                "Address=\"AA:BB:CC:DD:EE:FF\" Producer=\"Acme Corp.\" "
+                "LastSeenTime=\"14:03:59 07/21/2009\" LastUsedTime=\"\" Connected=\"Connected\" "
+                "Remembered=\"Remembered\" Authenticated=\"Authenticated\" Services=\"Audio\"/>\r\n"
+                "<Row image=\"-1\" Radio-Device=\"hci0 -&gt; hci0 (local)\" Type=\"Computer\" "
+                "Address=\"00:11:22:33:44:55\" Producer=\"\" LastSeenTime=\"\" LastUsedTime=\"\" "
+                "Connected=\"\" Remembered=\"\" Authenticated=\"\" Services=\"\"/>\r\n"
+                "</ListData>\r\n"
+                "</dataroot>\r\n");
 }
 
 TEST(XmlReport, EmptyListKeepsListDataEmpty) {
@@ -120,8 +120,9 @@ TEST(XmlReport, NegativeImagesAreWrittenAsMinusOne) {
   for (const Case& c : {Case{-1, "-1"}, Case{-7, "-1"}, Case{0, "0"}, Case{47, "47"}}) {
     DeviceListModel model;
     AddRow(model, {"r", "", "", "", "", "", "", "", "", ""}, c.image);
-    EXPECT_NE(ListExporter::BuildXmlReport(model).find(std::string("<Row image=\"") + c.text + "\" "),
-              std::string::npos)
+    EXPECT_NE(
+        ListExporter::BuildXmlReport(model).find(std::string("<Row image=\"") + c.text + "\" "),
+        std::string::npos)
         << c.image;
   }
 }
@@ -155,12 +156,15 @@ TEST_F(Reports, WrittenReportsKeepTheirBytes) {
   test::TempFolder scratch("report");
   const std::string& folder = scratch.path();
   std::string error;
-  ASSERT_TRUE(ListExporter::WriteReport(model, folder + "/list.txt", ReportKind::Text, error)) << error;
+  ASSERT_TRUE(ListExporter::WriteReport(model, folder + "/list.txt", ReportKind::Text, error))
+      << error;
   EXPECT_EQ(ReadFile(folder + "/list.txt"), ListExporter::BuildTextReport(model));
-  ASSERT_TRUE(ListExporter::WriteReport(model, folder + "/list.xml", ReportKind::Xml, error)) << error;
+  ASSERT_TRUE(ListExporter::WriteReport(model, folder + "/list.xml", ReportKind::Xml, error))
+      << error;
   EXPECT_EQ(WithoutCreated(ReadFile(folder + "/list.xml")),
             WithoutCreated(ListExporter::BuildXmlReport(model)));
-  EXPECT_FALSE(ListExporter::WriteReport(model, folder + "/missing/list.txt", ReportKind::Text, error));
+  EXPECT_FALSE(
+      ListExporter::WriteReport(model, folder + "/missing/list.txt", ReportKind::Text, error));
   EXPECT_FALSE(error.empty());
 }
 

@@ -67,7 +67,9 @@ struct Lists {
 
 class Reconcile : public ::testing::Test {
 protected:
-  void Scan(std::initializer_list<DeviceRecord> records) { view.ReconcileScan(DeviceList(records)); }
+  void Scan(std::initializer_list<DeviceRecord> records) {
+    view.ReconcileScan(DeviceList(records));
+  }
   Lists lists;
   ScanReconciler& view = lists.reconciler;
   const DeviceListModel& model = lists.model;
@@ -91,23 +93,59 @@ TEST_F(Reconcile, CellsFollowTheStateFlags) {
   };
   const std::string title = "hci0 -> Phone";
   const Case cases[] = {
-      {1, 1, 1,
-       {{{title, 3}, {"Phone/Smart phone", 7}, {"AA:BB:CC:DD:EE:FF", 37}, {"Acme Corp.", -1},
-         {"14:03:59 07/21/2009", -1}, {"13:00:00 07/20/2009", -1}, {"Connected", 35},
-         {"Remembered", 4}, {"Authenticated", 5}, {"Audio,Telephony", -1}}}},
-      {0, 0, 0,
-       {{{title, 0}, {"Phone/Smart phone", 7}, {"AA:BB:CC:DD:EE:FF", 36}, {"Acme Corp.", -1},
-         {"14:03:59 07/21/2009", -1}, {"13:00:00 07/20/2009", -1}, {"Disconnected", 38},
-         {"Not Remembered", -1}, {"Not Authenticated", -1}, {"Audio,Telephony", -1}}}},
-      {0, 1, 0,
-       {{{title, 0}, {"Phone/Smart phone", 7}, {"AA:BB:CC:DD:EE:FF", 36}, {"Acme Corp.", -1},
-         {"14:03:59 07/21/2009", -1}, {"13:00:00 07/20/2009", -1}, {"Disconnected", 38},
-         {"Remembered", 4}, {"Not Authenticated", -1}, {"Audio,Telephony", -1}}}},
+      {1,
+       1,
+       1,
+       {{{title, 3},
+         {"Phone/Smart phone", 7},
+         {"AA:BB:CC:DD:EE:FF", 37},
+         {"Acme Corp.", -1},
+         {"14:03:59 07/21/2009", -1},
+         {"13:00:00 07/20/2009", -1},
+         {"Connected", 35},
+         {"Remembered", 4},
+         {"Authenticated", 5},
+         {"Audio,Telephony", -1}}}},
+      {0,
+       0,
+       0,
+       {{{title, 0},
+         {"Phone/Smart phone", 7},
+         {"AA:BB:CC:DD:EE:FF", 36},
+         {"Acme Corp.", -1},
+         {"14:03:59 07/21/2009", -1},
+         {"13:00:00 07/20/2009", -1},
+         {"Disconnected", 38},
+         {"Not Remembered", -1},
+         {"Not Authenticated", -1},
+         {"Audio,Telephony", -1}}}},
+      {0,
+       1,
+       0,
+       {{{title, 0},
+         {"Phone/Smart phone", 7},
+         {"AA:BB:CC:DD:EE:FF", 36},
+         {"Acme Corp.", -1},
+         {"14:03:59 07/21/2009", -1},
+         {"13:00:00 07/20/2009", -1},
+         {"Disconnected", 38},
+         {"Remembered", 4},
+         {"Not Authenticated", -1},
+         {"Audio,Telephony", -1}}}},
       // Any non-zero value counts as set.
-      {2, 0, -1,
-       {{{title, 3}, {"Phone/Smart phone", 7}, {"AA:BB:CC:DD:EE:FF", 37}, {"Acme Corp.", -1},
-         {"14:03:59 07/21/2009", -1}, {"13:00:00 07/20/2009", -1}, {"Connected", 35},
-         {"Not Remembered", -1}, {"Authenticated", 5}, {"Audio,Telephony", -1}}}},
+      {2,
+       0,
+       -1,
+       {{{title, 3},
+         {"Phone/Smart phone", 7},
+         {"AA:BB:CC:DD:EE:FF", 37},
+         {"Acme Corp.", -1},
+         {"14:03:59 07/21/2009", -1},
+         {"13:00:00 07/20/2009", -1},
+         {"Connected", 35},
+         {"Not Remembered", -1},
+         {"Authenticated", 5},
+         {"Audio,Telephony", -1}}}},
   };
   for (const Case& c : cases) {
     Lists own;
@@ -176,9 +214,16 @@ TEST_F(Reconcile, DeviceSeenAgainKeepsItsRowAndIsRewrittenInPlace) {
   Scan({again});
   ASSERT_EQ(model.RowCount(), 2);
   ExpectRow(model, 0,
-            {{{"hci0 -> Renamed", 0}, {"Phone/Cellular", 9}, {"00:00:00:00:00:01", 36},
-              {"Other Inc.", -1}, {"15:00:00 07/21/2009", -1}, {"", -1}, {"Disconnected", 38},
-              {"Not Remembered", -1}, {"Not Authenticated", -1}, {"Networking", -1}}});
+            {{{"hci0 -> Renamed", 0},
+              {"Phone/Cellular", 9},
+              {"00:00:00:00:00:01", 36},
+              {"Other Inc.", -1},
+              {"15:00:00 07/21/2009", -1},
+              {"", -1},
+              {"Disconnected", 38},
+              {"Not Remembered", -1},
+              {"Not Authenticated", -1},
+              {"Networking", -1}}});
   EXPECT_EQ(model.CellText(1, 0), "hci0 -> Phone");
   ASSERT_EQ(view.History().List().size(), 2u);
   EXPECT_TRUE(SameFields(view.History().List().back(), again));  // overwritten where it stood
@@ -205,9 +250,16 @@ TEST_F(Reconcile, LocalRadioRow) {
   radio.m_remembered = 0;  // flags do not show for a radio
   Scan({radio});
   ExpectRow(model, 0,
-            {{{"WORKSTATION -> WORKSTATION (local)", 3}, {"Computer/Desktop", 19},
-              {"00:1A:7D:DA:71:13", 37}, {"", -1}, {"", -1}, {"", -1}, {"", -1}, {"", -1},
-              {"", -1}, {"", -1}}});
+            {{{"WORKSTATION -> WORKSTATION (local)", 3},
+              {"Computer/Desktop", 19},
+              {"00:1A:7D:DA:71:13", 37},
+              {"", -1},
+              {"", -1},
+              {"", -1},
+              {"", -1},
+              {"", -1},
+              {"", -1},
+              {"", -1}}});
 }
 
 TEST_F(Reconcile, SameAddressTwiceInOneScan) {
@@ -303,7 +355,8 @@ struct PlainView {
     if (!matched) history.push_front(r);
   }
   void Set(int row, int column, std::string text, int image) {
-    if (row >= 0 && row < static_cast<int>(rows.size())) rows[row][column] = {std::move(text), image};
+    if (row >= 0 && row < static_cast<int>(rows.size()))
+      rows[row][column] = {std::move(text), image};
   }
   void SetText(int row, int column, std::string text) {
     if (row >= 0 && row < static_cast<int>(rows.size())) rows[row][column].text = std::move(text);
@@ -369,11 +422,18 @@ struct PlainView {
 
 void RunDifferential(unsigned seed) {
   std::mt19937 rng(seed);
-  auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
-  const std::vector<std::string> pool = {"00:11:22:33:44:55", "00:11:22:33:44:5A",
-                                         "00:11:22:33:44:5a", "AA:BB:CC:DD:EE:FF",
-                                         "01:02:03:04:05:06", "10:20:30:40:50:60",
-                                         "", "FF:FF:FF:FF:FF:FF", "12:34:56:78:9A:BC"};
+  auto pick = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+  };
+  const std::vector<std::string> pool = {"00:11:22:33:44:55",
+                                         "00:11:22:33:44:5A",
+                                         "00:11:22:33:44:5a",
+                                         "AA:BB:CC:DD:EE:FF",
+                                         "01:02:03:04:05:06",
+                                         "10:20:30:40:50:60",
+                                         "",
+                                         "FF:FF:FF:FF:FF:FF",
+                                         "12:34:56:78:9A:BC"};
   const std::vector<std::string> texts = {"", "a", "b", "Phone", "x y"};
   auto randomRecord = [&] {
     DeviceRecord r;
@@ -422,8 +482,10 @@ void RunDifferential(unsigned seed) {
     ASSERT_EQ(model.RowCount(), static_cast<int>(plain.rows.size())) << "scan " << scanNo;
     for (int row = 0; row < model.RowCount(); ++row)
       for (int c = 0; c < kColumnCount; ++c) {
-        ASSERT_EQ(model.CellText(row, c), plain.rows[row][c].text) << scanNo << ":" << row << "," << c;
-        ASSERT_EQ(model.CellImage(row, c), plain.rows[row][c].image) << scanNo << ":" << row << "," << c;
+        ASSERT_EQ(model.CellText(row, c), plain.rows[row][c].text)
+            << scanNo << ":" << row << "," << c;
+        ASSERT_EQ(model.CellImage(row, c), plain.rows[row][c].image)
+            << scanNo << ":" << row << "," << c;
       }
     for (const std::string& address : pool)
       ASSERT_EQ(view.FindDeviceRow(address), plain.FindDeviceRow(address)) << scanNo;

@@ -101,8 +101,9 @@ TEST(XmlChildReader, AgreesWithTheDocumentInAnyPieces) {
 TEST(XmlChildReader, LargeDocumentAcrossManyPieces) {
   std::string text = "<?xml version=\"1.0\"?>\r\n<dataroot version=\"1\">\r\n";
   for (int i = 0; i < 3000; ++i) {
-    text += "<entry Name=\"Device " + std::to_string(i) + " &lt;" + std::string(static_cast<std::size_t>(i % 37), 'x') +
-            "&gt;\" Image=\"" + std::to_string(i % 48) + "\"/>\r\n";
+    text += "<entry Name=\"Device " + std::to_string(i) + " &lt;" +
+            std::string(static_cast<std::size_t>(i % 37), 'x') + "&gt;\" Image=\"" +
+            std::to_string(i % 48) + "\"/>\r\n";
   }
   text += "</dataroot>\r\n";
   const Reading expected = ByDocument(text);
@@ -124,12 +125,9 @@ TEST(XmlChildReader, RootNameAsFindElementMatchesIt) {
     const char* name;
     bool matches;
   } kCases[] = {
-      {"<dataroot/>", "dataroot", true},
-      {"<dataroot a=\"1\"></dataroot>", "dataroot", true},
-      {"<datarootx/>", "dataroot", false},
-      {"<data/>", "dataroot", false},
-      {"<dataroot/>", "", true},
-      {"<a=b/>", "a=b", true},
+      {"<dataroot/>", "dataroot", true},   {"<dataroot a=\"1\"></dataroot>", "dataroot", true},
+      {"<datarootx/>", "dataroot", false}, {"<data/>", "dataroot", false},
+      {"<dataroot/>", "", true},           {"<a=b/>", "a=b", true},
   };
   for (const auto& c : kCases) {
     XmlDocument doc;

@@ -29,7 +29,8 @@ TEST(WriterLayout, FileBuiltFromABareDeclaration) {
   EXPECT_EQ(doc.GetText(), std::string(kDeclaration) + "<dataroot/>\r\n");
   ASSERT_TRUE(doc.SetAttribute("version", "1.7.4.0"));
   ASSERT_TRUE(doc.SetAttribute("vendor", "Pelmark LLC."));
-  EXPECT_EQ(doc.GetText(), std::string(kDeclaration) + "<dataroot version=\"1.7.4.0\" vendor=\"Pelmark LLC.\"/>\r\n");
+  EXPECT_EQ(doc.GetText(), std::string(kDeclaration) +
+                               "<dataroot version=\"1.7.4.0\" vendor=\"Pelmark LLC.\"/>\r\n");
 
   doc.ResetPosition();
   ASSERT_TRUE(doc.FindElement("dataroot"));
@@ -136,14 +137,17 @@ TEST(WriterLayout, AddElementAfterTheCurrentSibling) {
   ASSERT_TRUE(doc.FindElement());
   ASSERT_TRUE(doc.FindChildElement("x"));
   ASSERT_TRUE(doc.AddChildElement("y"));
-  EXPECT_EQ(doc.GetText(), "<r>\r\n<a/>\r\n<b>&amp;</b>\r\n<c><x/><y/>\r\n</c>\r\n</r>\r\n<!-- end -->");
+  EXPECT_EQ(doc.GetText(),
+            "<r>\r\n<a/>\r\n<b>&amp;</b>\r\n<c><x/><y/>\r\n</c>\r\n</r>\r\n<!-- end -->");
   EXPECT_TRUE(Consistent(doc));
   // Without a current element AddElement appends as the last child.
   doc.ResetPosition();
   ASSERT_TRUE(doc.FindElement());
   ASSERT_TRUE(doc.EnterElement());
   ASSERT_TRUE(doc.AddElement("last"));
-  EXPECT_EQ(doc.GetText(), "<r>\r\n<a/>\r\n<b>&amp;</b>\r\n<c><x/><y/>\r\n</c>\r\n<last/>\r\n</r>\r\n<!-- end -->");
+  EXPECT_EQ(
+      doc.GetText(),
+      "<r>\r\n<a/>\r\n<b>&amp;</b>\r\n<c><x/><y/>\r\n</c>\r\n<last/>\r\n</r>\r\n<!-- end -->");
   EXPECT_TRUE(Consistent(doc));
 }
 
@@ -245,7 +249,8 @@ TEST(SetAttribute, ValuesTakenFromTheDocumentItself) {
 
 TEST(Edits, MixedEditsKeepTheIndexInLine) {
   XmlDocument doc;
-  ASSERT_TRUE(doc.SetText("<?xml version=\"1.0\"?>\n<r>\n <a><b/><c>t</c></a>\n <d/>\n</r>\n<!-- tail -->"));
+  ASSERT_TRUE(doc.SetText(
+      "<?xml version=\"1.0\"?>\n<r>\n <a><b/><c>t</c></a>\n <d/>\n</r>\n<!-- tail -->"));
   ASSERT_TRUE(doc.FindElement("r"));
   ASSERT_TRUE(doc.FindChildElement("a"));
   ASSERT_TRUE(doc.EnterElement());
@@ -270,11 +275,12 @@ TEST(Edits, MixedEditsKeepTheIndexInLine) {
   ASSERT_TRUE(doc.AddChildElement("g", "deep"));
   ASSERT_TRUE(Consistent(doc));
   EXPECT_EQ(XmlDocumentInspector::ElementCount(doc), 9u);
-  EXPECT_EQ(doc.GetText(),
-            "<?xml version=\"1.0\"?>\n<r top=\"\">\n"
-            " <a><b k=\"long value that moves everything after it\"/><b2 k=\"v\">x</b2>\r\n<c>t</c></a>\n"
-            " <d>\r\n<e/>\r\n<f>\r\n<g>deep</g>\r\n</f>\r\n</d>\n"
-            "</r>\n<!-- tail -->");
+  EXPECT_EQ(
+      doc.GetText(),
+      "<?xml version=\"1.0\"?>\n<r top=\"\">\n"
+      " <a><b k=\"long value that moves everything after it\"/><b2 k=\"v\">x</b2>\r\n<c>t</c></a>\n"
+      " <d>\r\n<e/>\r\n<f>\r\n<g>deep</g>\r\n</f>\r\n</d>\n"
+      "</r>\n<!-- tail -->");
 }
 
 }  // namespace

@@ -227,16 +227,17 @@ TEST(Encoding, AttributesEscapeFiveContentThree) {
   const std::string bytes("\x01\x7F\x80\xFF\t\r\n", 7);
   EXPECT_EQ(XmlDocument::EncodeAttributeValue(bytes), bytes);
   EXPECT_EQ(XmlDocument::EncodeContent(""), "");
-  EXPECT_EQ(XmlDocument::DecodeValue(XmlDocument::EncodeAttributeValue("<&&amp;>'\"")), "<&&amp;>'\"");
+  EXPECT_EQ(XmlDocument::DecodeValue(XmlDocument::EncodeAttributeValue("<&&amp;>'\"")),
+            "<&&amp;>'\"");
 }
-
 
 // --- the current element: name, attribute walk, lines ----------------------
 
 TEST(CurrentElement, NameAndLineFollowThePosition) {
   XmlDocument doc;
-  ASSERT_TRUE(doc.SetText("<?xml version=\"1.0\"?>\r\n<root a=\"1\">\r\n  <first/>\n\n<second\nx='y'>t</second>"
-                          "<third/></root>\n"));
+  ASSERT_TRUE(doc.SetText(
+      "<?xml version=\"1.0\"?>\r\n<root a=\"1\">\r\n  <first/>\n\n<second\nx='y'>t</second>"
+      "<third/></root>\n"));
   EXPECT_EQ(doc.GetElementName(), "");
   EXPECT_EQ(doc.GetElementLine(), 0u);
   ASSERT_TRUE(doc.FindElement());
@@ -268,7 +269,7 @@ TEST(CurrentElement, LinesFollowEdits) {
   EXPECT_EQ(doc.GetElementLine(), 2u);
   ASSERT_TRUE(doc.LeaveElement());
   ASSERT_TRUE(doc.SetAttribute("v", "x"));  // on r: the text before a does not gain a line
-  ASSERT_TRUE(doc.AddChildElement("b"));   // a CR LF follows every added element
+  ASSERT_TRUE(doc.AddChildElement("b"));    // a CR LF follows every added element
   doc.ResetPosition();
   ASSERT_TRUE(doc.FindElement());
   ASSERT_TRUE(doc.EnterElement());
@@ -369,8 +370,13 @@ TEST(AttributeReads, SeeEveryEdit) {
 // the edited text, for names new and old, values longer and shorter, and
 // tags of every ending.
 TEST(AttributeReads, AgreeWithAFreshParseAfterEveryEdit) {
-  const char* const kTags[] = {"<e/>", "<e></e>", "<e a=\"1\"/>", "<e a=\"1\" b='2'></e>", "<e a=1 b=\"2\"/>",
-                               "<e/ a=\"1\"></e>", "<e a=\"1\" ?></e>"};
+  const char* const kTags[] = {"<e/>",
+                               "<e></e>",
+                               "<e a=\"1\"/>",
+                               "<e a=\"1\" b='2'></e>",
+                               "<e a=1 b=\"2\"/>",
+                               "<e/ a=\"1\"></e>",
+                               "<e a=\"1\" ?></e>"};
   const char* const kNames[] = {"a", "b", "c", "a b", "x=y", ""};
   const char* const kValues[] = {"", "longer value", "<&>\"'", "x"};
   for (const char* tag : kTags) {
@@ -389,8 +395,10 @@ TEST(AttributeReads, AgreeWithAFreshParseAfterEveryEdit) {
         ASSERT_TRUE(fresh.EnterElement());
         ASSERT_TRUE(fresh.FindElement());
         for (const char* probe : {"a", "b", "c", "a b", "x", "x=y", "z"}) {
-          EXPECT_EQ(doc.GetAttribute(probe), fresh.GetAttribute(probe)) << doc.GetText() << " " << probe;
-          EXPECT_EQ(doc.GetAttribute(probe), XmlDocumentInspector::FreshAttribute(doc, probe)) << probe;
+          EXPECT_EQ(doc.GetAttribute(probe), fresh.GetAttribute(probe))
+              << doc.GetText() << " " << probe;
+          EXPECT_EQ(doc.GetAttribute(probe), XmlDocumentInspector::FreshAttribute(doc, probe))
+              << probe;
         }
       }
     }

@@ -47,13 +47,17 @@ const ParseFailure kFailures[] = {
     {"declaration only", "<?xml version=\"1.0\"?>\r\n", "Root element not found"},
     {"text only", "just text", "Root element not found"},
     {"second root", "<a/><b/>", "Element 'b' at offset 4 is sibling to root"},
-    {"second root after end tag", "<a></a>\r\n<c x='1'>", "Element 'c' at offset 9 is sibling to root"},
+    {"second root after end tag", "<a></a>\r\n<c x='1'>",
+     "Element 'c' at offset 9 is sibling to root"},
     {"end tag first", "</a>", "No start tag for end tag 'a' at offset 0"},
     {"end tag after root", "<a/></b>", "No start tag for end tag 'b' at offset 4"},
     {"mismatch", "<a></b>", "End tag 'b' at offset 4 does not match start tag 'a' at offset 0"},
-    {"mismatch longer", "<a></ab>", "End tag 'ab' at offset 4 does not match start tag 'a' at offset 0"},
-    {"mismatch shorter", "<ab></a>", "End tag 'a' at offset 5 does not match start tag 'ab' at offset 0"},
-    {"mismatch nested", "<a><b></a></b>", "End tag 'a' at offset 7 does not match start tag 'b' at offset 3"},
+    {"mismatch longer", "<a></ab>",
+     "End tag 'ab' at offset 4 does not match start tag 'a' at offset 0"},
+    {"mismatch shorter", "<ab></a>",
+     "End tag 'a' at offset 5 does not match start tag 'ab' at offset 0"},
+    {"mismatch nested", "<a><b></a></b>",
+     "End tag 'a' at offset 7 does not match start tag 'b' at offset 3"},
     {"not ended", "<a>", "Element 'a' at offset 0 not ended"},
     {"innermost not ended", "<a>\n<bc d='1'>", "Element 'bc' at offset 4 not ended"},
     {"digit after <", "<1/>", "Incorrect tag name character at offset 0"},
@@ -70,18 +74,23 @@ const ParseFailure kFailures[] = {
     {"pi unterminated", "<?xml version", "Processing instruction at offset 0 unterminated"},
     {"pi <?> at offset 0 is open", "<?><a/>", "Processing instruction at offset 0 unterminated"},
     {"doctype unterminated", "<!DOCTYPE a [ <!ENTITY e 'x'>", "Doctype at offset 0 unterminated"},
-    {"comment in doctype unterminated", "<a/><!DOCTYPE a [ <!-- x", "Doctype at offset 4 unterminated"},
+    {"comment in doctype unterminated", "<a/><!DOCTYPE a [ <!-- x",
+     "Doctype at offset 4 unterminated"},
     {"lone <", "<a/>\r\n<", "tag at offset 6 unterminated"},
     {"lone <!", "<a/><!", "tag at offset 4 unterminated"},
     {"lone <!-", "<a/><!-", "tag at offset 4 unterminated"},
     {"lone <![", "<a/><![", "tag at offset 4 unterminated"},
     {"declaration unterminated", "<a/><!ELEMENT", "tag at offset 4 unterminated"},
     // Inside a DOCTYPE a bad character is reported at the last '>' seen.
-    {"bad name in doctype", "<!DOCTYPE a [<!ENTITY e 'x'> <1> ]><a/>", "Incorrect tag name character at offset 27"},
-    {"bad name in doctype, no > yet", "<!DOCTYPE a [<1> ]><a/>", "Incorrect tag name character at offset 0"},
-    {"cdata in doctype", "<!DOCTYPE a [<!-- c -> --><![CDATA[x]]>]><a/>", "Incorrect ! tag at offset 25"},
+    {"bad name in doctype", "<!DOCTYPE a [<!ENTITY e 'x'> <1> ]><a/>",
+     "Incorrect tag name character at offset 27"},
+    {"bad name in doctype, no > yet", "<!DOCTYPE a [<1> ]><a/>",
+     "Incorrect tag name character at offset 0"},
+    {"cdata in doctype", "<!DOCTYPE a [<!-- c -> --><![CDATA[x]]>]><a/>",
+     "Incorrect ! tag at offset 25"},
     {"doctype in doctype", "x<!DOCTYPE a [<!DOCTYPE b>]><a/>", "Incorrect ! tag at offset 1"},
-    {"declaration outside doctype", "<!ELEMENT a ANY><a/>", "Markup declaration at offset 0 outside DOCTYPE"},
+    {"declaration outside doctype", "<!ELEMENT a ANY><a/>",
+     "Markup declaration at offset 0 outside DOCTYPE"},
     {"attlist outside doctype", "<a>\r\n<!ATTLIST a b CDATA #IMPLIED>\r\n</a>",
      "Markup declaration at offset 5 outside DOCTYPE"},
 };
@@ -193,7 +202,9 @@ TEST(XmlParse, MovedFromDocumentIsEmptyAndUsable) {
 class XmlFiles : public ::testing::Test {
 protected:
   std::string Path(const char* name) const { return m_scratch / name; }
-  static void Write(const std::string& path, const std::string& bytes) { test::WriteFile(path, bytes); }
+  static void Write(const std::string& path, const std::string& bytes) {
+    test::WriteFile(path, bytes);
+  }
   static std::string Read(const std::string& path) { return test::ReadFile(path); }
   test::TempFolder m_scratch{"xml"};
 };
@@ -261,7 +272,8 @@ TEST(XmlParseLimits, MillionLevelsOfNesting) {
 
   text.resize(3u * kDepth);  // no end tags at all
   EXPECT_FALSE(doc.SetText(std::move(text)));
-  EXPECT_EQ(doc.GetResult(), "Element 'a' at offset " + std::to_string(3 * (kDepth - 1)) + " not ended");
+  EXPECT_EQ(doc.GetResult(),
+            "Element 'a' at offset " + std::to_string(3 * (kDepth - 1)) + " not ended");
 }
 
 TEST(XmlParseLimits, FiveMebibyteStartTag) {
@@ -289,7 +301,8 @@ TEST(XmlParseLimits, FiveMebibyteStartTag) {
 
 TEST(XmlParseLimits, LongElementNames) {
   const std::string name(2000, 'n');
-  const std::string text = "<r>\r\n<" + name + " k='v'>text</" + name + ">\r\n<" + name + "/>\r\n</r>\r\n";
+  const std::string text =
+      "<r>\r\n<" + name + " k='v'>text</" + name + ">\r\n<" + name + "/>\r\n</r>\r\n";
   XmlDocument doc;
   ASSERT_TRUE(doc.SetText(text)) << doc.GetResult();
   ASSERT_TRUE(doc.FindElement("r"));
@@ -300,13 +313,15 @@ TEST(XmlParseLimits, LongElementNames) {
   ASSERT_TRUE(doc.AddChildElement(name, "c"));
   EXPECT_EQ(XmlDocumentInspector::Check(doc, true), "");
   // The empty one grew an end tag of 2,003 characters.
-  EXPECT_NE(doc.GetText().find("<" + name + ">\r\n<" + name + ">c</" + name + ">\r\n</" + name + ">\r\n</r>"),
+  EXPECT_NE(doc.GetText().find("<" + name + ">\r\n<" + name + ">c</" + name + ">\r\n</" + name +
+                               ">\r\n</r>"),
             std::string::npos);
 
   std::string mismatch = "<" + name + "></" + name + "x>";
   EXPECT_FALSE(doc.SetText(mismatch));
-  EXPECT_EQ(doc.GetResult(), "End tag '" + name + "x' at offset " + std::to_string(name.size() + 3) +
-                                 " does not match start tag '" + name + "' at offset 0");
+  EXPECT_EQ(doc.GetResult(), "End tag '" + name + "x' at offset " +
+                                 std::to_string(name.size() + 3) + " does not match start tag '" +
+                                 name + "' at offset 0");
 }
 
 TEST(XmlParseLimits, ManyElementsGrowTheIndexAcrossSegments) {

@@ -22,8 +22,8 @@ struct Scanned {
 };
 
 std::ostream& operator<<(std::ostream& os, const Scanned& s) {
-  return os << "{type " << s.type << " at " << s.start << " len " << s.length << " empty " << s.empty << " name '"
-            << s.name << "' message '" << s.message << "'}";
+  return os << "{type " << s.type << " at " << s.start << " len " << s.length << " empty "
+            << s.empty << " name '" << s.name << "' message '" << s.message << "'}";
 }
 
 // The markup nodes of `text` in order; character data is left out, since
@@ -40,8 +40,12 @@ std::vector<Scanned> Nodes(std::string_view text, Scan scan) {
       pos = node.start + node.length;
       continue;
     }
-    Scanned s{type, node.start, type == kScanError ? 0 : node.length, type == kStartTag && node.empty,
-              type == kScanError ? std::string() : std::string(text.substr(node.nameStart, node.nameLength)),
+    Scanned s{type,
+              node.start,
+              type == kScanError ? 0 : node.length,
+              type == kStartTag && node.empty,
+              type == kScanError ? std::string()
+                                 : std::string(text.substr(node.nameStart, node.nameLength)),
               message};
     out.push_back(s);
     if (type < 0) return out;
@@ -50,7 +54,8 @@ std::vector<Scanned> Nodes(std::string_view text, Scan scan) {
 }
 
 const char* const kSamples[] = {
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<r a='1' b=\"x>y\"><c/><d>text &amp; more</d></r>\r\n",
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<r a='1' b=\"x>y\"><c/><d>text &amp; "
+    "more</d></r>\r\n",
     "<!DOCTYPE r [\n<!ELEMENT r ANY>\n<!-- c > c -->\n<?pi x?>\n<e a=\"'>\"/>\n]>\n<r/>",
     "<r><![CDATA[ <not> ]] ]]><!----><!-- - --><?p?><?\?></r>",
     "<!--><?><a b='\"' c=\"'\"/></a b>",
@@ -91,8 +96,8 @@ TEST(Tokenizer, SplitsAStartTag) {
   cur.next = 1;
   std::vector<std::string> tokens;
   while (cur.Next()) tokens.push_back((cur.quoted ? "q:" : "") + std::string(cur.Token()));
-  const std::vector<std::string> expected = {"a", "b", "=", "q:x y", "c", "=", "q:z", "/", "d", "\\", "e",
-                                             "?", "f", "!", "g", "<", "h", ">"};
+  const std::vector<std::string> expected = {"a",  "b", "=", "q:x y", "c", "=", "q:z", "/", "d",
+                                             "\\", "e", "?", "f",     "!", "g", "<",   "h", ">"};
   EXPECT_EQ(tokens, expected);
 }
 

@@ -59,30 +59,54 @@ BluezError ErrorFromName(std::string_view dbusErrorName) {
 
 std::string_view ErrorWords(BluezError error) {
   switch (error) {
-    case BluezError::None: return "";
-    case BluezError::Failed: return "The Bluetooth service could not do it.";
-    case BluezError::InProgress: return "The Bluetooth service is already doing this.";
-    case BluezError::AlreadyExists: return "The device is already paired.";
-    case BluezError::NotReady: return "The Bluetooth adapter is not ready; it may be switched off.";
-    case BluezError::InvalidArguments: return "The Bluetooth service did not accept the request.";
-    case BluezError::NotSupported: return "The adapter or the device does not support this.";
-    case BluezError::NotAuthorized: return "Permission denied by the Bluetooth service.";
-    case BluezError::NotAvailable: return "This is not available on the adapter.";
-    case BluezError::DoesNotExist: return "The device is no longer known to the Bluetooth service.";
-    case BluezError::NotConnected: return "The device is not connected.";
-    case BluezError::AlreadyConnected: return "The device is already connected.";
-    case BluezError::AuthenticationFailed: return "Pairing failed: the PIN or passkey did not match.";
-    case BluezError::AuthenticationCanceled: return "Pairing was cancelled.";
-    case BluezError::AuthenticationRejected: return "Pairing was refused.";
-    case BluezError::AuthenticationTimeout: return "The device did not answer the pairing in time.";
-    case BluezError::ConnectionAttemptFailed: return "The device could not be reached.";
-    case BluezError::Rejected: return "The request was rejected.";
-    case BluezError::Canceled: return "The request was cancelled.";
-    case BluezError::NoReply: return "The Bluetooth service did not answer in time.";
-    case BluezError::ServiceUnknown: return "The Bluetooth service (bluetoothd) is not running.";
-    case BluezError::Disconnected: return "The system message bus is not reachable.";
-    case BluezError::BadReply: return "The Bluetooth service gave an answer that could not be read.";
-    case BluezError::Other: return "The Bluetooth service reported an error.";
+    case BluezError::None:
+      return "";
+    case BluezError::Failed:
+      return "The Bluetooth service could not do it.";
+    case BluezError::InProgress:
+      return "The Bluetooth service is already doing this.";
+    case BluezError::AlreadyExists:
+      return "The device is already paired.";
+    case BluezError::NotReady:
+      return "The Bluetooth adapter is not ready; it may be switched off.";
+    case BluezError::InvalidArguments:
+      return "The Bluetooth service did not accept the request.";
+    case BluezError::NotSupported:
+      return "The adapter or the device does not support this.";
+    case BluezError::NotAuthorized:
+      return "Permission denied by the Bluetooth service.";
+    case BluezError::NotAvailable:
+      return "This is not available on the adapter.";
+    case BluezError::DoesNotExist:
+      return "The device is no longer known to the Bluetooth service.";
+    case BluezError::NotConnected:
+      return "The device is not connected.";
+    case BluezError::AlreadyConnected:
+      return "The device is already connected.";
+    case BluezError::AuthenticationFailed:
+      return "Pairing failed: the PIN or passkey did not match.";
+    case BluezError::AuthenticationCanceled:
+      return "Pairing was cancelled.";
+    case BluezError::AuthenticationRejected:
+      return "Pairing was refused.";
+    case BluezError::AuthenticationTimeout:
+      return "The device did not answer the pairing in time.";
+    case BluezError::ConnectionAttemptFailed:
+      return "The device could not be reached.";
+    case BluezError::Rejected:
+      return "The request was rejected.";
+    case BluezError::Canceled:
+      return "The request was cancelled.";
+    case BluezError::NoReply:
+      return "The Bluetooth service did not answer in time.";
+    case BluezError::ServiceUnknown:
+      return "The Bluetooth service (bluetoothd) is not running.";
+    case BluezError::Disconnected:
+      return "The system message bus is not reachable.";
+    case BluezError::BadReply:
+      return "The Bluetooth service gave an answer that could not be read.";
+    case BluezError::Other:
+      return "The Bluetooth service reported an error.";
   }
   return "The Bluetooth service reported an error.";
 }

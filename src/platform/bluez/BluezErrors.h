@@ -12,12 +12,12 @@ enum class BluezError {
   Failed,
   InProgress,
   AlreadyExists,
-  NotReady,              // adapter off or busy
+  NotReady,  // adapter off or busy
   InvalidArguments,
   NotSupported,
-  NotAuthorized,         // permission (BlueZ's or the bus policy's)
+  NotAuthorized,  // permission (BlueZ's or the bus policy's)
   NotAvailable,
-  DoesNotExist,          // object gone, device unknown
+  DoesNotExist,  // object gone, device unknown
   NotConnected,
   AlreadyConnected,
   AuthenticationFailed,
@@ -27,10 +27,10 @@ enum class BluezError {
   ConnectionAttemptFailed,
   Rejected,
   Canceled,
-  NoReply,               // no answer in time
-  ServiceUnknown,        // bluetoothd not running
-  Disconnected,          // no bus
-  BadReply,              // an answer of the wrong shape
+  NoReply,         // no answer in time
+  ServiceUnknown,  // bluetoothd not running
+  Disconnected,    // no bus
+  BadReply,        // an answer of the wrong shape
   Other,
 };
 

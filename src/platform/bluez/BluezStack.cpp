@@ -23,8 +23,11 @@ class StackImpl;
 
 class BluezRadio final : public platform::RadioHandle {
 public:
-  BluezRadio(const DeviceCache& cache, std::string path) : m_cache(cache), m_path(std::move(path)) {}
-  bool GetInfo(platform::RadioInfo& info) const override { return m_cache.RadioInfoOf(m_path, info); }
+  BluezRadio(const DeviceCache& cache, std::string path)
+      : m_cache(cache), m_path(std::move(path)) {}
+  bool GetInfo(platform::RadioInfo& info) const override {
+    return m_cache.RadioInfoOf(m_path, info);
+  }
   const std::string& Path() const { return m_path; }
 
 private:
@@ -51,7 +54,8 @@ private:
 // BlueZ while one exists.
 class AgentRegistration final : public platform::NotificationHandle {
 public:
-  AgentRegistration(std::unique_ptr<platform::NotificationHandle> inner, std::function<void()> changed)
+  AgentRegistration(std::unique_ptr<platform::NotificationHandle> inner,
+                    std::function<void()> changed)
       : m_inner(std::move(inner)), m_changed(std::move(changed)) {}
   ~AgentRegistration() override {
     m_inner.reset();
@@ -70,7 +74,8 @@ class StackImpl final : public BluezStack, public WorkerHost {
 public:
   explicit StackImpl(const BluezOptions& options)
       : m_options(options),
-        m_cache(options.timesFile.empty() ? platform::DataFilePath("device-times.txt") : options.timesFile),
+        m_cache(options.timesFile.empty() ? platform::DataFilePath("device-times.txt")
+                                          : options.timesFile),
         m_link(*this, options),
         m_inquiries(m_link),
         m_services(options.sdpLibrary, options.recordCacheRoot),
@@ -149,7 +154,8 @@ public:
     return std::make_unique<platform::SnapshotDeviceFind>(std::move(found));
   }
 
-  platform::LookupStatus LookUpDevices(std::vector<BluetoothAddress>& inRange, std::stop_token cancel) override {
+  platform::LookupStatus LookUpDevices(std::vector<BluetoothAddress>& inRange,
+                                       std::stop_token cancel) override {
     std::vector<std::string> adapters = m_cache.Adapters(false);
     if (adapters.empty()) return platform::LookupStatus::Unavailable;
     adapters = m_cache.Powered(adapters);
@@ -165,14 +171,15 @@ public:
     return m_services.LookUp(m_cache.RadiosFor(device), device, records, cancel);
   }
 
-  std::unique_ptr<platform::NotificationHandle> RegisterRadioEvents(const platform::RadioHandle& radio,
-                                                                    platform::DeviceChangeSink& sink) override {
+  std::unique_ptr<platform::NotificationHandle> RegisterRadioEvents(
+      const platform::RadioHandle& radio, platform::DeviceChangeSink& sink) override {
     const auto* ours = dynamic_cast<const BluezRadio*>(&radio);
     if (ours == nullptr) return nullptr;
     return m_events.AddRadioSink(ours->Path(), sink);
   }
 
-  std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(platform::DeviceChangeSink& sink) override {
+  std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(
+      platform::DeviceChangeSink& sink) override {
     return m_events.AddTreeSink(sink);
   }
 
@@ -182,7 +189,8 @@ public:
   bool Properties(BluetoothAddress device, platform::DeviceProperties& out) const override {
     return m_cache.Properties(device, out);
   }
-  std::unique_ptr<platform::NotificationHandle> WatchDevices(platform::DeviceListener& listener) override {
+  std::unique_ptr<platform::NotificationHandle> WatchDevices(
+      platform::DeviceListener& listener) override {
     return m_events.AddListener(listener);
   }
   std::unique_ptr<platform::DiscoverySession> StartDiscovery() override {
@@ -190,12 +198,15 @@ public:
     if (adapters.empty()) return nullptr;
     return m_inquiries.Session(std::move(adapters));
   }
-  std::unique_ptr<platform::NotificationHandle> RegisterPairingAgent(platform::PairingAgent& agent) override {
+  std::unique_ptr<platform::NotificationHandle> RegisterPairingAgent(
+      platform::PairingAgent& agent) override {
     auto inner = m_events.AddAgent(agent);
     UpdateAgent();
     return std::make_unique<AgentRegistration>(std::move(inner), [this] { UpdateAgent(); });
   }
-  void Pair(BluetoothAddress device, platform::DeviceDone done) override { m_requests.Pair(device, std::move(done)); }
+  void Pair(BluetoothAddress device, platform::DeviceDone done) override {
+    m_requests.Pair(device, std::move(done));
+  }
   void CancelPairing(BluetoothAddress device, platform::DeviceDone done) override {
     m_requests.CancelPairing(device, std::move(done));
   }
@@ -211,7 +222,8 @@ public:
   void Disconnect(BluetoothAddress device, platform::DeviceDone done) override {
     m_requests.Disconnect(device, std::move(done));
   }
-  void SetAlias(BluetoothAddress device, const std::string& alias, platform::DeviceDone done) override {
+  void SetAlias(BluetoothAddress device, const std::string& alias,
+                platform::DeviceDone done) override {
     m_requests.SetAlias(device, alias, std::move(done));
   }
   void Remove(BluetoothAddress device, platform::DeviceDone done) override {

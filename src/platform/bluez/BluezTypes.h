@@ -34,7 +34,7 @@ struct Value {
   static Value Other(std::string rendering, std::string signature);
 };
 
-using Properties = std::map<std::string, Value>;      // property name -> value
+using Properties = std::map<std::string, Value>;       // property name -> value
 using Interfaces = std::map<std::string, Properties>;  // interface name -> properties
 
 struct ManagedObject {

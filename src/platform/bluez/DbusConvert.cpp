@@ -16,7 +16,8 @@ constexpr int kMaxRenderDepth = 16;
 
 std::string Utf8(const QString& s) {
   // Cut before converting: a huge string costs no more than the bound.
-  const QString bounded = s.size() > static_cast<qsizetype>(kMaxStringBytes) ? s.left(kMaxStringBytes) : s;
+  const QString bounded =
+      s.size() > static_cast<qsizetype>(kMaxStringBytes) ? s.left(kMaxStringBytes) : s;
   return CutUtf8(bounded.toStdString(), kMaxStringBytes);
 }
 
@@ -147,7 +148,8 @@ Interfaces ReadInterfaces(const QDBusArgument& arg) {
 
 bool ArgumentAt(const QDBusMessage& m, int index, QDBusArgument& out) {
   const QVariantList args = m.arguments();
-  if (index >= args.size() || args.at(index).metaType() != QMetaType::fromType<QDBusArgument>()) return false;
+  if (index >= args.size() || args.at(index).metaType() != QMetaType::fromType<QDBusArgument>())
+    return false;
   out = args.at(index).value<QDBusArgument>();
   return true;
 }
@@ -156,16 +158,26 @@ bool ArgumentAt(const QDBusMessage& m, int index, QDBusArgument& out) {
 
 Value ToValue(const QVariant& v) {
   switch (v.metaType().id()) {
-    case QMetaType::Bool: return Value::Bool(v.toBool());
-    case QMetaType::Short: return Value::Signed(v.value<short>(), "n");
-    case QMetaType::Int: return Value::Signed(v.toInt(), "i");
-    case QMetaType::LongLong: return Value::Signed(v.toLongLong(), "x");
-    case QMetaType::UChar: return Value::Unsigned(v.value<unsigned char>(), "y");
-    case QMetaType::UShort: return Value::Unsigned(v.value<unsigned short>(), "q");
-    case QMetaType::UInt: return Value::Unsigned(v.toUInt(), "u");
-    case QMetaType::ULongLong: return Value::Unsigned(v.toULongLong(), "t");
-    case QMetaType::Double: return Value::Real(v.toDouble());
-    case QMetaType::QString: return Value::String(Utf8(v.toString()));
+    case QMetaType::Bool:
+      return Value::Bool(v.toBool());
+    case QMetaType::Short:
+      return Value::Signed(v.value<short>(), "n");
+    case QMetaType::Int:
+      return Value::Signed(v.toInt(), "i");
+    case QMetaType::LongLong:
+      return Value::Signed(v.toLongLong(), "x");
+    case QMetaType::UChar:
+      return Value::Unsigned(v.value<unsigned char>(), "y");
+    case QMetaType::UShort:
+      return Value::Unsigned(v.value<unsigned short>(), "q");
+    case QMetaType::UInt:
+      return Value::Unsigned(v.toUInt(), "u");
+    case QMetaType::ULongLong:
+      return Value::Unsigned(v.toULongLong(), "t");
+    case QMetaType::Double:
+      return Value::Real(v.toDouble());
+    case QMetaType::QString:
+      return Value::String(Utf8(v.toString()));
     case QMetaType::QStringList: {
       std::vector<std::string> list;
       for (const QString& s : v.toStringList()) {
@@ -174,10 +186,13 @@ Value ToValue(const QVariant& v) {
       }
       return Value::Strings(std::move(list));
     }
-    case QMetaType::QByteArray: return Value::Other(HexBytes(v.toByteArray()), "ay");
-    default: break;
+    case QMetaType::QByteArray:
+      return Value::Other(HexBytes(v.toByteArray()), "ay");
+    default:
+      break;
   }
-  if (v.metaType() == QMetaType::fromType<QDBusObjectPath>()) return Value::Path(Utf8(v.value<QDBusObjectPath>().path()));
+  if (v.metaType() == QMetaType::fromType<QDBusObjectPath>())
+    return Value::Path(Utf8(v.value<QDBusObjectPath>().path()));
   if (v.metaType() == QMetaType::fromType<QDBusSignature>())
     return Value::Other(Utf8(v.value<QDBusSignature>().signature()), "g");
   if (v.metaType() == QMetaType::fromType<QDBusVariant>()) {
@@ -192,7 +207,8 @@ Value ToValue(const QVariant& v) {
     Render(arg, text, 0);
     return Value::Other(std::move(text), signature);
   }
-  if (v.metaType() == QMetaType::fromType<QDBusUnixFileDescriptor>()) return Value::Other("(file descriptor)", "h");
+  if (v.metaType() == QMetaType::fromType<QDBusUnixFileDescriptor>())
+    return Value::Other("(file descriptor)", "h");
   return Value::Other("?", "");
 }
 
@@ -226,7 +242,8 @@ bool ReadInterfacesAdded(const QDBusMessage& signal, ManagedObject& out) {
   return true;
 }
 
-bool ReadInterfacesRemoved(const QDBusMessage& signal, std::string& path, std::vector<std::string>& interfaces) {
+bool ReadInterfacesRemoved(const QDBusMessage& signal, std::string& path,
+                           std::vector<std::string>& interfaces) {
   if (signal.signature() != "oas" || signal.arguments().size() != 2) return false;
   path = Utf8(signal.arguments().at(0).value<QDBusObjectPath>().path());
   for (const QString& s : signal.arguments().at(1).toStringList()) interfaces.push_back(Utf8(s));

@@ -20,7 +20,8 @@ bool ReadManagedObjects(const QDBusMessage& reply, std::vector<ManagedObject>& o
 // InterfacesAdded: oa{sa{sv}}.
 bool ReadInterfacesAdded(const QDBusMessage& signal, ManagedObject& out);
 // InterfacesRemoved: oas.
-bool ReadInterfacesRemoved(const QDBusMessage& signal, std::string& path, std::vector<std::string>& interfaces);
+bool ReadInterfacesRemoved(const QDBusMessage& signal, std::string& path,
+                           std::vector<std::string>& interfaces);
 // PropertiesChanged: sa{sv}as, on the object the signal came from.
 bool ReadPropertiesChanged(const QDBusMessage& signal, std::string& interface, Properties& changed,
                            std::vector<std::string>& invalidated);

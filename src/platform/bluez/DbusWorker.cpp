@@ -30,7 +30,8 @@ constexpr int kWatchdogMs = 2000;
 // elsewhere.
 QString SystemBusAddress() {
   const QByteArray address = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
-  return address.isEmpty() ? QStringLiteral("unix:path=/var/run/dbus/system_bus_socket") : QString::fromUtf8(address);
+  return address.isEmpty() ? QStringLiteral("unix:path=/var/run/dbus/system_bus_socket")
+                           : QString::fromUtf8(address);
 }
 
 }  // namespace
@@ -82,7 +83,8 @@ void DbusWorker::Shutdown() {
 }
 
 void DbusWorker::tryConnect() {
-  m_connectionName = QStringLiteral("wren-bluez-%1-%2").arg(reinterpret_cast<quintptr>(this)).arg(++m_attempt);
+  m_connectionName =
+      QStringLiteral("wren-bluez-%1-%2").arg(reinterpret_cast<quintptr>(this)).arg(++m_attempt);
   QDBusConnection bus = QDBusConnection::connectToBus(SystemBusAddress(), m_connectionName);
   if (!bus.isConnected()) {
     QDBusConnection::disconnectFromBus(m_connectionName);
@@ -93,8 +95,9 @@ void DbusWorker::tryConnect() {
   m_bus.emplace(bus);
   m_agentExported = false;
   m_agentRegistered = false;
-  bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"), QStringLiteral("org.freedesktop.DBus.Local"),
-              QStringLiteral("Disconnected"), this, SLOT(onDisconnected()));
+  bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+              QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), this,
+              SLOT(onDisconnected()));
   bus.connect(kService, QString(), kObjectManager, QStringLiteral("InterfacesAdded"), this,
               SLOT(onInterfacesAdded(QDBusMessage)));
   bus.connect(kService, QString(), kObjectManager, QStringLiteral("InterfacesRemoved"), this,
@@ -102,7 +105,8 @@ void DbusWorker::tryConnect() {
   bus.connect(kService, QString(), kPropertiesInterface, QStringLiteral("PropertiesChanged"), this,
               SLOT(onPropertiesChanged(QDBusMessage)));
   delete m_watcher;
-  m_watcher = new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+  m_watcher =
+      new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
   connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &DbusWorker::onOwnerChanged);
   m_watchdog.start();
   FetchObjects();
@@ -147,7 +151,8 @@ void DbusWorker::FetchObjects() {
          // The first answer is what the program starts with; any later
          // one (BlueZ started, restarted, the bus back) changes the tree.
          const bool announce = m_host.StartupOver();
-         Applied(m_host.Apply([&](ObjectTree& tree, TreeChanges& out) { tree.Reset(objects, announce, out); }));
+         Applied(m_host.Apply(
+             [&](ObjectTree& tree, TreeChanges& out) { tree.Reset(objects, announce, out); }));
          m_host.BusState(answered, m_bus->baseService().toStdString());
          if (answered && m_host.AgentWanted()) RegisterAgent();
        });
@@ -208,14 +213,16 @@ void DbusWorker::UpdateAgent() {
 void DbusWorker::onInterfacesAdded(const QDBusMessage& signal) {
   ManagedObject object;
   if (!ReadInterfacesAdded(signal, object)) return;
-  Applied(m_host.Apply([&](ObjectTree& tree, TreeChanges& out) { tree.AddInterfaces(object, out); }));
+  Applied(
+      m_host.Apply([&](ObjectTree& tree, TreeChanges& out) { tree.AddInterfaces(object, out); }));
 }
 
 void DbusWorker::onInterfacesRemoved(const QDBusMessage& signal) {
   std::string path;
   std::vector<std::string> interfaces;
   if (!ReadInterfacesRemoved(signal, path, interfaces)) return;
-  Applied(m_host.Apply([&](ObjectTree& tree, TreeChanges& out) { tree.RemoveInterfaces(path, interfaces, out); }));
+  Applied(m_host.Apply(
+      [&](ObjectTree& tree, TreeChanges& out) { tree.RemoveInterfaces(path, interfaces, out); }));
 }
 
 void DbusWorker::onPropertiesChanged(const QDBusMessage& signal) {
@@ -238,13 +245,14 @@ void DbusWorker::BeginInquiry(const std::string& adapterPath) {
   const QString path = QString::fromStdString(adapterPath);
   // BlueZ takes the calls in order, so discovery starts with the filter
   // set. Without a filter call older BlueZ still discovers.
-  QDBusMessage filter = QDBusMessage::createMethodCall(kService, path, kAdapter, QStringLiteral("SetDiscoveryFilter"));
+  QDBusMessage filter = QDBusMessage::createMethodCall(kService, path, kAdapter,
+                                                       QStringLiteral("SetDiscoveryFilter"));
   QVariantMap settings;
   settings.insert(QStringLiteral("Transport"), QStringLiteral("auto"));
   filter << settings;
   Call(filter, kCallTimeoutMs, nullptr);
-  Call(QDBusMessage::createMethodCall(kService, path, kAdapter, QStringLiteral("StartDiscovery")), kCallTimeoutMs,
-       nullptr);
+  Call(QDBusMessage::createMethodCall(kService, path, kAdapter, QStringLiteral("StartDiscovery")),
+       kCallTimeoutMs, nullptr);
 }
 
 void DbusWorker::EndInquiry(const std::string& adapterPath) {
@@ -261,7 +269,8 @@ void DbusWorker::Request(const std::string& path, const QString& interface, cons
                          const QVariantList& args, int timeoutMs, platform::DeviceDone done) {
   const std::uint64_t id = ++m_nextRequest;
   m_requests[id] = std::move(done);
-  QDBusMessage call = QDBusMessage::createMethodCall(kService, QString::fromStdString(path), interface, method);
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(kService, QString::fromStdString(path), interface, method);
   call.setArguments(args);
   Call(call, timeoutMs, [this, id](const QDBusMessage& reply) {
     auto it = m_requests.find(id);
@@ -278,7 +287,8 @@ void DbusWorker::Request(const std::string& path, const QString& interface, cons
   });
 }
 
-void DbusWorker::Call(const QDBusMessage& message, int timeoutMs, std::function<void(const QDBusMessage&)> onReply) {
+void DbusWorker::Call(const QDBusMessage& message, int timeoutMs,
+                      std::function<void(const QDBusMessage&)> onReply) {
   if (!m_bus) {
     if (onReply)
       onReply(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Disconnected"),

@@ -73,8 +73,8 @@ public:
   void EndInquiry(const std::string& adapterPath);
   // Calls `method` of `interface` on a BlueZ object; `done` hears the
   // outcome once, with BlueZ's error in words.
-  void Request(const std::string& path, const QString& interface, const QString& method, const QVariantList& args,
-               int timeoutMs, platform::DeviceDone done);
+  void Request(const std::string& path, const QString& interface, const QString& method,
+               const QVariantList& args, int timeoutMs, platform::DeviceDone done);
   // Registers our agent with BlueZ, or takes it back, as the host wants.
   void UpdateAgent();
 
@@ -91,7 +91,8 @@ private:
   void RegisterAgent();
   void UnregisterAgent();
   void LoseBluez();
-  void Call(const QDBusMessage& message, int timeoutMs, std::function<void(const QDBusMessage&)> onReply);
+  void Call(const QDBusMessage& message, int timeoutMs,
+            std::function<void(const QDBusMessage&)> onReply);
   void Applied(bool timesChanged);
 
   WorkerHost& m_host;

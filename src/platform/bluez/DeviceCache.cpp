@@ -49,7 +49,8 @@ AppliedChange DeviceCache::Apply(const std::function<void(ObjectTree&, TreeChang
     for (BluetoothAddress a : addresses) {
       auto devices = m_tree.FindDevices(a);
       if (devices.empty()) continue;
-      const bool sighted = std::find(changes.seen.begin(), changes.seen.end(), a) != changes.seen.end();
+      const bool sighted =
+          std::find(changes.seen.begin(), changes.seen.end(), a) != changes.seen.end();
       out.updated.emplace_back(PropertiesOf(*devices.front()), sighted);
     }
   }
@@ -98,8 +99,8 @@ bool DeviceCache::RadioInfoOf(const std::string& adapterPath, platform::RadioInf
   return true;
 }
 
-std::vector<platform::DeviceInfo> DeviceCache::Matching(const std::vector<std::string>& adapters,
-                                                        const platform::DeviceSearch& search) const {
+std::vector<platform::DeviceInfo> DeviceCache::Matching(
+    const std::vector<std::string>& adapters, const platform::DeviceSearch& search) const {
   std::vector<platform::DeviceInfo> found;
   std::lock_guard lock(m_mutex);
   for (const std::string& path : adapters) {
@@ -111,7 +112,8 @@ std::vector<platform::DeviceInfo> DeviceCache::Matching(const std::vector<std::s
   return found;
 }
 
-void DeviceCache::Reachable(const std::vector<std::string>& adapters, std::vector<BluetoothAddress>& out) const {
+void DeviceCache::Reachable(const std::vector<std::string>& adapters,
+                            std::vector<BluetoothAddress>& out) const {
   std::lock_guard lock(m_mutex);
   for (const std::string& path : adapters) {
     for (const Device* d : m_tree.DevicesOf(path)) {
@@ -165,7 +167,8 @@ std::vector<PropertyText> DeviceCache::RawProperties(BluetoothAddress device) co
   std::lock_guard lock(m_mutex);
   auto devices = m_tree.FindDevices(device);
   if (devices.empty()) return out;
-  for (const auto& [name, value] : devices.front()->properties) out.push_back({name, ValueText(value)});
+  for (const auto& [name, value] : devices.front()->properties)
+    out.push_back({name, ValueText(value)});
   return out;
 }
 

@@ -44,7 +44,8 @@ public:
   void SaveTimes();
 
   // Runs `change` on the tree; `describeDevices` when someone listens.
-  AppliedChange Apply(const std::function<void(ObjectTree&, TreeChanges&)>& change, bool describeDevices);
+  AppliedChange Apply(const std::function<void(ObjectTree&, TreeChanges&)>& change,
+                      bool describeDevices);
 
   void SetBusState(bool answered, std::string uniqueName);
   bool Answered() const;
@@ -60,7 +61,8 @@ public:
                                              const platform::DeviceSearch& search) const;
   // Adds the devices of `adapters` a radio can reach now (in range,
   // connected or remembered), each once.
-  void Reachable(const std::vector<std::string>& adapters, std::vector<platform::BluetoothAddress>& out) const;
+  void Reachable(const std::vector<std::string>& adapters,
+                 std::vector<platform::BluetoothAddress>& out) const;
   // Radio addresses to ask a device's services through: its own first.
   std::vector<platform::BluetoothAddress> RadiosFor(platform::BluetoothAddress device) const;
   // The adapter whose registrations hear a request about `devicePath`;
@@ -68,7 +70,8 @@ public:
   std::string AdapterForRequest(const std::string& devicePath) const;
   // The object path of a device, preferring one on a powered adapter;
   // empty when BlueZ does not know it. `adapterPath` gets its adapter.
-  std::string DevicePath(platform::BluetoothAddress device, std::string* adapterPath = nullptr) const;
+  std::string DevicePath(platform::BluetoothAddress device,
+                         std::string* adapterPath = nullptr) const;
 
   std::vector<PropertyText> RawProperties(platform::BluetoothAddress device) const;
   std::vector<platform::DeviceProperties> Devices() const;

@@ -26,11 +26,13 @@ public:
   void SetBlocked(platform::BluetoothAddress device, bool blocked, platform::DeviceDone done);
   void Connect(platform::BluetoothAddress device, platform::DeviceDone done);
   void Disconnect(platform::BluetoothAddress device, platform::DeviceDone done);
-  void SetAlias(platform::BluetoothAddress device, const std::string& alias, platform::DeviceDone done);
+  void SetAlias(platform::BluetoothAddress device, const std::string& alias,
+                platform::DeviceDone done);
   void Remove(platform::BluetoothAddress device, platform::DeviceDone done);
 
 private:
-  void CallDevice(platform::BluetoothAddress device, const char* method, int timeoutMs, platform::DeviceDone done);
+  void CallDevice(platform::BluetoothAddress device, const char* method, int timeoutMs,
+                  platform::DeviceDone done);
   void SetProperty(platform::BluetoothAddress device, const char* name, const QVariant& value,
                    platform::DeviceDone done);
 

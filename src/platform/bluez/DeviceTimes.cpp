@@ -33,7 +33,8 @@ DeviceTimes::Times& DeviceTimes::Entry(platform::BluetoothAddress device) {
   if (m_times.size() >= kMaxDevices) {
     auto oldest = m_times.begin();
     for (auto i = m_times.begin(); i != m_times.end(); ++i)
-      if (std::max(i->second.seen, i->second.used) < std::max(oldest->second.seen, oldest->second.used))
+      if (std::max(i->second.seen, i->second.used) <
+          std::max(oldest->second.seen, oldest->second.used))
         oldest = i;
     m_times.erase(oldest);
   }
@@ -93,7 +94,8 @@ void DeviceTimes::Parse(std::string_view text, std::size_t& skipped) {
     platform::BluetoothAddress address = 0;
     std::int64_t seen = 0;
     std::int64_t used = 0;
-    if (second == std::string_view::npos || !BluetoothAddress::Parse(line.substr(0, first), address) ||
+    if (second == std::string_view::npos ||
+        !BluetoothAddress::Parse(line.substr(0, first), address) ||
         !ParseNumber(line.substr(first + 1, second - first - 1), seen) ||
         !ParseNumber(line.substr(second + 1), used) || m_times.size() >= kMaxDevices) {
       ++skipped;

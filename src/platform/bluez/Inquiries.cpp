@@ -32,12 +32,14 @@ void Inquiries::End(const std::vector<std::string>& adapters) {
   for (const auto& a : adapters) m_link.Post([a](DbusWorker& w) { w.EndInquiry(a); });
 }
 
-bool Inquiries::Run(const std::vector<std::string>& adapters, std::uint8_t multiplier, std::stop_token cancel) {
+bool Inquiries::Run(const std::vector<std::string>& adapters, std::uint8_t multiplier,
+                    std::stop_token cancel) {
   if (m_link.OnDbusThread()) return true;  // a sink may not wait for its own thread
   Begin(adapters);
   {
     std::unique_lock lock(m_mutex);
-    m_cv.wait_for(lock, cancel, std::chrono::milliseconds(1280LL * multiplier), [this] { return m_closing; });
+    m_cv.wait_for(lock, cancel, std::chrono::milliseconds(1280LL * multiplier),
+                  [this] { return m_closing; });
   }
   End(adapters);
   std::lock_guard lock(m_mutex);

@@ -24,7 +24,8 @@ public:
 
   // A discovery on each adapter for multiplier x 1.28 s. False when it was
   // cancelled, or the stack is closing.
-  bool Run(const std::vector<std::string>& adapters, std::uint8_t multiplier, std::stop_token cancel);
+  bool Run(const std::vector<std::string>& adapters, std::uint8_t multiplier,
+           std::stop_token cancel);
   // Discovers on `adapters` until the session is destroyed.
   std::unique_ptr<platform::DiscoverySession> Session(std::vector<std::string> adapters);
   // Ends every wait at once.

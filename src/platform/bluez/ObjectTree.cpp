@@ -79,8 +79,9 @@ bool DeriveDevice(Device& d) {
     d.adapterPath = ParentPath(d.path);
   d.name = NameOf(d.properties, address);
   std::int64_t number = 0;
-  d.hasClass = ReadInteger(d.properties, "Class", 0, std::numeric_limits<std::uint32_t>::max(), number) &&
-               number != 0;
+  d.hasClass =
+      ReadInteger(d.properties, "Class", 0, std::numeric_limits<std::uint32_t>::max(), number) &&
+      number != 0;
   d.classOfDevice = d.hasClass ? static_cast<std::uint32_t>(number) : 0;
   d.paired = ReadBool(d.properties, "Paired");
   d.bonded = ReadBool(d.properties, "Bonded");
@@ -92,13 +93,15 @@ bool DeriveDevice(Device& d) {
   const std::string* ownName = ReadString(d.properties, "Name");
   d.ownName = ownName ? CutUtf8(*ownName, kMaxNameBytes) : std::string();
   const std::string* alias = ReadString(d.properties, "Alias");
-  d.alias = alias && !IsAddressAlias(*alias, address) ? CutUtf8(*alias, kMaxNameBytes) : std::string();
+  d.alias =
+      alias && !IsAddressAlias(*alias, address) ? CutUtf8(*alias, kMaxNameBytes) : std::string();
   d.blocked = ReadBool(d.properties, "Blocked");
   d.hasTxPower = ReadInteger(d.properties, "TxPower", std::numeric_limits<std::int16_t>::min(),
                              std::numeric_limits<std::int16_t>::max(), number);
   d.txPower = d.hasTxPower ? static_cast<std::int16_t>(number) : 0;
   d.uuids.clear();
-  if (const Value* uuids = Find(d.properties, "UUIDs"); uuids && uuids->kind == Value::Kind::StringList)
+  if (const Value* uuids = Find(d.properties, "UUIDs");
+      uuids && uuids->kind == Value::Kind::StringList)
     d.uuids = uuids->list;
   return true;
 }
@@ -159,8 +162,14 @@ struct DeviceState {
   bool hasRssi = false;
 
   explicit DeviceState(const Device& d)
-      : flags(d.Flags()), name(d.name), hasClass(d.hasClass), classOfDevice(d.classOfDevice),
-        remembered(d.Remembered()), paired(d.paired), connected(d.connected), hasRssi(d.hasRssi) {}
+      : flags(d.Flags()),
+        name(d.name),
+        hasClass(d.hasClass),
+        classOfDevice(d.classOfDevice),
+        remembered(d.Remembered()),
+        paired(d.paired),
+        connected(d.connected),
+        hasRssi(d.hasRssi) {}
   // A change the in-range event reports (a connection has its own event).
   bool DescriptionDiffers(const DeviceState& o) const {
     return name != o.name || hasClass != o.hasClass || classOfDevice != o.classOfDevice ||
@@ -247,7 +256,8 @@ void ObjectTree::AddInterfaces(const ManagedObject& object, TreeChanges& out) {
     AddDevice(object.path, it->second, out);
 }
 
-void ObjectTree::AddDevice(const std::string& path, const Properties& properties, TreeChanges& out) {
+void ObjectTree::AddDevice(const std::string& path, const Properties& properties,
+                           TreeChanges& out) {
   if (auto existing = m_devices.find(path); existing != m_devices.end()) {
     // Announced again: take it as an update of what we hold.
     ChangeProperties(path, kDeviceInterface, properties, {}, out);
@@ -275,8 +285,8 @@ void ObjectTree::RemoveDevice(std::map<std::string, Device>::iterator it, bool r
   m_devices.erase(it);
 }
 
-void ObjectTree::RemoveInterfaces(const std::string& path, const std::vector<std::string>& interfaces,
-                                  TreeChanges& out) {
+void ObjectTree::RemoveInterfaces(const std::string& path,
+                                  const std::vector<std::string>& interfaces, TreeChanges& out) {
   for (const auto& interface : interfaces) {
     if (interface == kDeviceInterface) {
       if (auto it = m_devices.find(path); it != m_devices.end()) RemoveDevice(it, true, out);
@@ -295,8 +305,8 @@ void ObjectTree::RemoveInterfaces(const std::string& path, const std::vector<std
 }
 
 void ObjectTree::ChangeProperties(const std::string& path, const std::string& interface,
-                                  const Properties& changed, const std::vector<std::string>& invalidated,
-                                  TreeChanges& out) {
+                                  const Properties& changed,
+                                  const std::vector<std::string>& invalidated, TreeChanges& out) {
   if (interface == kAdapterInterface) {
     auto it = m_adapters.find(path);
     if (it == m_adapters.end()) return;

@@ -67,12 +67,12 @@ struct TreeChanges {
     std::string adapterPath;  // the radio whose registrations hear it
     platform::DeviceChange change;
   };
-  bool deviceTreeChanged = false;             // an adapter came or went
-  std::vector<RadioEvent> radioEvents;        // in order
-  std::vector<BluetoothAddress> seen;         // sighted now
-  std::vector<BluetoothAddress> used;         // connected now
-  std::vector<BluetoothAddress> changed;      // any property of these devices changed
-  std::vector<BluetoothAddress> removed;      // device objects gone
+  bool deviceTreeChanged = false;         // an adapter came or went
+  std::vector<RadioEvent> radioEvents;    // in order
+  std::vector<BluetoothAddress> seen;     // sighted now
+  std::vector<BluetoothAddress> used;     // connected now
+  std::vector<BluetoothAddress> changed;  // any property of these devices changed
+  std::vector<BluetoothAddress> removed;  // device objects gone
 
   bool Empty() const {
     return !deviceTreeChanged && radioEvents.empty() && seen.empty() && used.empty() &&

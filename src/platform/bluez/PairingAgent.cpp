@@ -26,7 +26,10 @@ platform::BluetoothAddress AddressOf(const QDBusObjectPath& device) {
 
 PairingAgent::PairingAgent(std::function<void(const std::string&)> onRequest, Ask ask,
                            std::function<QString()> bluezOwner, QObject* parent)
-    : QObject(parent), m_onRequest(std::move(onRequest)), m_ask(std::move(ask)), m_bluezOwner(std::move(bluezOwner)) {}
+    : QObject(parent),
+      m_onRequest(std::move(onRequest)),
+      m_ask(std::move(ask)),
+      m_bluezOwner(std::move(bluezOwner)) {}
 
 bool PairingAgent::FromBluez(const QDBusObjectPath& device) {
   if (!calledFromDBus()) return false;
@@ -51,8 +54,9 @@ std::function<void(const QVariantList*)> PairingAgent::Later() {
   auto answered = std::make_shared<std::atomic<bool>>(false);
   return [self, call, bus, answered](const QVariantList* values) {
     if (answered->exchange(true)) return;
-    QDBusMessage reply = values ? call.createReply(*values)
-                                : call.createErrorReply(kRejected, QStringLiteral("The user declined."));
+    QDBusMessage reply =
+        values ? call.createReply(*values)
+               : call.createErrorReply(kRejected, QStringLiteral("The user declined."));
     // Sent from the agent's own thread, whichever thread answered.
     if (!self) return;
     QMetaObject::invokeMethod(

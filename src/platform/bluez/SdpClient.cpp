@@ -102,7 +102,8 @@ std::shared_ptr<const SdpClient::Api> SdpClient::LoadApi() {
   void* library = dlopen(m_library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) return nullptr;
   auto api = std::make_shared<Api>();
-  if (!Resolve(library, "sdp_connect", api->connect) || !Resolve(library, "sdp_close", api->close) ||
+  if (!Resolve(library, "sdp_connect", api->connect) ||
+      !Resolve(library, "sdp_close", api->close) ||
       !Resolve(library, "sdp_uuid16_create", api->uuid16Create) ||
       !Resolve(library, "sdp_list_append", api->listAppend) ||
       !Resolve(library, "sdp_list_free", api->listFree) ||
@@ -118,8 +119,10 @@ std::shared_ptr<const SdpClient::Api> SdpClient::LoadApi() {
 
 bool SdpClient::LibraryAvailable() { return LoadApi() != nullptr; }
 
-SdpClient::Result SdpClient::Query(platform::BluetoothAddress adapter, platform::BluetoothAddress device,
-                                   std::vector<platform::ServiceRecord>& records, std::stop_token cancel) {
+SdpClient::Result SdpClient::Query(platform::BluetoothAddress adapter,
+                                   platform::BluetoothAddress device,
+                                   std::vector<platform::ServiceRecord>& records,
+                                   std::stop_token cancel) {
   std::shared_ptr<const Api> api = LoadApi();
   if (!api) return Result::NoLibrary;
   if (cancel.stop_requested()) return Result::Cancelled;
@@ -127,7 +130,9 @@ SdpClient::Result SdpClient::Query(platform::BluetoothAddress adapter, platform:
   // and more); a thread of its own lets the caller give up at once.
   auto exchange = std::make_shared<Exchange>();
   try {
-    std::thread([api, adapter, device, exchange] { RunExchange(*api, adapter, device, *exchange); }).detach();
+    std::thread([api, adapter, device, exchange] {
+      RunExchange(*api, adapter, device, *exchange);
+    }).detach();
   } catch (const std::system_error&) {
     return Result::Failed;
   }
@@ -140,7 +145,8 @@ SdpClient::Result SdpClient::Query(platform::BluetoothAddress adapter, platform:
   return exchange->result;
 }
 
-bool SdpClient::RecordBytes(RecordWriter write, const sdp_record_t* record, std::vector<std::uint8_t>& out) {
+bool SdpClient::RecordBytes(RecordWriter write, const sdp_record_t* record,
+                            std::vector<std::uint8_t>& out) {
   sdp_buf_t buffer{};
   if (write(record, &buffer) < 0 || buffer.data == nullptr) {
     std::free(buffer.data);

@@ -47,7 +47,8 @@ public:
   // Writes one parsed record back to its data-element bytes with the
   // library's own record writer `write` (sdp_gen_record_pdu).
   using RecordWriter = int (*)(const sdp_record_t*, sdp_buf_t*);
-  static bool RecordBytes(RecordWriter write, const sdp_record_t* record, std::vector<std::uint8_t>& out);
+  static bool RecordBytes(RecordWriter write, const sdp_record_t* record,
+                          std::vector<std::uint8_t>& out);
 
   struct Api;
 

@@ -13,7 +13,8 @@ constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -69,7 +70,8 @@ bool ParseCachedRecords(std::string_view text, std::vector<platform::ServiceReco
 }
 
 bool ReadCachedRecords(const std::string& root, platform::BluetoothAddress adapter,
-                       platform::BluetoothAddress device, std::vector<platform::ServiceRecord>& records) {
+                       platform::BluetoothAddress device,
+                       std::vector<platform::ServiceRecord>& records) {
   const std::string path = CachedRecordsPath(root, adapter, device);
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;

@@ -19,11 +19,13 @@ std::string CachedRecordsPath(const std::string& root, platform::BluetoothAddres
 // The records of a key-file text, in file order. An entry whose value is
 // not an even run of hex digits is skipped. False when the text has no
 // [ServiceRecords] group.
-bool ParseCachedRecords(std::string_view keyFileText, std::vector<platform::ServiceRecord>& records);
+bool ParseCachedRecords(std::string_view keyFileText,
+                        std::vector<platform::ServiceRecord>& records);
 
 // Reads and parses the device's cache file; false when it is missing,
 // unreadable, too large or holds no records group.
 bool ReadCachedRecords(const std::string& root, platform::BluetoothAddress adapter,
-                       platform::BluetoothAddress device, std::vector<platform::ServiceRecord>& records);
+                       platform::BluetoothAddress device,
+                       std::vector<platform::ServiceRecord>& records);
 
 }  // namespace wren::bluez

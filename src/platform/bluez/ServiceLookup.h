@@ -17,8 +17,9 @@ public:
       : m_sdp(sdpLibrary), m_cacheRoot(std::move(recordCacheRoot)) {}
 
   // `radios`: the local radios to ask through, the device's own first.
-  bool LookUp(const std::vector<platform::BluetoothAddress>& radios, platform::BluetoothAddress device,
-              std::vector<platform::ServiceRecord>& records, std::stop_token cancel);
+  bool LookUp(const std::vector<platform::BluetoothAddress>& radios,
+              platform::BluetoothAddress device, std::vector<platform::ServiceRecord>& records,
+              std::stop_token cancel);
 
 private:
   SdpClient m_sdp;

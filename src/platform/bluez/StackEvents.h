@@ -34,19 +34,26 @@ public:
     return m_agents.Add(agent, NoKey{});
   }
 
-  bool HasListeners() const { return m_listeners.Count([](const NoKey&) { return true; }) > 0; }
-  bool HasAgent() const { return m_agents.Count([](const NoKey&) { return true; }) > 0; }
+  bool HasListeners() const {
+    return m_listeners.Count([](const NoKey&) { return true; }) > 0;
+  }
+  bool HasAgent() const {
+    return m_agents.Count([](const NoKey&) { return true; }) > 0;
+  }
 
   // Asks the agent registered last; false when there is none.
   template <typename Ask>
   bool AskAgent(Ask ask) {
-    return m_agents.DeliverToLatest([&](platform::PairingAgent& agent, const NoKey&) { ask(agent); });
+    return m_agents.DeliverToLatest(
+        [&](platform::PairingAgent& agent, const NoKey&) { ask(agent); });
   }
 
   // A radio's event; with `everyRadio` each radio's sinks hear it.
-  void DeliverRadio(const std::string& adapterPath, const platform::DeviceChange& change, bool everyRadio) {
-    m_sinks.Deliver([&](const SinkKey& k) { return !k.tree && (everyRadio || k.adapterPath == adapterPath); },
-                    [&](platform::DeviceChangeSink& sink, const SinkKey&) { sink.OnDeviceChange(change); });
+  void DeliverRadio(const std::string& adapterPath, const platform::DeviceChange& change,
+                    bool everyRadio) {
+    m_sinks.Deliver(
+        [&](const SinkKey& k) { return !k.tree && (everyRadio || k.adapterPath == adapterPath); },
+        [&](platform::DeviceChangeSink& sink, const SinkKey&) { sink.OnDeviceChange(change); });
   }
 
   void Deliver(const AppliedChange& applied) {
@@ -54,17 +61,22 @@ public:
     if (changes.deviceTreeChanged) {
       platform::DeviceChange tree;
       tree.eventType = platform::kDeviceNodesChanged;
-      m_sinks.Deliver([](const SinkKey& k) { return k.tree; },
-                      [&](platform::DeviceChangeSink& sink, const SinkKey&) { sink.OnDeviceChange(tree); });
+      m_sinks.Deliver(
+          [](const SinkKey& k) { return k.tree; },
+          [&](platform::DeviceChangeSink& sink, const SinkKey&) { sink.OnDeviceChange(tree); });
     }
-    for (const auto& event : changes.radioEvents) DeliverRadio(event.adapterPath, event.change, false);
+    for (const auto& event : changes.radioEvents)
+      DeliverRadio(event.adapterPath, event.change, false);
     if (applied.updated.empty() && changes.removed.empty()) return;
     // One delivery per call, so a listener that leaves is not called again.
     const auto all = [](const NoKey&) { return true; };
     for (const auto& [device, sighted] : applied.updated)
-      m_listeners.Deliver(all, [&](platform::DeviceListener& l, const NoKey&) { l.OnDeviceChanged(device, sighted); });
+      m_listeners.Deliver(all, [&](platform::DeviceListener& l, const NoKey&) {
+        l.OnDeviceChanged(device, sighted);
+      });
     for (platform::BluetoothAddress a : changes.removed)
-      m_listeners.Deliver(all, [&](platform::DeviceListener& l, const NoKey&) { l.OnDeviceRemoved(a); });
+      m_listeners.Deliver(all,
+                          [&](platform::DeviceListener& l, const NoKey&) { l.OnDeviceRemoved(a); });
   }
 
 private:

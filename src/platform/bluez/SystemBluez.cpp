@@ -6,7 +6,8 @@
 
 namespace wren::bluez {
 
-std::unique_ptr<platform::BluetoothStack> OpenSystemBluez(bool required, bool pairingAgent, std::string& error) {
+std::unique_ptr<platform::BluetoothStack> OpenSystemBluez(bool required, bool pairingAgent,
+                                                          std::string& error) {
   return OpenSystemBluezPorts(required, pairingAgent, error).stack;
 }
 

@@ -19,7 +19,8 @@ inline constexpr const char* kAgentKey = "PairingAgent";
 // null unless BlueZ answered, so that the caller can fall back to the
 // demo. `error` says why there is none, or, with a stack returned, that
 // BlueZ is not answering yet.
-std::unique_ptr<platform::BluetoothStack> OpenSystemBluez(bool required, bool pairingAgent, std::string& error);
+std::unique_ptr<platform::BluetoothStack> OpenSystemBluez(bool required, bool pairingAgent,
+                                                          std::string& error);
 // The same, with its device manager.
 platform::StackPorts OpenSystemBluezPorts(bool required, bool pairingAgent, std::string& error);
 

@@ -64,7 +64,8 @@ bool WorkerLink::Post(std::function<void(DbusWorker&)> fn) {
   std::lock_guard lock(m_workerMutex);
   if (m_worker == nullptr) return false;
   DbusWorker* worker = m_worker;
-  QMetaObject::invokeMethod(worker, [worker, fn = std::move(fn)] { fn(*worker); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      worker, [worker, fn = std::move(fn)] { fn(*worker); }, Qt::QueuedConnection);
   return true;
 }
 

@@ -9,11 +9,11 @@
 namespace wren::platform {
 
 class QtHttpClient : public HttpClient {
- public:
+public:
   explicit QtHttpClient(int timeoutMs = kHttpTimeoutMs, std::size_t bodyLimit = kHttpBodyLimit);
   bool Fetch(const std::string& url, std::string& body, std::string& error) override;
 
- private:
+private:
   int m_timeoutMs;
   std::size_t m_bodyLimit;
 };

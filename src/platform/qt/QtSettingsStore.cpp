@@ -23,7 +23,8 @@ bool IsValidUtf8(std::string_view text) {
 }  // namespace
 
 QtSettingsStore::QtSettingsStore()
-    : m_settings(std::make_unique<QSettings>(QStringLiteral("Pelmark"), QStringLiteral("Wrenlocator"))) {}
+    : m_settings(
+          std::make_unique<QSettings>(QStringLiteral("Pelmark"), QStringLiteral("Wrenlocator"))) {}
 
 QtSettingsStore::QtSettingsStore(const QString& iniPath)
     : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {}

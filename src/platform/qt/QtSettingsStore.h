@@ -12,7 +12,7 @@
 namespace wren::platform {
 
 class QtSettingsStore : public SettingsStore {
- public:
+public:
   // The user's own settings.
   QtSettingsStore();
   // An INI file of the caller's choosing (tests, portable copies).
@@ -25,7 +25,7 @@ class QtSettingsStore : public SettingsStore {
   bool WriteInt(std::string_view section, std::string_view key, std::int64_t value) override;
   bool WriteText(std::string_view section, std::string_view key, std::string_view value) override;
 
- private:
+private:
   bool Commit();
 
   std::unique_ptr<QSettings> m_settings;

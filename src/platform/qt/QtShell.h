@@ -6,7 +6,7 @@
 namespace wren::platform {
 
 class QtShell : public Shell {
- public:
+public:
   bool OpenPath(const std::string& path) override;
   bool OpenUrl(const std::string& url) override;
 };

@@ -20,8 +20,8 @@ namespace {
 // and good plugins, say) may fail hard when a player is made; when it
 // cannot even decode WAVE files no player is made and alarms stay silent.
 bool BackendCanDecode() {
-  static const bool can = QMediaFormat().supportedFileFormats(QMediaFormat::Decode)
-                              .contains(QMediaFormat::Wave);
+  static const bool can =
+      QMediaFormat().supportedFileFormats(QMediaFormat::Decode).contains(QMediaFormat::Wave);
   return can;
 }
 
@@ -49,8 +49,7 @@ SoundOutput::Playback QtSoundOutput::Open(const std::string& file) {
 
 bool QtSoundOutput::IsPlaying(Playback playback) const {
   auto it = m_players.find(playback);
-  return it != m_players.end() &&
-         it->second->player.playbackState() == QMediaPlayer::PlayingState;
+  return it != m_players.end() && it->second->player.playbackState() == QMediaPlayer::PlayingState;
 }
 
 void QtSoundOutput::PlayFromStart(Playback playback) {

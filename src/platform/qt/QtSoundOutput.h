@@ -14,7 +14,7 @@ class QAudioOutput;
 namespace wren::platform {
 
 class QtSoundOutput : public SoundOutput {
- public:
+public:
   QtSoundOutput();
   ~QtSoundOutput() override;
   QtSoundOutput(const QtSoundOutput&) = delete;
@@ -28,7 +28,7 @@ class QtSoundOutput : public SoundOutput {
   void Stop(Playback playback) override;
   void Close(Playback playback) override;
 
- private:
+private:
   struct Player;
   std::map<Playback, std::unique_ptr<Player>> m_players;
   Playback m_last = 0;

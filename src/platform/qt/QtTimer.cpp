@@ -28,7 +28,8 @@ Timer::Id QtTimer::Create(std::uint32_t eventId, std::int32_t periodMs, TickHand
   auto* timer = new QTimer(m_owner.get());
   timer->setInterval(periodMs);
   timer->setTimerType(Qt::CoarseTimer);
-  QObject::connect(timer, &QTimer::timeout, m_owner.get(), [handler = std::move(onTick), id] { handler(id); });
+  QObject::connect(timer, &QTimer::timeout, m_owner.get(),
+                   [handler = std::move(onTick), id] { handler(id); });
   timer->start();
   if (!timer->isActive()) {
     delete timer;

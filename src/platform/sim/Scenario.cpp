@@ -59,8 +59,8 @@ bool ParseUtcTime(std::string_view text, UtcTime& out) {
   }
   // YYYY-MM-DD hh:mm:ss, a "T" allowed for the blank and a "Z" at the end.
   if (!text.empty() && text.back() == 'Z') text.remove_suffix(1);
-  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || (text[10] != ' ' && text[10] != 'T') ||
-      text[13] != ':' || text[16] != ':')
+  if (text.size() != 19 || text[4] != '-' || text[7] != '-' ||
+      (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':')
     return false;
   auto number = [&](std::size_t at, std::size_t len, int& value) {
     value = 0;
@@ -71,18 +71,19 @@ bool ParseUtcTime(std::string_view text, UtcTime& out) {
     return true;
   };
   UtcTime t;
-  if (!number(0, 4, t.year) || !number(5, 2, t.month) || !number(8, 2, t.day) || !number(11, 2, t.hour) ||
-      !number(14, 2, t.minute) || !number(17, 2, t.second))
+  if (!number(0, 4, t.year) || !number(5, 2, t.month) || !number(8, 2, t.day) ||
+      !number(11, 2, t.hour) || !number(14, 2, t.minute) || !number(17, 2, t.second))
     return false;
-  if (t.year < 1601 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > DaysInMonth(t.year, t.month) ||
-      t.hour > 23 || t.minute > 59 || t.second > 59)
+  if (t.year < 1601 || t.month < 1 || t.month > 12 || t.day < 1 ||
+      t.day > DaysInMonth(t.year, t.month) || t.hour > 23 || t.minute > 59 || t.second > 59)
     return false;
   out = t;
   return true;
 }
 
 std::int64_t ToEpochSeconds(const UtcTime& t) {
-  return DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) * 86400 +
+  return DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) *
+             86400 +
          t.hour * 3600 + t.minute * 60 + t.second;
 }
 

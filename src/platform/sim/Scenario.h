@@ -56,7 +56,7 @@ struct SimDevice {
   bool authenticated = false;
   bool trusted = false;
   bool blocked = false;
-  std::optional<std::int16_t> rssi;     // while in range; none: not reported
+  std::optional<std::int16_t> rssi;  // while in range; none: not reported
   std::optional<std::int16_t> txPower;
   std::vector<std::string> uuids;
   SimPairing pairing;
@@ -86,16 +86,17 @@ enum class EventKind {
 inline constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 struct SimEvent {
-  std::int64_t atMs = 0;      // from the start of the timeline (of each cycle)
+  std::int64_t atMs = 0;  // from the start of the timeline (of each cycle)
   EventKind kind = EventKind::PinRequest;
   std::size_t radio = kNone;   // the radio it happens on; kNone: the device's first radio
   std::size_t device = kNone;  // index into Scenario::devices
   std::uint32_t flags = 0;     // in range: flags now
-  std::optional<std::uint32_t> previousFlags;  // in range: flags before (default: from the device's state)
-  std::optional<std::string> name;             // in range: a new name
-  bool initiated = false;                      // L2CAP connect: the local host opened it
-  bool hasRecord = true;                       // custom: false for an event without record
-  platform::EventGuid guid{};                  // custom: its identifier
+  std::optional<std::uint32_t>
+      previousFlags;                // in range: flags before (default: from the device's state)
+  std::optional<std::string> name;  // in range: a new name
+  bool initiated = false;           // L2CAP connect: the local host opened it
+  bool hasRecord = true;            // custom: false for an event without record
+  platform::EventGuid guid{};       // custom: its identifier
 };
 
 struct Scenario {
@@ -113,7 +114,8 @@ struct Scenario {
 
 // Parses a scenario text. On failure `error` says where and what, starting
 // with `sourceName` ("demo.xml:12: <device>: ...").
-bool ParseScenario(std::string_view text, std::string_view sourceName, Scenario& out, std::string& error);
+bool ParseScenario(std::string_view text, std::string_view sourceName, Scenario& out,
+                   std::string& error);
 bool LoadScenarioFile(const std::string& path, Scenario& out, std::string& error);
 
 // The demo scenario embedded in the program.
@@ -121,9 +123,12 @@ std::string_view DemoScenarioText();
 bool LoadDemoScenario(Scenario& out, std::string& error);
 
 // Helpers shared with the file format.
-bool ParseAddress(std::string_view text, BluetoothAddress& out);  // "00:1A:2B:3C:4D:5E", either case
-bool ParseGuid(std::string_view text, platform::EventGuid& out);  // "{FC240062-1541-49BE-B463-84C4DCD7BF7F}", braces optional
-bool ParseUtcTime(std::string_view text, UtcTime& out);          // "2009-07-21 14:03:59", "never"
+bool ParseAddress(std::string_view text,
+                  BluetoothAddress& out);  // "00:1A:2B:3C:4D:5E", either case
+bool ParseGuid(
+    std::string_view text,
+    platform::EventGuid& out);  // "{FC240062-1541-49BE-B463-84C4DCD7BF7F}", braces optional
+bool ParseUtcTime(std::string_view text, UtcTime& out);  // "2009-07-21 14:03:59", "never"
 std::int64_t ToEpochSeconds(const UtcTime& t);
 UtcTime FromEpochSeconds(std::int64_t seconds);
 

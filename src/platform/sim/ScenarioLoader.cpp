@@ -37,7 +37,8 @@ bool ParseUnsigned(std::string_view text, std::uint64_t max, std::uint64_t& out)
   for (char c : text) {
     int d = HexDigit(c);
     if (d < 0 || d >= base) return false;
-    if (value > (max - static_cast<std::uint64_t>(d)) / static_cast<std::uint64_t>(base)) return false;
+    if (value > (max - static_cast<std::uint64_t>(d)) / static_cast<std::uint64_t>(base))
+      return false;
     value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
   }
   out = value;
@@ -48,9 +49,11 @@ bool ParseSigned(std::string_view text, std::int64_t min, std::int64_t max, std:
   bool negative = !text.empty() && text[0] == '-';
   if (negative) text.remove_prefix(1);
   std::uint64_t magnitude = 0;
-  std::uint64_t limit = negative ? static_cast<std::uint64_t>(-(min + 1)) + 1 : static_cast<std::uint64_t>(max);
+  std::uint64_t limit =
+      negative ? static_cast<std::uint64_t>(-(min + 1)) + 1 : static_cast<std::uint64_t>(max);
   if (!ParseUnsigned(text, limit, magnitude)) return false;
-  out = negative ? -static_cast<std::int64_t>(magnitude - 1) - 1 : static_cast<std::int64_t>(magnitude);
+  out = negative ? -static_cast<std::int64_t>(magnitude - 1) - 1
+                 : static_cast<std::int64_t>(magnitude);
   return true;
 }
 
@@ -70,7 +73,8 @@ bool ParseBool(std::string_view text, bool& out) {
 bool ParseSeconds(std::string_view text, std::int64_t& ms) {
   auto dot = text.find('.');
   std::string_view whole = text.substr(0, dot);
-  std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+  std::string_view fraction =
+      dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
   if (whole.empty() || (dot != std::string_view::npos && (fraction.empty() || fraction.size() > 3)))
     return false;
   std::int64_t seconds = 0;
@@ -198,7 +202,9 @@ private:
     return false;
   }
   // A fault of the current element.
-  bool FailHere(const std::string& what) { return Fail(Line(), "<" + m_current.name + ">: " + what); }
+  bool FailHere(const std::string& what) {
+    return Fail(Line(), "<" + m_current.name + ">: " + what);
+  }
   bool BadValue(std::string_view attribute, std::string_view value, std::string_view expected) {
     return FailHere("attribute " + std::string(attribute) + "=" + Quote(value) + " is not " +
                     std::string(expected));
@@ -222,7 +228,8 @@ private:
         return FailHere("unknown attribute " + Quote(a.name));
       if (!a.quoted) return FailHere("attribute " + Quote(a.name) + " needs a quoted value");
       for (std::size_t j = 0; j < i; ++j)
-        if (attributes[j].name == a.name) return FailHere("attribute " + Quote(a.name) + " is given twice");
+        if (attributes[j].name == a.name)
+          return FailHere("attribute " + Quote(a.name) + " is given twice");
     }
     // Values decoded once; a character reference must name a character.
     for (const XmlAttribute& a : attributes) {
@@ -251,7 +258,8 @@ private:
     return FailHere("attribute " + std::string(name) + " is missing");
   }
 
-  bool GetUnsigned(std::string_view name, std::uint64_t max, std::uint64_t& out, std::string_view what) {
+  bool GetUnsigned(std::string_view name, std::uint64_t max, std::uint64_t& out,
+                   std::string_view what) {
     if (!Has(name)) return true;
     std::string v = Get(name);
     if (!ParseUnsigned(v, max, out)) return BadValue(name, v, what);
@@ -271,7 +279,8 @@ private:
   bool GetTime(std::string_view name, UtcTime& out) {
     if (!Has(name)) return true;
     std::string v = Get(name);
-    if (!ParseUtcTime(v, out)) return BadValue(name, v, "a UTC time like 2009-07-21 14:03:59, or never");
+    if (!ParseUtcTime(v, out))
+      return BadValue(name, v, "a UTC time like 2009-07-21 14:03:59, or never");
     return true;
   }
   // A signal or transmit power in dBm.
@@ -285,7 +294,8 @@ private:
   }
   bool GetClass(std::uint32_t& out) {
     std::uint64_t v = out;
-    if (!GetUnsigned("class", 0xFFFFFFFF, v, "a class of device (a number up to 0xFFFFFFFF)")) return false;
+    if (!GetUnsigned("class", 0xFFFFFFFF, v, "a class of device (a number up to 0xFFFFFFFF)"))
+      return false;
     out = static_cast<std::uint32_t>(v);
     return true;
   }
@@ -326,7 +336,8 @@ private:
     if (Has("start")) {
       UtcTime start;
       std::string v = Get("start");
-      if (!ParseUtcTime(v, start) || start.IsZero()) return BadValue("start", v, "a UTC time like 2009-07-21 14:03:59");
+      if (!ParseUtcTime(v, start) || start.IsZero())
+        return BadValue("start", v, "a UTC time like 2009-07-21 14:03:59");
       out.startUtc = ToEpochSeconds(start);
     }
     std::uint64_t lookup = out.lookupMultiplier;
@@ -353,9 +364,11 @@ private:
     if (radio.id.empty()) return FailHere("attribute id is empty");
     if (!GetAddress("address", radio.address)) return false;
     radio.name = Get("name");
-    if (!GetClass(radio.classOfDevice) || !GetBool("present", radio.present) || !GetBool("readable", radio.readable))
+    if (!GetClass(radio.classOfDevice) || !GetBool("present", radio.present) ||
+        !GetBool("readable", radio.readable))
       return false;
-    if (m_radioIds.count(radio.id)) return FailHere("radio id " + Quote(radio.id) + " is used twice");
+    if (m_radioIds.count(radio.id))
+      return FailHere("radio id " + Quote(radio.id) + " is used twice");
     if (m_radioAddresses.count(radio.address))
       return FailHere("radio address " + Get("address") + " is used twice");
     m_radioIds.emplace(radio.id, out.radios.size());
@@ -365,9 +378,9 @@ private:
   }
 
   bool ReadDevice(Scenario& out) {
-    if (!CheckAttributes({"address", "name", "class", "connected", "remembered", "authenticated", "last-seen",
-                          "last-used", "radios", "discoverable", "in-range", "alias", "trusted", "blocked", "rssi",
-                          "tx-power", "uuids"}))
+    if (!CheckAttributes({"address", "name", "class", "connected", "remembered", "authenticated",
+                          "last-seen", "last-used", "radios", "discoverable", "in-range", "alias",
+                          "trusted", "blocked", "rssi", "tx-power", "uuids"}))
       return false;
     if (!Require("address")) return false;
     SimDevice device;
@@ -376,7 +389,8 @@ private:
       return FailHere("device address " + Get("address") + " is used twice");
     device.name = Get("name");
     if (!GetClass(device.classOfDevice) || !GetBool("connected", device.connected) ||
-        !GetBool("remembered", device.remembered) || !GetBool("authenticated", device.authenticated) ||
+        !GetBool("remembered", device.remembered) ||
+        !GetBool("authenticated", device.authenticated) ||
         !GetBool("discoverable", device.discoverable) || !GetBool("in-range", device.inRange) ||
         !GetTime("last-seen", device.lastSeen) || !GetTime("last-used", device.lastUsed) ||
         !GetBool("trusted", device.trusted) || !GetBool("blocked", device.blocked) ||
@@ -388,7 +402,8 @@ private:
       std::string uuid;
       while (words >> uuid) {
         Bytes ignored;
-        if (!ParseUuid128(uuid, ignored)) return BadValue("uuids", uuid, "a UUID like 00001101-0000-1000-8000-00805f9b34fb");
+        if (!ParseUuid128(uuid, ignored))
+          return BadValue("uuids", uuid, "a UUID like 00001101-0000-1000-8000-00805f9b34fb");
         for (char& c : uuid) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         device.uuids.push_back(uuid);
       }
@@ -424,9 +439,12 @@ private:
       PairingMethod method;
     };
     static constexpr Method kMethods[] = {
-        {"just-works", PairingMethod::JustWorks},         {"confirm-passkey", PairingMethod::ConfirmPasskey},
-        {"display-passkey", PairingMethod::DisplayPasskey}, {"display-pin", PairingMethod::DisplayPinCode},
-        {"request-pin", PairingMethod::RequestPinCode},   {"request-passkey", PairingMethod::RequestPasskey},
+        {"just-works", PairingMethod::JustWorks},
+        {"confirm-passkey", PairingMethod::ConfirmPasskey},
+        {"display-passkey", PairingMethod::DisplayPasskey},
+        {"display-pin", PairingMethod::DisplayPinCode},
+        {"request-pin", PairingMethod::RequestPinCode},
+        {"request-passkey", PairingMethod::RequestPasskey},
     };
     struct Outcome {
       std::string_view name;
@@ -448,7 +466,9 @@ private:
       for (const auto& candidate : kMethods)
         if (candidate.name == v) m = &candidate;
       if (m == nullptr)
-        return BadValue("method", v, "just-works, confirm-passkey, display-passkey, display-pin, request-pin or request-passkey");
+        return BadValue("method", v,
+                        "just-works, confirm-passkey, display-passkey, display-pin, request-pin or "
+                        "request-passkey");
       pairing.method = m->method;
     }
     std::uint64_t passkey = 0;
@@ -456,7 +476,8 @@ private:
     pairing.passkey = static_cast<std::uint32_t>(passkey);
     if (Has("pin")) {
       pairing.pin = Get("pin");
-      if (pairing.pin.empty() || pairing.pin.size() > 16) return BadValue("pin", pairing.pin, "a PIN of 1 to 16 characters");
+      if (pairing.pin.empty() || pairing.pin.size() > 16)
+        return BadValue("pin", pairing.pin, "a PIN of 1 to 16 characters");
     }
     if (Has("outcome")) {
       const std::string v = Get("outcome");
@@ -464,7 +485,9 @@ private:
       for (const auto& candidate : kOutcomes)
         if (candidate.name == v) o = &candidate;
       if (o == nullptr)
-        return BadValue("outcome", v, "success, authentication-failed, rejected, canceled, timeout, unreachable or failed");
+        return BadValue(
+            "outcome", v,
+            "success, authentication-failed, rejected, canceled, timeout, unreachable or failed");
       pairing.failure = o->error;
     }
     device.pairing = std::move(pairing);
@@ -515,7 +538,8 @@ private:
       if (!CheckAttributes({})) return false;
       std::vector<Bytes> inner;
       if (!Children([&](const std::string&) { return ReadValue(inner, depth + 1); })) return false;
-      out.push_back(sdp::EncodeSequence(inner, name == "seq" ? sdp::ElementType::Sequence : sdp::ElementType::Alternative));
+      out.push_back(sdp::EncodeSequence(
+          inner, name == "seq" ? sdp::ElementType::Sequence : sdp::ElementType::Alternative));
       return true;
     }
     if (name == "nil") {
@@ -529,14 +553,16 @@ private:
       const char* name;
       int bytes;
     };
-    static constexpr Unsigned kUnsigned[] = {{"uint8", 1}, {"uint16", 2}, {"uint32", 4}, {"uint64", 8}};
+    static constexpr Unsigned kUnsigned[] = {
+        {"uint8", 1}, {"uint16", 2}, {"uint32", 4}, {"uint64", 8}};
     static constexpr Unsigned kSigned[] = {{"int8", 1}, {"int16", 2}, {"int32", 4}, {"int64", 8}};
     Bytes element;
     bool known = false;
     for (const auto& u : kUnsigned) {
       if (name != u.name) continue;
       known = true;
-      std::uint64_t max = u.bytes == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * u.bytes)) - 1;
+      std::uint64_t max =
+          u.bytes == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * u.bytes)) - 1;
       std::uint64_t n = 0;
       if (!ParseUnsigned(v, max, n)) return BadValue("value", v, "a number that fits " + name);
       element = sdp::EncodeUnsigned(n, u.bytes);
@@ -546,20 +572,24 @@ private:
       known = true;
       std::int64_t max = s.bytes == 8 ? INT64_MAX : (std::int64_t{1} << (8 * s.bytes - 1)) - 1;
       std::int64_t n = 0;
-      if (!ParseSigned(v, -max - 1, max, n)) return BadValue("value", v, "a number that fits " + name);
+      if (!ParseSigned(v, -max - 1, max, n))
+        return BadValue("value", v, "a number that fits " + name);
       int sizeIndex = s.bytes == 1 ? 0 : s.bytes == 2 ? 1 : s.bytes == 4 ? 2 : 3;
-      element = Element(static_cast<std::uint8_t>(0x10 | sizeIndex), static_cast<std::uint64_t>(n), s.bytes);
+      element = Element(static_cast<std::uint8_t>(0x10 | sizeIndex), static_cast<std::uint64_t>(n),
+                        s.bytes);
     }
     if (name == "uuid16" || name == "uuid32") {
       known = true;
       std::uint64_t n = 0;
       bool wide = name == "uuid32";
-      if (!ParseUnsigned(v, wide ? 0xFFFFFFFF : 0xFFFF, n)) return BadValue("value", v, "a " + name);
+      if (!ParseUnsigned(v, wide ? 0xFFFFFFFF : 0xFFFF, n))
+        return BadValue("value", v, "a " + name);
       element = wide ? Element(0x1A, n, 4) : sdp::EncodeUuid16(static_cast<std::uint16_t>(n));
     } else if (name == "uuid128") {
       known = true;
       Bytes uuid;
-      if (!ParseUuid128(v, uuid)) return BadValue("value", v, "a UUID like 00001101-0000-1000-8000-00805F9B34FB");
+      if (!ParseUuid128(v, uuid))
+        return BadValue("value", v, "a UUID like 00001101-0000-1000-8000-00805F9B34FB");
       element = Bytes{0x1C};
       element.insert(element.end(), uuid.begin(), uuid.end());
     } else if (name == "text" || name == "url") {
@@ -574,7 +604,10 @@ private:
       known = true;
       if (!ParseHexBytes(v, element)) return BadValue("value", v, "hexadecimal bytes");
     }
-    if (!known) return FailHere("not a value element (text, url, uint8..uint64, int8..int64, uuid16, uuid32, uuid128, bool, nil, seq, alt, raw)");
+    if (!known)
+      return FailHere(
+          "not a value element (text, url, uint8..uint64, int8..int64, uuid16, uuid32, uuid128, "
+          "bool, nil, seq, alt, raw)");
     out.push_back(std::move(element));
     return NoChildren();
   }
@@ -583,7 +616,8 @@ private:
     if (!CheckAttributes({"repeat"})) return false;
     if (Has("repeat")) {
       std::string v = Get("repeat");
-      if (!ParseSeconds(v, out.repeatMs) || out.repeatMs == 0) return BadValue("repeat", v, "a period in seconds above 0");
+      if (!ParseSeconds(v, out.repeatMs) || out.repeatMs == 0)
+        return BadValue("repeat", v, "a period in seconds above 0");
     }
     return Children([&](const std::string& name) { return ReadEvent(out, name); });
   }
@@ -594,16 +628,24 @@ private:
       EventKind kind;
     };
     static constexpr Kind kKinds[] = {
-        {"adapter-inserted", EventKind::AdapterInserted}, {"adapter-removed", EventKind::AdapterRemoved},
-        {"in-range", EventKind::InRange},                 {"out-of-range", EventKind::OutOfRange},
-        {"hci-connect", EventKind::HciConnect},           {"hci-disconnect", EventKind::HciDisconnect},
-        {"l2cap-connect", EventKind::L2capConnect},       {"l2cap-disconnect", EventKind::L2capDisconnect},
-        {"pin-request", EventKind::PinRequest},           {"custom", EventKind::Custom},
+        {"adapter-inserted", EventKind::AdapterInserted},
+        {"adapter-removed", EventKind::AdapterRemoved},
+        {"in-range", EventKind::InRange},
+        {"out-of-range", EventKind::OutOfRange},
+        {"hci-connect", EventKind::HciConnect},
+        {"hci-disconnect", EventKind::HciDisconnect},
+        {"l2cap-connect", EventKind::L2capConnect},
+        {"l2cap-disconnect", EventKind::L2capDisconnect},
+        {"pin-request", EventKind::PinRequest},
+        {"custom", EventKind::Custom},
     };
     const Kind* kind = nullptr;
     for (const auto& k : kKinds)
       if (name == k.name) kind = &k;
-    if (!kind) return FailHere("not an event (adapter-inserted, adapter-removed, in-range, out-of-range, hci-connect, hci-disconnect, l2cap-connect, l2cap-disconnect, pin-request, custom)");
+    if (!kind)
+      return FailHere(
+          "not an event (adapter-inserted, adapter-removed, in-range, out-of-range, hci-connect, "
+          "hci-disconnect, l2cap-connect, l2cap-disconnect, pin-request, custom)");
 
     SimEvent event;
     event.kind = kind->kind;
@@ -614,8 +656,8 @@ private:
         ok = CheckAttributes({"at", "radio"}) && Require("radio");
         break;
       case EventKind::InRange:
-        ok = CheckAttributes({"at", "radio", "device", "flags", "previous", "name"}) && Require("device") &&
-             Require("flags");
+        ok = CheckAttributes({"at", "radio", "device", "flags", "previous", "name"}) &&
+             Require("device") && Require("flags");
         break;
       case EventKind::L2capConnect:
         ok = CheckAttributes({"at", "radio", "device", "initiated"}) && Require("device");
@@ -632,15 +674,19 @@ private:
     }
     if (!ok || !Require("at")) return false;
     std::string at = Get("at");
-    if (!ParseSeconds(at, event.atMs)) return BadValue("at", at, "a time in seconds (up to three decimals)");
+    if (!ParseSeconds(at, event.atMs))
+      return BadValue("at", at, "a time in seconds (up to three decimals)");
     if (out.repeatMs > 0 && event.atMs >= out.repeatMs)
       return FailHere("at=\"" + at + "\" is not before the timeline repeats");
     std::uint64_t flags = 0;
-    if (!GetUnsigned("flags", 0xFFFFFFFF, flags, "device flags (a number up to 0xFFFFFFFF)")) return false;
+    if (!GetUnsigned("flags", 0xFFFFFFFF, flags, "device flags (a number up to 0xFFFFFFFF)"))
+      return false;
     event.flags = static_cast<std::uint32_t>(flags);
     if (Has("previous")) {
       std::uint64_t previous = 0;
-      if (!GetUnsigned("previous", 0xFFFFFFFF, previous, "device flags (a number up to 0xFFFFFFFF)")) return false;
+      if (!GetUnsigned("previous", 0xFFFFFFFF, previous,
+                       "device flags (a number up to 0xFFFFFFFF)"))
+        return false;
       event.previousFlags = static_cast<std::uint32_t>(previous);
     }
     if (Has("name")) event.name = Get("name");
@@ -649,7 +695,8 @@ private:
       event.hasRecord = Has("guid");
       if (event.hasRecord) {
         std::string g = Get("guid");
-        if (!ParseGuid(g, event.guid)) return BadValue("guid", g, "an identifier like {FC240062-1541-49BE-B463-84C4DCD7BF7F}");
+        if (!ParseGuid(g, event.guid))
+          return BadValue("guid", g, "an identifier like {FC240062-1541-49BE-B463-84C4DCD7BF7F}");
       }
     }
     std::size_t index = out.timeline.size();
@@ -661,7 +708,8 @@ private:
   }
 
   bool FailRef(const PendingRef& ref, const std::string& what) {
-    return Fail(ref.line, "<" + ref.element + ">: attribute " + ref.attribute + "=" + Quote(ref.text) + " " + what);
+    return Fail(ref.line, "<" + ref.element + ">: attribute " + ref.attribute + "=" +
+                              Quote(ref.text) + " " + what);
   }
 
   bool Resolve(Scenario& out) {
@@ -682,7 +730,8 @@ private:
     }
     for (const auto& [event, ref] : m_eventDevices) {
       BluetoothAddress address = 0;
-      if (!ParseAddress(ref.text, address)) return FailRef(ref, "is not an address like 00:1A:2B:3C:4D:5E");
+      if (!ParseAddress(ref.text, address))
+        return FailRef(ref, "is not an address like 00:1A:2B:3C:4D:5E");
       auto found = m_deviceAddresses.find(address);
       if (found == m_deviceAddresses.end()) return FailRef(ref, "names no device of the scenario");
       out.timeline[event].device = found->second;
@@ -708,7 +757,8 @@ private:
 
 }  // namespace
 
-bool ParseScenario(std::string_view text, std::string_view sourceName, Scenario& out, std::string& error) {
+bool ParseScenario(std::string_view text, std::string_view sourceName, Scenario& out,
+                   std::string& error) {
   Loader loader(text, sourceName);
   Scenario scenario;
   if (!loader.Run(scenario, error)) return false;

@@ -24,7 +24,8 @@ constexpr std::size_t kLogLimit = 1024;
 
 template <typename T>
 void Log(std::vector<T>& log, T entry) {
-  if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(kLogLimit / 2));
+  if (log.size() >= kLogLimit)
+    log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(kLogLimit / 2));
   log.push_back(std::move(entry));
 }
 
@@ -44,7 +45,9 @@ private:
 class SteppedClock final : public SimClock {
 public:
   std::int64_t NowMs() const override { return m_now.load(); }
-  std::optional<Steady::time_point> WallInstant(std::int64_t) const override { return std::nullopt; }
+  std::optional<Steady::time_point> WallInstant(std::int64_t) const override {
+    return std::nullopt;
+  }
   void Set(std::int64_t ms) { m_now.store(ms); }
 
 private:
@@ -150,18 +153,23 @@ struct SimulatedStack::State : std::enable_shared_from_this<SimulatedStack::Stat
   bool Reports(const SimDevice& d, std::size_t radio) const {
     if (radio != kNone)
       return world.radios[radio].present &&
-             (d.radios.empty() || std::find(d.radios.begin(), d.radios.end(), radio) != d.radios.end());
+             (d.radios.empty() ||
+              std::find(d.radios.begin(), d.radios.end(), radio) != d.radios.end());
     if (d.radios.empty())
-      return std::any_of(world.radios.begin(), world.radios.end(), [](const SimRadio& r) { return r.present; });
-    return std::any_of(d.radios.begin(), d.radios.end(), [&](std::size_t r) { return world.radios[r].present; });
+      return std::any_of(world.radios.begin(), world.radios.end(),
+                         [](const SimRadio& r) { return r.present; });
+    return std::any_of(d.radios.begin(), d.radios.end(),
+                       [&](std::size_t r) { return world.radios[r].present; });
   }
 
   bool AnyRadio() const {
-    return std::any_of(world.radios.begin(), world.radios.end(), [](const SimRadio& r) { return r.present; });
+    return std::any_of(world.radios.begin(), world.radios.end(),
+                       [](const SimRadio& r) { return r.present; });
   }
 
   // Blocks until simulated time reaches `deadline`; false when cancelled.
-  bool WaitUntil(std::unique_lock<std::mutex>& lock, std::int64_t deadline, std::stop_token& cancel) {
+  bool WaitUntil(std::unique_lock<std::mutex>& lock, std::int64_t deadline,
+                 std::stop_token& cancel) {
     ++waiting;
     if (auto wall = clock->WallInstant(deadline)) {
       changed.wait_until(lock, cancel, *wall, [] { return false; });
@@ -186,7 +194,8 @@ struct SimulatedStack::State : std::enable_shared_from_this<SimulatedStack::Stat
 
   std::size_t RadioOf(const SimEvent& e) const {
     if (e.radio != kNone) return e.radio;
-    if (e.device != kNone && !world.devices[e.device].radios.empty()) return world.devices[e.device].radios.front();
+    if (e.device != kNone && !world.devices[e.device].radios.empty())
+      return world.devices[e.device].radios.front();
     return world.radios.empty() ? kNone : 0;
   }
 
@@ -267,7 +276,8 @@ struct SimulatedStack::State : std::enable_shared_from_this<SimulatedStack::Stat
         if (e.hasRecord) c.eventGuid = e.guid;
         break;
     }
-    if (delivery.radio != kNone && world.radios[delivery.radio].present) out.push_back(std::move(delivery));
+    if (delivery.radio != kNone && world.radios[delivery.radio].present)
+      out.push_back(std::move(delivery));
     if (d != nullptr && Known(e.device)) {
       const bool sighted = e.kind == EventKind::InRange || e.kind == EventKind::HciConnect ||
                            e.kind == EventKind::L2capConnect;
@@ -389,16 +399,19 @@ struct SimulatedStack::State : std::enable_shared_from_this<SimulatedStack::Stat
   void Deliver(const std::vector<Delivery>& deliveries) {
     for (const auto& d : deliveries) {
       if (d.listeners) {
-        listeners.Deliver([](const NoKey&) { return true; }, [&](platform::DeviceListener& l, const NoKey&) {
-          if (d.removed)
-            l.OnDeviceRemoved(d.device.address);
-          else
-            l.OnDeviceChanged(d.device, d.sighted);
-        });
+        listeners.Deliver([](const NoKey&) { return true; },
+                          [&](platform::DeviceListener& l, const NoKey&) {
+                            if (d.removed)
+                              l.OnDeviceRemoved(d.device.address);
+                            else
+                              l.OnDeviceChanged(d.device, d.sighted);
+                          });
         continue;
       }
       sinks.Deliver(
-          [&](const SinkKey& key) { return d.tree ? key.tree : (!key.tree && key.radio == d.radio); },
+          [&](const SinkKey& key) {
+            return d.tree ? key.tree : (!key.tree && key.radio == d.radio);
+          },
           [&](platform::DeviceChangeSink& sink, const SinkKey&) { sink.OnDeviceChange(d.change); });
     }
   }
@@ -467,7 +480,8 @@ private:
 void Tidy(Scenario& w) {
   const std::size_t radios = w.radios.size(), devices = w.devices.size();
   for (auto& d : w.devices)
-    d.radios.erase(std::remove_if(d.radios.begin(), d.radios.end(), [&](std::size_t r) { return r >= radios; }),
+    d.radios.erase(std::remove_if(d.radios.begin(), d.radios.end(),
+                                  [&](std::size_t r) { return r >= radios; }),
                    d.radios.end());
   if (w.repeatMs < 0) w.repeatMs = 0;
   auto invalid = [&](const SimEvent& e) {
@@ -525,8 +539,8 @@ std::unique_ptr<platform::RadioFind> SimulatedStack::FindRadios() {
   return std::make_unique<SimRadioFind>(m_state, std::move(present));
 }
 
-std::unique_ptr<platform::DeviceFind> SimulatedStack::FindDevices(const platform::DeviceSearch& search,
-                                                                  std::stop_token cancel) {
+std::unique_ptr<platform::DeviceFind> SimulatedStack::FindDevices(
+    const platform::DeviceSearch& search, std::stop_token cancel) {
   State& s = *m_state;
   std::unique_lock lock(s.mutex);
   std::size_t radio = kNone;
@@ -553,7 +567,8 @@ std::unique_ptr<platform::DeviceFind> SimulatedStack::FindDevices(const platform
     const SimDevice& d = s.world.devices[i];
     if (!s.Reports(d, radio)) continue;
     bool unknown = !d.remembered && !d.authenticated;
-    bool match = (search.returnAuthenticated && d.authenticated) || (search.returnRemembered && d.remembered) ||
+    bool match = (search.returnAuthenticated && d.authenticated) ||
+                 (search.returnRemembered && d.remembered) ||
                  (search.returnConnected && d.connected) ||
                  (search.returnUnknown && unknown && d.inRange && s.discovered[i]);
     if (!match) continue;
@@ -585,7 +600,8 @@ platform::LookupStatus SimulatedStack::LookUpDevices(std::vector<BluetoothAddres
   return platform::LookupStatus::Ok;
 }
 
-bool SimulatedStack::LookUpServices(BluetoothAddress device, std::vector<platform::ServiceRecord>& records,
+bool SimulatedStack::LookUpServices(BluetoothAddress device,
+                                    std::vector<platform::ServiceRecord>& records,
                                     std::stop_token cancel) {
   std::lock_guard lock(m_state->mutex);
   Log(m_state->serviceLookups, device);
@@ -612,7 +628,8 @@ std::unique_ptr<platform::NotificationHandle> SimulatedStack::RegisterRadioEvent
   return m_state->sinks.Add(sink, key);
 }
 
-std::unique_ptr<platform::NotificationHandle> SimulatedStack::WatchDeviceTree(platform::DeviceChangeSink& sink) {
+std::unique_ptr<platform::NotificationHandle> SimulatedStack::WatchDeviceTree(
+    platform::DeviceChangeSink& sink) {
   SinkKey key;
   key.tree = true;
   return m_state->sinks.Add(sink, key);
@@ -638,9 +655,7 @@ void SimulatedStack::AdvanceTime(std::int64_t ms) {
   s.changed.notify_all();
 }
 
-std::int64_t SimulatedStack::NowMs() const {
-  return m_state->clock->NowMs();
-}
+std::int64_t SimulatedStack::NowMs() const { return m_state->clock->NowMs(); }
 
 platform::UtcTime SimulatedStack::UtcNow() const {
   std::lock_guard lock(m_state->mutex);
@@ -701,7 +716,8 @@ void FinishPairing(const std::shared_ptr<SimulatedStack::State>& state, std::uin
   {
     std::lock_guard lock(state->mutex);
     auto& pairings = state->pairings;
-    auto it = std::find_if(pairings.begin(), pairings.end(), [id](const auto& p) { return p->id == id; });
+    auto it =
+        std::find_if(pairings.begin(), pairings.end(), [id](const auto& p) { return p->id == id; });
     if (it == pairings.end()) return;
     done = std::move((*it)->done);
     const BluetoothAddress address = (*it)->address;
@@ -722,8 +738,8 @@ void FinishPairing(const std::shared_ptr<SimulatedStack::State>& state, std::uin
 }
 
 // What the agent answers for a scripted pairing.
-std::function<void(bool)> Answer(const std::shared_ptr<SimulatedStack::State>& state, std::uint64_t id,
-                                 std::string failure) {
+std::function<void(bool)> Answer(const std::shared_ptr<SimulatedStack::State>& state,
+                                 std::uint64_t id, std::string failure) {
   std::weak_ptr<SimulatedStack::State> weak = state;
   return [weak, id, failure = std::move(failure)](bool accepted) {
     if (auto s = weak.lock()) FinishPairing(s, id, accepted ? failure : kAuthRejected);
@@ -748,7 +764,8 @@ bool SimulatedStack::Properties(BluetoothAddress device, platform::DevicePropert
   return true;
 }
 
-std::unique_ptr<platform::NotificationHandle> SimulatedStack::WatchDevices(platform::DeviceListener& listener) {
+std::unique_ptr<platform::NotificationHandle> SimulatedStack::WatchDevices(
+    platform::DeviceListener& listener) {
   return m_state->listeners.Add(listener, NoKey{});
 }
 
@@ -765,7 +782,8 @@ std::unique_ptr<platform::DiscoverySession> SimulatedStack::StartDiscovery() {
   return session;
 }
 
-std::unique_ptr<platform::NotificationHandle> SimulatedStack::RegisterPairingAgent(platform::PairingAgent& agent) {
+std::unique_ptr<platform::NotificationHandle> SimulatedStack::RegisterPairingAgent(
+    platform::PairingAgent& agent) {
   return m_state->agents.Add(agent, NoKey{});
 }
 
@@ -781,7 +799,8 @@ void SimulatedStack::Pair(BluetoothAddress device, platform::DeviceDone done) {
       refusal = kNotReady;
     else if (!i)
       refusal = kDoesNotExist;
-    else if (std::any_of(s.pairings.begin(), s.pairings.end(), [&](const auto& p) { return p->address == device; }))
+    else if (std::any_of(s.pairings.begin(), s.pairings.end(),
+                         [&](const auto& p) { return p->address == device; }))
       refusal = kInProgress;
     else if (s.world.devices[*i].authenticated)
       refusal = kAlreadyExists;
@@ -822,27 +841,30 @@ void SimulatedStack::Pair(BluetoothAddress device, platform::DeviceDone done) {
         agent.DisplayPinCode(device, script.pin);
         break;
       case PairingMethod::RequestPinCode:
-        agent.RequestPinCode(device, [weak, id, failure, pin = script.pin](std::optional<std::string> typed) {
-          auto st = weak.lock();
-          if (!st) return;
-          if (!typed) return FinishPairing(st, id, kAuthCanceled);
-          FinishPairing(st, id, *typed == pin ? failure : kAuthFailed);
-        });
+        agent.RequestPinCode(
+            device, [weak, id, failure, pin = script.pin](std::optional<std::string> typed) {
+              auto st = weak.lock();
+              if (!st) return;
+              if (!typed) return FinishPairing(st, id, kAuthCanceled);
+              FinishPairing(st, id, *typed == pin ? failure : kAuthFailed);
+            });
         break;
       case PairingMethod::RequestPasskey:
-        agent.RequestPasskey(device, [weak, id, failure, key = script.passkey](std::optional<std::uint32_t> typed) {
-          auto st = weak.lock();
-          if (!st) return;
-          if (!typed) return FinishPairing(st, id, kAuthCanceled);
-          FinishPairing(st, id, *typed == key ? failure : kAuthFailed);
-        });
+        agent.RequestPasskey(
+            device, [weak, id, failure, key = script.passkey](std::optional<std::uint32_t> typed) {
+              auto st = weak.lock();
+              if (!st) return;
+              if (!typed) return FinishPairing(st, id, kAuthCanceled);
+              FinishPairing(st, id, *typed == key ? failure : kAuthFailed);
+            });
         break;
     }
   });
   // Nobody to ask: the stack gives up as BlueZ does without an agent.
   if (!asked) return FinishPairing(state, id, kAuthCanceled);
   // What is shown is typed on the device, which then answers.
-  if (script.method == PairingMethod::DisplayPasskey || script.method == PairingMethod::DisplayPinCode)
+  if (script.method == PairingMethod::DisplayPasskey ||
+      script.method == PairingMethod::DisplayPinCode)
     FinishPairing(state, id, failure);
 }
 
@@ -857,7 +879,8 @@ void SimulatedStack::CancelPairing(BluetoothAddress device, platform::DeviceDone
     if (done) done(ResultOf(kDoesNotExist));
     return;
   }
-  m_state->agents.DeliverToLatest([](platform::PairingAgent& agent, const NoKey&) { agent.Cancel(); });
+  m_state->agents.DeliverToLatest(
+      [](platform::PairingAgent& agent, const NoKey&) { agent.Cancel(); });
   FinishPairing(m_state, id, kAuthCanceled);
   if (done) done(ResultOf(""));
 }
@@ -867,8 +890,8 @@ namespace {
 // Runs `change` on a known device with the state locked, then delivers
 // what it produced and answers. `change` returns an error name, or empty.
 template <typename Change>
-void ChangeDevice(SimulatedStack::State& s, BluetoothAddress device, const platform::DeviceDone& done,
-                  Change change) {
+void ChangeDevice(SimulatedStack::State& s, BluetoothAddress device,
+                  const platform::DeviceDone& done, Change change) {
   std::vector<Delivery> out;
   std::string error;
   {
@@ -947,7 +970,8 @@ void SimulatedStack::Disconnect(BluetoothAddress device, platform::DeviceDone do
   });
 }
 
-void SimulatedStack::SetAlias(BluetoothAddress device, const std::string& alias, platform::DeviceDone done) {
+void SimulatedStack::SetAlias(BluetoothAddress device, const std::string& alias,
+                              platform::DeviceDone done) {
   State& s = *m_state;
   ChangeDevice(s, device, done, [&](std::size_t i, std::vector<Delivery>& out) {
     s.world.devices[i].alias = alias;

@@ -34,7 +34,8 @@ public:
   virtual std::int64_t NowMs() const = 0;
   // The steady-clock instant at which simulated time `ms` arrives; none
   // for a clock that only moves when stepped.
-  virtual std::optional<std::chrono::steady_clock::time_point> WallInstant(std::int64_t ms) const = 0;
+  virtual std::optional<std::chrono::steady_clock::time_point> WallInstant(
+      std::int64_t ms) const = 0;
 };
 
 enum class TimeMode { Wall, Stepped };
@@ -54,26 +55,34 @@ public:
                                                     std::stop_token cancel) override;
   platform::LookupStatus LookUpDevices(std::vector<platform::BluetoothAddress>& inRange,
                                        std::stop_token cancel) override;
-  bool LookUpServices(platform::BluetoothAddress device, std::vector<platform::ServiceRecord>& records,
+  bool LookUpServices(platform::BluetoothAddress device,
+                      std::vector<platform::ServiceRecord>& records,
                       std::stop_token cancel) override;
-  std::unique_ptr<platform::NotificationHandle> RegisterRadioEvents(const platform::RadioHandle& radio,
-                                                                    platform::DeviceChangeSink& sink) override;
-  std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(platform::DeviceChangeSink& sink) override;
+  std::unique_ptr<platform::NotificationHandle> RegisterRadioEvents(
+      const platform::RadioHandle& radio, platform::DeviceChangeSink& sink) override;
+  std::unique_ptr<platform::NotificationHandle> WatchDeviceTree(
+      platform::DeviceChangeSink& sink) override;
 
   // DeviceManager. Results and listener calls come inside the call (or,
   // for a question the agent answers later, inside the answer).
   std::vector<platform::DeviceProperties> Devices() const override;
-  bool Properties(platform::BluetoothAddress device, platform::DeviceProperties& out) const override;
-  std::unique_ptr<platform::NotificationHandle> WatchDevices(platform::DeviceListener& listener) override;
+  bool Properties(platform::BluetoothAddress device,
+                  platform::DeviceProperties& out) const override;
+  std::unique_ptr<platform::NotificationHandle> WatchDevices(
+      platform::DeviceListener& listener) override;
   std::unique_ptr<platform::DiscoverySession> StartDiscovery() override;
-  std::unique_ptr<platform::NotificationHandle> RegisterPairingAgent(platform::PairingAgent& agent) override;
+  std::unique_ptr<platform::NotificationHandle> RegisterPairingAgent(
+      platform::PairingAgent& agent) override;
   void Pair(platform::BluetoothAddress device, platform::DeviceDone done) override;
   void CancelPairing(platform::BluetoothAddress device, platform::DeviceDone done) override;
-  void SetTrusted(platform::BluetoothAddress device, bool trusted, platform::DeviceDone done) override;
-  void SetBlocked(platform::BluetoothAddress device, bool blocked, platform::DeviceDone done) override;
+  void SetTrusted(platform::BluetoothAddress device, bool trusted,
+                  platform::DeviceDone done) override;
+  void SetBlocked(platform::BluetoothAddress device, bool blocked,
+                  platform::DeviceDone done) override;
   void Connect(platform::BluetoothAddress device, platform::DeviceDone done) override;
   void Disconnect(platform::BluetoothAddress device, platform::DeviceDone done) override;
-  void SetAlias(platform::BluetoothAddress device, const std::string& alias, platform::DeviceDone done) override;
+  void SetAlias(platform::BluetoothAddress device, const std::string& alias,
+                platform::DeviceDone done) override;
   void Remove(platform::BluetoothAddress device, platform::DeviceDone done) override;
 
   // Stepped time only (ignored on the wall clock): moves time on by `ms`,
@@ -86,12 +95,13 @@ public:
   // How many calls are blocked in an inquiry now; tests wait for a call
   // to be waiting before they step time past its end.
   std::size_t InquiriesWaiting() const;
-  bool WaitForInquiries(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  bool WaitForInquiries(std::size_t count,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
   // What the program asked of the stack, oldest first (the latest calls:
   // at most 1,024 of each kind are kept).
   struct SearchCall {
-    platform::DeviceSearch search;  // `radio` is cleared; see radioIndex
+    platform::DeviceSearch search;   // `radio` is cleared; see radioIndex
     std::size_t radioIndex = kNone;  // index of the radio searched, kNone for all
   };
   std::vector<SearchCall> Searches() const;
