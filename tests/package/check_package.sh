@@ -28,13 +28,15 @@ desktop-file-validate "$root/usr/share/applications/wrenlocator.desktop" \
 appstreamcli validate --no-net "$root/usr/share/metainfo/example.pelmark.Wrenlocator.metainfo.xml" \
   >/dev/null || fail "metainfo does not validate"
 
-"$exe" --help | grep -q -- '--headless' || fail "--help does not list --headless"
+help=$("$exe" --help) || fail "--help exits with $?"
+grep -q -- '--headless' <<<"$help" || fail "--help does not list --headless"
 
 # A short demo on the built-in scenario, with its data in a scratch folder.
 data=$root/data
 out=$("$exe" --headless --stack sim --sim-clock stepped --run-for 60 --data-dir "$data" \
       --export txt "$data/list.txt")
-echo "$out" | head -1 | grep -qi simulat || fail "the demo run does not say it is a simulation"
+first=$(head -n 1 <<<"$out")
+grep -qi simulat <<<"$first" || fail "the demo run does not say it is a simulation"
 [ -s "$data/history.xml" ] || fail "the demo run wrote no history.xml"
 grep -q 'Wrenlocator Started' "$data/alarmlog.txt" || fail "the demo run wrote no start-up line"
 rows=$(tr '\r' '\n' <"$data/list.txt" | grep -c . || true)
