@@ -28,10 +28,17 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
-# The demo scenario, the user's settings kept out of it.
+# The demo scenario, the user's settings kept out of it (a fresh file:
+# the stored defaults).
+: >"$work/settings.ini"
 "$program" --stack sim --data-dir "$work" --settings "$work/settings.ini" >"$work/out.txt" 2>&1 &
 app_pid=$!
-window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Wrenlocator' | head -n1)
+window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Wrenlocator' | head -n1) || true
+if [ -z "$window" ]; then
+  echo "the window did not appear:" >&2
+  cat "$work/out.txt" >&2
+  exit 1
+fi
 xdotool windowfocus --sync "$window"
 xdotool key --clearmodifiers alt+m
 sleep 0.3
