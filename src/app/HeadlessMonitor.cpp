@@ -9,13 +9,10 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <memory>
 #include <ostream>
 
@@ -24,16 +21,10 @@
 #include "app/Session.h"
 #include "app/StartupChecks.h"
 #include "gui/ListPrinterPainter.h"
-#include "history/HistoryStore.h"
 #include "platform/DataFolderLock.h"
-#include "platform/FileBackup.h"
 #include "view/ListExporter.h"
-#include "platform/NetbiosMessenger.h"
 #include "platform/System.h"
-#include "platform/qt/QtDispatcher.h"
-#include "platform/qt/QtSettingsStore.h"
-#include "platform/qt/QtSoundOutput.h"
-#include "platform/qt/QtTimer.h"
+#include "platform/qt/QtHostAdapters.h"
 #include "platform/sim/SimulatedStack.h"
 
 namespace wren {
@@ -199,20 +190,13 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
       ownApp = std::make_unique<QCoreApplication>(argc, argv);
     }
   }
-  std::unique_ptr<platform::QtSettingsStore> settings =
-      o.settingsFile.empty()
-          ? std::make_unique<platform::QtSettingsStore>()
-          : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
-
-  platform::QtSoundOutput sound;
-  platform::NetbiosMessenger messenger;
-  platform::QtTimer timer;
-  platform::QtDispatcher dispatcher;
+  platform::QtHostAdapters host(o.settingsFile);
   PrintingStatus status(out, err);
   const bool stepped = o.simClock == SimClockMode::Stepped;
   SessionFailure failure;
   std::unique_ptr<Session> session =
-      SessionBuilder(stacks, HostPorts{*settings, sound, messenger, timer, dispatcher, status})
+      SessionBuilder(stacks, HostPorts{*host.settings, host.sound, host.messenger, host.timer,
+                                       host.dispatcher, status})
           .Stack(o.stack)
           .DataFolder(o.dataDir)
           .SteppedClock(stepped)
@@ -245,7 +229,7 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
             QCoreApplication::sendPostedEvents();
             QCoreApplication::processEvents(QEventLoop::AllEvents);
           },
-          [&dispatcher] { return dispatcher.Pending(); },
+          [&host] { return host.dispatcher.Pending(); },
           [&workers] { return workers.Running(); },
       };
       SteppedDriver(hooks, *session->SteppedTimer(), session->Tracker()).Run(*o.runForMs, [&] {

@@ -16,14 +16,10 @@
 #include "gui/CMainFrame.h"
 #include "gui/QtProgramLauncher.h"
 #include "view/ListExporter.h"
-#include "platform/NetbiosMessenger.h"
 #include "platform/InstallPaths.h"
 #include "platform/System.h"
-#include "platform/qt/QtDispatcher.h"
-#include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtShell.h"
-#include "platform/qt/QtSoundOutput.h"
-#include "platform/qt/QtTimer.h"
+#include "platform/qt/QtHostAdapters.h"
 #include "platform/sim/SimulatedStack.h"
 #include "update/UpdateCheck.h"
 
@@ -165,18 +161,12 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
     return status;
   }
 
-  std::unique_ptr<platform::QtSettingsStore> settings =
-      o.settingsFile.empty()
-          ? std::make_unique<platform::QtSettingsStore>()
-          : std::make_unique<platform::QtSettingsStore>(QString::fromStdString(o.settingsFile));
-  platform::QtSoundOutput sound;
-  platform::NetbiosMessenger messenger;
-  platform::QtTimer timer;
-  platform::QtDispatcher dispatcher;
+  platform::QtHostAdapters host(o.settingsFile);
   WindowStatus status;
   SessionFailure failure;
   std::unique_ptr<Session> session =
-      SessionBuilder(stacks, HostPorts{*settings, sound, messenger, timer, dispatcher, status})
+      SessionBuilder(stacks, HostPorts{*host.settings, host.sound, host.messenger, host.timer,
+                                       host.dispatcher, status})
           .Stack(o.stack)
           .DataFolder(o.dataDir)
           .Build(failure);
@@ -193,8 +183,8 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
   QtProgramLauncher launcher;
   int exitStatus = kExitOk;
   {
-    WindowPorts ports{sound, shell, launcher, FindHelpPage()};
-    ports.manifestUrl = o.updateUrl.empty() ? ManifestUrl(settings.get()) : o.updateUrl;
+    WindowPorts ports{host.sound, shell, launcher, FindHelpPage()};
+    ports.manifestUrl = o.updateUrl.empty() ? ManifestUrl(host.settings.get()) : o.updateUrl;
     CMainFrame window(*session, status, ports);
     window.ShowCentred();
     // Start-up timing: say so once the window has painted, then close.
