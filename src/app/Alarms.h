@@ -26,6 +26,7 @@ struct AlarmEvent {
   bool outOfRange = false;    // a previously discovered device went out of range
   bool connected = false;     // a connection was made or requested
   bool disconnected = false;  // a connection ended
+  bool newDevice = false;     // a device never seen before, in the history or this run
   std::string text;           // the line as the status bar shows it
 };
 
@@ -33,7 +34,8 @@ struct AlarmEvent {
 // every later line.
 enum class Disposition { CreateAlways, OpenAlways };
 
-enum class AlarmKind { None, Detection, OutOfRange, Connection, Disconnection };
+// NewDevice plays the detection sound; it has its own switch (newDevice).
+enum class AlarmKind { None, NewDevice, Detection, OutOfRange, Connection, Disconnection };
 
 struct AlarmOutcome {
   AlarmKind kind = AlarmKind::None;             // the kind that won, if any
@@ -83,9 +85,10 @@ public:
   }
 
   LogResult LogEvent(const std::string& line, AlarmEvent event, Disposition disposition);
-  // The first kind, in the order detection, out of range, connection,
-  // disconnection, that the event carries and the settings enable: its
-  // sound plays, then the event's text goes out as a network message.
+  // The first kind, in the order new device, detection, out of range,
+  // connection, disconnection, that the event carries and the settings
+  // enable: its sound plays, then the event's text goes out as a network
+  // message. A new device sounds like a detection.
   AlarmOutcome RaiseAlarms(AlarmEvent event);
   platform::SendStatus SendNetMessage(const std::string& text);
   platform::SendStatus WriteMailslotMessage(const std::string& sender, const std::string& recipient,

@@ -58,6 +58,11 @@ std::string AdapterRemovedLine(std::string_view timeText) {
   return Join({timeText, " - Bluetooth Adapter Removed."});
 }
 
+std::string NewDeviceLine(std::string_view timeText, std::string_view address,
+                          std::string_view name) {
+  return Join({timeText, " - ", address, " ", name, " - New Bluetooth device, never seen before"});
+}
+
 std::string RadioInRangeChangeText(std::uint32_t flags, std::uint32_t previousFlags,
                                    AlarmEvent& event) {
   std::string text;

@@ -23,6 +23,9 @@ std::string FormatTimeText(std::time_t time);
 std::string StartupLine(std::string_view timeText);
 std::string AdapterInsertedLine(std::string_view timeText);
 std::string AdapterRemovedLine(std::string_view timeText);
+// A device whose address was never seen before.
+std::string NewDeviceLine(std::string_view timeText, std::string_view address,
+                          std::string_view name);
 
 // The change text of a radio-in-range event: the flag bits 0x01 to 0x20
 // compared now against before, in that order, each gained or lost bit

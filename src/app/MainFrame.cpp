@@ -154,7 +154,20 @@ void MainFrame::ScanWorkerProc(std::stop_token stop, SearchParams params,
 
 void MainFrame::MergeScan(const DeviceList& scan) {
   ++m_scansMerged;
-  if (m_view) m_view->ReconcileScan(scan);
+  if (!m_view) return;
+  m_view->ReconcileScan(scan);
+  // Taken also when the alarm is off, so that turning it on later does not
+  // announce devices seen long before.
+  std::vector<DeviceRecord> fresh = m_view->TakeNewDevices();
+  if (m_searchDlg.Notify().m_newDevice == 0) return;
+  for (const DeviceRecord& device : fresh) {
+    AlarmEvent event;
+    event.newDevice = true;
+    event.text = NewDeviceLine(TimeText(), device.m_address, device.m_name);
+    ShowStatus(event.text);
+    std::string line = event.text;
+    LogLine(line, std::move(event), Disposition::OpenAlways);
+  }
 }
 
 void MainFrame::OnDeviceChange(const DeviceChange& change) {

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Alarms.h"
 #include "app/SoundPlayer.h"
@@ -50,6 +51,9 @@ class ScanConsumer {
 public:
   virtual ~ScanConsumer() = default;
   virtual void ReconcileScan(const DeviceList& scan) = 0;
+  // The devices the merges so far saw for the first time, each once per
+  // run; the frame raises the new-device alarm for them when it is on.
+  virtual std::vector<DeviceRecord> TakeNewDevices() { return {}; }
 };
 
 struct FramePorts {

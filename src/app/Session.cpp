@@ -31,6 +31,7 @@ class Session::Merge : public ScanConsumer {
 public:
   explicit Merge(ScanReconciler& reconciler) : m_reconciler(reconciler) {}
   void ReconcileScan(const DeviceList& scan) override { m_reconciler.ReconcileScan(scan); }
+  std::vector<DeviceRecord> TakeNewDevices() override { return m_reconciler.TakeNewDevices(); }
 
 private:
   ScanReconciler& m_reconciler;

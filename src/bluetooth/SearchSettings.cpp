@@ -127,6 +127,7 @@ void SearchParamsModel::LoadSettings() {
   m_notify.m_devDetVoicePath = m_store.ReadText(kNotifySection, kDevDetVoicePath, "");
   m_notify.m_devUndetSound = ReadFlag(m_store, kNotifySection, kDevUndetSound, 0);
   m_notify.m_devUndetVoicePath = m_store.ReadText(kNotifySection, kDevUndetVoicePath, "");
+  m_notify.m_newDevice = ReadFlag(m_store, kNotifySection, kNewDevice, 0);
   m_search.m_newInquiry = ReadFlag(m_store, kSearchSection, kNewInquiry, d.m_newInquiry);
   m_search.m_newInquiryTimeout =
       ReadFlag(m_store, kSearchSection, kNewInquiryTimeout, kMinInquiryTimeout);

@@ -39,6 +39,8 @@ inline constexpr std::string_view kDevUndetSound = "devUndetSound";
 inline constexpr std::string_view kDevUndetVoicePath = "devUndetVoicePath";
 inline constexpr std::string_view kNewInquiry = "NewInquiry";
 inline constexpr std::string_view kNewInquiryTimeout = "NewInquiryTimeout";
+// A device never seen before raises the detection alarm; not in the dialog.
+inline constexpr std::string_view kNewDevice = "newDevice";
 
 // The shortest inquiry the dialog lets through, in seconds.
 inline constexpr std::int32_t kMinInquiryTimeout = 5;
@@ -64,6 +66,7 @@ struct NotifySettings {
   std::string m_devDetVoicePath;
   std::int32_t m_devUndetSound = 0;
   std::string m_devUndetVoicePath;
+  std::int32_t m_newDevice = 0;  // kept as stored: Run does not write it
 };
 
 // The dialog's controls in the order their values are read: check states

@@ -41,6 +41,7 @@ int DeviceListModel::InsertRow(int position, std::string_view text, int image) {
   m_rows.insert(m_rows.begin() + row, std::move(cells));
   const bool batch = InBatch();
   m_marks.insert(m_marks.begin() + row, batch ? Mark::Inserted : Mark::Clean);
+  m_new.insert(m_new.begin() + row, false);
   if (batch) ++m_marked;
   // A new row's address cell is empty, and empty is a key like any other.
   IndexAdd(EmptyText(), row);
@@ -92,6 +93,19 @@ bool DeviceListModel::SetCellText(int row, int column, std::string_view text) {
   return SetCell(row, column, text, m_rows[row][column].image);
 }
 
+bool DeviceListModel::SetRowNew(int row, bool isNew) {
+  if (row < 0 || row >= RowCount()) return false;
+  if (m_new[row] != isNew) {
+    m_new[row] = isNew;
+    RowWritten(row);
+  }
+  return true;
+}
+
+bool DeviceListModel::IsRowNew(int row) const {
+  return row >= 0 && row < RowCount() && m_new[row];
+}
+
 bool DeviceListModel::DeleteRow(int row) {
   if (row < 0 || row >= RowCount()) return false;
   if (m_observer) m_observer->RowsAboutToBeRemoved(row, row);
@@ -99,6 +113,7 @@ bool DeviceListModel::DeleteRow(int row) {
   m_rows.erase(m_rows.begin() + row);
   if (m_marks[row] != Mark::Clean) --m_marked;
   m_marks.erase(m_marks.begin() + row);
+  m_new.erase(m_new.begin() + row);
   if (row < RowCount()) IndexShift(row + 1, -1);
   if (m_observer) m_observer->RowsRemoved(row, row);
   return true;
@@ -108,6 +123,7 @@ void DeviceListModel::Clear() {
   if (m_observer) m_observer->AboutToReset();
   m_rows.clear();
   m_marks.clear();
+  m_new.clear();
   m_marked = 0;
   m_addressIndex.clear();
   if (m_observer) m_observer->Reset();

@@ -124,6 +124,12 @@ public:
   int ItemImage(int row) const { return CellImage(row, 0); }
   const std::string& AddressText(int row) const { return CellText(row, kAddressColumn); }
 
+  // Whether the row's device was never seen before this run reported it
+  // (see ScanReconciler). A change counts as a write to the row. False for
+  // a row that does not exist; new rows start without it.
+  bool SetRowNew(int row, bool isNew);
+  bool IsRowNew(int row) const;
+
   // The first row whose column-2 text equals `address` byte for byte, or -1.
   int FindRowByAddress(std::string_view address) const;
 
@@ -161,6 +167,7 @@ private:
 
   std::vector<Row> m_rows;
   std::vector<Mark> m_marks;  // beside m_rows, row for row
+  std::vector<bool> m_new;    // beside m_rows, row for row
   std::size_t m_marked = 0;   // rows not Clean
   int m_batchDepth = 0;
   AddressIndex m_addressIndex;

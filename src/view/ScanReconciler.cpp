@@ -63,6 +63,10 @@ void ScanReconciler::UpdateDeviceRow(const DeviceRecord& record) {
 void ScanReconciler::MergeRecord(const DeviceRecord& record) {
   const int n = m_list.RowCount();
   int row = FindDeviceRow(record.m_address);
+  // A local radio is the workstation's own, never a stranger.
+  const bool isNew = !record.m_isLocalRadio && m_history.Find(record.m_address) == nullptr &&
+                     m_announced.insert(record.m_address).second;
+  if (isNew) m_newDevices.push_back(record);
   m_history.Merge(record);
 
   const bool connected = record.m_connected != 0;
@@ -103,6 +107,7 @@ void ScanReconciler::MergeRecord(const DeviceRecord& record) {
   m_list.SetCell(row, 7, rememberedText, rememberedImage);
   m_list.SetCell(row, 8, authenticatedText, authenticatedImage);
   m_list.SetCellText(row, 9, record.m_services);
+  if (isNew) m_list.SetRowNew(row, true);
 }
 
 int ScanReconciler::FindDeviceRow(std::string_view address) const {

@@ -13,6 +13,9 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "bluetooth/DeviceRecord.h"
 #include "history/DeviceHistory.h"
@@ -40,6 +43,12 @@ public:
   int FindDeviceRow(std::string_view address) const;
   void UpdateHistoryEntry(const DeviceRecord& record) { m_history.Merge(record); }
 
+  // Devices that merges since the last call reported for the first time:
+  // remote devices whose address was not in the history, each once per run
+  // (the history loaded at start counts as seen). Their rows carry the
+  // model's new flag.
+  std::vector<DeviceRecord> TakeNewDevices() { return std::exchange(m_newDevices, {}); }
+
   // Devices whose rows go when a scan stops reporting them. Nothing in the
   // program fills it, so vanished devices keep their rows with the values of
   // the last scan that reported them.
@@ -52,6 +61,8 @@ private:
   DeviceListModel& m_list;
   DeviceHistory& m_history;
   DeviceList m_shownList;
+  std::vector<DeviceRecord> m_newDevices;
+  std::unordered_set<std::string> m_announced;
   std::string m_titleBuffer;  // column 0's text, reused from row to row
 };
 
