@@ -19,6 +19,9 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # vendor registry, only for regenerating res/vendors.xml
   ieee-data
+  # Bluetooth company identifiers and service UUID names, only for
+  # regenerating the tables of src/refdata (tools/gen_bt_tables.py)
+  python3-bleak
   # build cache shared by the presets
   ccache
   # a virtual display for the window's end-to-end test and the screenshots,
