@@ -84,7 +84,12 @@ void PrintJson(std::ostream& out, const DeviceRecord& r) {
       << ",\"services\":" << JsonString(r.m_services) << ",\"classOfDevice\":" << r.m_classOfDevice
       << ",\"connected\":" << flag(r.m_connected) << ",\"remembered\":" << flag(r.m_remembered)
       << ",\"authenticated\":" << flag(r.m_authenticated) << ",\"image\":" << r.m_image
-      << ",\"isLocalRadio\":" << flag(r.m_isLocalRadio) << "}";
+      << ",\"isLocalRadio\":" << flag(r.m_isLocalRadio);
+  // Bluetooth LE devices only: each field when the device reported it.
+  if (!r.m_addressType.empty()) out << ",\"addressType\":" << JsonString(r.m_addressType);
+  if (r.m_appearance >= 0) out << ",\"appearance\":" << r.m_appearance;
+  if (r.m_companyId >= 0) out << ",\"manufacturer\":" << r.m_companyId;
+  out << "}";
 }
 
 int Fail(std::ostream& err, const std::string& message, int status) {

@@ -7,6 +7,7 @@
 #include "bluetooth/SdpDecoder.h"
 #include "platform/System.h"
 #include "refdata/AssignedNumbers.h"
+#include "refdata/LeAssignedNumbers.h"
 
 namespace wren {
 namespace {
@@ -79,6 +80,32 @@ bool LocalFieldsToInstant(std::tm fields, std::time_t& out) {
   if (t == static_cast<std::time_t>(-1)) return false;
   out = t;
   return true;
+}
+
+// A Bluetooth LE device reports no class of device: its Type comes from its
+// appearance and its Services from its service UUIDs, where it has them.
+// A random address has no vendor prefix; the company of its manufacturer
+// data names the producer instead.
+void DescribeLeDevice(DeviceRecord& record, const platform::DeviceInfo& device) {
+  const platform::LeFields& le = device.le;
+  if (le.addressType == platform::AddressType::Public) record.m_addressType = "public";
+  if (le.addressType == platform::AddressType::Random) record.m_addressType = "random";
+  if (le.appearance) record.m_appearance = *le.appearance;
+  if (!le.manufacturerData.empty()) record.m_companyId = le.manufacturerData.front().first;
+
+  if (le.addressType == platform::AddressType::Random) {
+    record.m_producer.clear();
+    if (record.m_companyId >= 0)
+      record.m_producer = CompanyName(static_cast<std::uint16_t>(record.m_companyId));
+  }
+  if (device.classOfDevice != 0) return;
+  if (le.appearance) {
+    if (std::optional<AppearanceText> text = DecodeAppearance(*le.appearance)) {
+      record.m_type = std::move(text->type);
+      record.m_image = text->image;
+    }
+  }
+  if (record.m_services.empty()) record.m_services = ServiceUuidNames(device.uuids);
 }
 
 }  // namespace
@@ -163,6 +190,7 @@ void BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::
       record.m_lastSeen = FormatStackTime(device.lastSeen, bias);
       record.m_lastUsed = FormatStackTime(device.lastUsed, bias);
       describe(record, device.address, device.classOfDevice);
+      DescribeLeDevice(record, device);
       list.push_back(std::move(record));
     }
   }

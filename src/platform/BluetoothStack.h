@@ -17,8 +17,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bluetooth/BluetoothAddress.h"
@@ -49,6 +51,22 @@ struct RadioInfo {
   std::uint32_t classOfDevice = 0;
 };
 
+// How a Bluetooth LE device's address was assigned. A random address has no
+// vendor prefix and may change from one sighting to the next.
+enum class AddressType { Unknown, Public, Random };
+
+// What a Bluetooth LE device reports in place of a class of device. Every
+// part is optional: a classic device has none of them.
+struct LeFields {
+  AddressType addressType = AddressType::Unknown;
+  std::optional<std::uint16_t> appearance;
+  // Company identifier and its bytes, in the order the stack gave them.
+  std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> manufacturerData;
+  // Service UUID (lower-case 128-bit text) and its bytes.
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> serviceData;
+  bool operator==(const LeFields&) const = default;
+};
+
 struct DeviceInfo {
   BluetoothAddress address = 0;
   std::uint32_t classOfDevice = 0;
@@ -58,6 +76,8 @@ struct DeviceInfo {
   UtcTime lastSeen;
   UtcTime lastUsed;
   std::string name;
+  LeFields le;
+  std::vector<std::string> uuids;  // service UUIDs, lower-case 128-bit text
 };
 
 // An open local radio. Destroying it closes it.

@@ -40,6 +40,7 @@ struct DeviceProperties {
   UtcTime lastSeen;
   UtcTime lastUsed;
   std::vector<std::string> uuids;  // service UUIDs, lower-case 128-bit text
+  LeFields le;                     // Bluetooth LE devices only
 };
 
 // The outcome of an operation. On failure `text` is a sentence for the

@@ -199,6 +199,45 @@ TEST_F(ScanCommandTest, JsonEscapesEveryField) {
   EXPECT_EQ(Lines(r.out), 5u);
 }
 
+TEST_F(ScanCommandTest, LowEnergyDevicesGetTheirTextsAndJsonFields) {
+  const std::string le = std::string(WREN_TEST_DATA) + "/cli-le-scenario.xml";
+  Outcome tabbed = Execute({"scan", "--stack", "sim:" + le});
+  ASSERT_EQ(tabbed.status, kExitOk) << tabbed.err;
+  EXPECT_NE(tabbed.out.find("Desk\tRunner\tF4:F5:D8:11:22:33\tApple, Inc.\t"), std::string::npos)
+      << tabbed.out;
+  EXPECT_NE(tabbed.out.find("\tWatch/Sports Watch\tBattery Service\t0x000000\t"),
+            std::string::npos)
+      << tabbed.out;
+  EXPECT_NE(tabbed.out.find("Desk\tBelt\tD0:03:4B:44:55:66\tApple, Inc.\t"), std::string::npos)
+      << tabbed.out;
+  EXPECT_NE(tabbed.out.find("\tHeart Rate Sensor/Heart Rate Belt\tHeart Rate,Battery Service\t"),
+            std::string::npos)
+      << tabbed.out;
+  // Unknown company: no producer (not the prefix's); unlisted appearance:
+  // the class decoding's text.
+  EXPECT_NE(tabbed.out.find("Desk\t\t7A:00:00:00:00:01\t\t"), std::string::npos) << tabbed.out;
+
+  Outcome r = Execute({"scan", "--json", "--stack", "sim:" + le});
+  ASSERT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_NE(r.out.find("\"address\":\"F4:F5:D8:11:22:33\",\"producer\":\"Apple, Inc.\""),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\"type\":\"Watch/Sports Watch\",\"services\":\"Battery Service\""),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\"image\":9,\"isLocalRadio\":false,\"addressType\":\"random\","
+                       "\"appearance\":193,\"manufacturer\":76}"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\"addressType\":\"public\",\"appearance\":833}"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\"addressType\":\"random\",\"appearance\":65472,\"manufacturer\":61440}"),
+            std::string::npos)
+      << r.out;
+  // The radio reports none of them.
+  EXPECT_EQ(r.out.find("\"isLocalRadio\":true,"), std::string::npos) << r.out;
+}
+
 TEST(CommandLine, JsonStringsAreValid) {
   EXPECT_EQ(JsonString("plain"), "\"plain\"");
   EXPECT_EQ(JsonString("a\"b\\c/d"), "\"a\\\"b\\\\c/d\"");

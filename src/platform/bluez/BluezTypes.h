@@ -23,6 +23,17 @@ struct Value {
   std::string text;               // String, ObjectPath; the rendering of Other
   std::vector<std::string> list;  // StringList
   std::string signature;          // the D-Bus type signature, as received
+  // A map of byte arrays (a{qv} ManufacturerData, a{sv} ServiceData) is
+  // Other like any container, and carries besides each entry whose value is
+  // a byte array, in the order received: the number key (q) or the text key
+  // (s), and the bytes. At most kMaxListItems entries of kMaxByteArray bytes.
+  struct ByteEntry {
+    std::uint64_t number = 0;
+    std::string key;
+    std::vector<std::uint8_t> bytes;
+    bool operator==(const ByteEntry&) const = default;
+  };
+  std::vector<ByteEntry> byteMap;
 
   static Value Bool(bool v);
   static Value Signed(std::int64_t v, std::string signature = "x");
@@ -50,6 +61,7 @@ inline constexpr const char* kDeviceInterface = "org.bluez.Device1";
 inline constexpr std::size_t kMaxStringBytes = 4096;  // any string property
 inline constexpr std::size_t kMaxNameBytes = 248;     // a Bluetooth name (Core limit)
 inline constexpr std::size_t kMaxListItems = 256;     // string lists
+inline constexpr std::size_t kMaxByteArray = 1024;    // one value of a byte map
 
 // `text` cut to at most `maxBytes` bytes, never inside a UTF-8 sequence.
 std::string CutUtf8(std::string text, std::size_t maxBytes);

@@ -114,6 +114,54 @@ void Render(const QDBusArgument& arg, std::string& out, int depth) {
   }
 }
 
+// ManufacturerData (a{qv}) and ServiceData (a{sv}): rendered as Render
+// renders any map, and every value that is a byte array kept as well.
+Value ReadByteMap(const QDBusArgument& arg, const std::string& signature) {
+  const bool numberKeys = signature == "a{qv}";
+  std::vector<Value::ByteEntry> entries;
+  std::string text;
+  Append(text, "{");
+  arg.beginMap();
+  bool first = true;
+  // The rest of a map beyond the bound is skipped by endMap.
+  while (!arg.atEnd() && entries.size() < kMaxListItems) {
+    arg.beginMapEntry();
+    Value::ByteEntry entry;
+    Value key;
+    if (numberKeys) {
+      ushort number = 0;
+      arg >> number;
+      entry.number = number;
+      key = Value::Unsigned(number, "q");
+    } else {
+      QString name;
+      arg >> name;
+      entry.key = Utf8(name);
+      key = Value::String(entry.key);
+    }
+    QDBusVariant value;
+    arg >> value;
+    arg.endMapEntry();
+    if (!first) Append(text, ", ");
+    first = false;
+    Append(text, ValueText(key));
+    Append(text, ": ");
+    const QVariant inner = value.variant();
+    RenderVariant(inner, text, 1);
+    if (inner.metaType().id() != QMetaType::QByteArray) continue;
+    const QByteArray bytes = inner.toByteArray();
+    const qsizetype n = std::min<qsizetype>(bytes.size(), kMaxByteArray);
+    entry.bytes.assign(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                       reinterpret_cast<const std::uint8_t*>(bytes.constData()) + n);
+    entries.push_back(std::move(entry));
+  }
+  arg.endMap();
+  Append(text, "}");
+  Value out = Value::Other(std::move(text), signature);
+  out.byteMap = std::move(entries);
+  return out;
+}
+
 // a{sv}, the argument positioned on it.
 Properties ReadProperties(const QDBusArgument& arg) {
   Properties out;
@@ -203,6 +251,7 @@ Value ToValue(const QVariant& v) {
   if (v.metaType() == QMetaType::fromType<QDBusArgument>()) {
     const QDBusArgument arg = v.value<QDBusArgument>();
     const std::string signature = Utf8(arg.currentSignature());
+    if (signature == "a{qv}" || signature == "a{sv}") return ReadByteMap(arg, signature);
     std::string text;
     Render(arg, text, 0);
     return Value::Other(std::move(text), signature);

@@ -205,6 +205,8 @@ platform::DeviceInfo DeviceCache::InfoOf(const Device& d) const {
   info.name = d.name;
   info.lastSeen = ToUtcTime(m_times.LastSeen(d.address));
   info.lastUsed = ToUtcTime(m_times.LastUsed(d.address));
+  info.le = d.le;
+  info.uuids = d.uuids;
   return info;
 }
 
@@ -223,6 +225,7 @@ platform::DeviceProperties DeviceCache::PropertiesOf(const Device& d) const {
   p.lastSeen = ToUtcTime(m_times.LastSeen(d.address));
   p.lastUsed = ToUtcTime(m_times.LastUsed(d.address));
   p.uuids = d.uuids;
+  p.le = d.le;
   return p;
 }
 

@@ -63,6 +63,26 @@ std::string NameOf(const Properties& properties, BluetoothAddress address) {
   return {};
 }
 
+// A property of another type than BlueZ documents is left out, as if the
+// device had not reported it.
+platform::LeFields ReadLeFields(const Properties& properties) {
+  platform::LeFields le;
+  if (const std::string* type = ReadString(properties, "AddressType")) {
+    if (*type == "public") le.addressType = platform::AddressType::Public;
+    if (*type == "random") le.addressType = platform::AddressType::Random;
+  }
+  if (const Value* appearance = Find(properties, "Appearance");
+      appearance && appearance->kind == Value::Kind::Unsigned && appearance->signature == "q")
+    le.appearance = static_cast<std::uint16_t>(appearance->unsignedValue);
+  if (const Value* data = Find(properties, "ManufacturerData"); data && data->signature == "a{qv}")
+    for (const Value::ByteEntry& entry : data->byteMap)
+      le.manufacturerData.emplace_back(static_cast<std::uint16_t>(entry.number), entry.bytes);
+  if (const Value* data = Find(properties, "ServiceData"); data && data->signature == "a{sv}")
+    for (const Value::ByteEntry& entry : data->byteMap)
+      le.serviceData.emplace_back(entry.key, entry.bytes);
+  return le;
+}
+
 // Fills the derived fields from `d.properties`; false when the device has
 // no usable address (then it is not kept).
 bool DeriveDevice(Device& d) {
@@ -103,6 +123,7 @@ bool DeriveDevice(Device& d) {
   if (const Value* uuids = Find(d.properties, "UUIDs");
       uuids && uuids->kind == Value::Kind::StringList)
     d.uuids = uuids->list;
+  d.le = ReadLeFields(d.properties);
   return true;
 }
 

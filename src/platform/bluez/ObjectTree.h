@@ -53,6 +53,7 @@ struct Device {
   bool hasTxPower = false;
   std::int16_t txPower = 0;
   std::vector<std::string> uuids;
+  platform::LeFields le;  // AddressType, Appearance, ManufacturerData, ServiceData
   Properties properties;  // every org.bluez.Device1 property
 
   bool Remembered() const { return paired || bonded || trusted; }

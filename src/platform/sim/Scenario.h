@@ -59,6 +59,7 @@ struct SimDevice {
   std::optional<std::int16_t> rssi;  // while in range; none: not reported
   std::optional<std::int16_t> txPower;
   std::vector<std::string> uuids;
+  platform::LeFields le;  // a Bluetooth LE device's address type and advertising data
   SimPairing pairing;
   UtcTime lastSeen;  // zero: never
   UtcTime lastUsed;

@@ -292,6 +292,56 @@ private:
     out = static_cast<std::int16_t>(n);
     return true;
   }
+  // Bluetooth LE: address-type="public|random", appearance="0x00C1",
+  // manufacturer="0x004C:0215AB 0x0006" (company identifiers, each with
+  // its bytes after a colon, or none), service-data="UUID:BYTES ...".
+  bool GetLeFields(platform::LeFields& le) {
+    if (Has("address-type")) {
+      std::string v = Get("address-type");
+      if (v == "public")
+        le.addressType = platform::AddressType::Public;
+      else if (v == "random")
+        le.addressType = platform::AddressType::Random;
+      else
+        return BadValue("address-type", v, "public or random");
+    }
+    if (Has("appearance")) {
+      std::uint64_t v = 0;
+      if (!GetUnsigned("appearance", 0xFFFF, v, "an appearance value up to 0xFFFF")) return false;
+      le.appearance = static_cast<std::uint16_t>(v);
+    }
+    auto entries = [&](std::string_view name, auto add) {
+      if (!Has(name)) return true;
+      std::istringstream words(Get(name));
+      std::string word;
+      while (words >> word) {
+        const std::size_t colon = word.find(':');
+        Bytes bytes;
+        if (colon != std::string::npos && !ParseHexBytes(word.substr(colon + 1), bytes))
+          return BadValue(name, word, "a key, then a colon and hexadecimal bytes");
+        if (!add(word.substr(0, colon), std::move(bytes))) return false;
+      }
+      return true;
+    };
+    return entries("manufacturer",
+                   [&](const std::string& key, Bytes bytes) {
+                     std::uint64_t id = 0;
+                     if (!ParseUnsigned(key, 0xFFFF, id))
+                       return BadValue("manufacturer", key, "a company identifier up to 0xFFFF");
+                     le.manufacturerData.emplace_back(static_cast<std::uint16_t>(id),
+                                                      std::move(bytes));
+                     return true;
+                   }) &&
+           entries("service-data", [&](std::string key, Bytes bytes) {
+             Bytes ignored;
+             if (!ParseUuid128(key, ignored))
+               return BadValue("service-data", key,
+                               "a UUID like 0000180d-0000-1000-8000-00805f9b34fb");
+             for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+             le.serviceData.emplace_back(std::move(key), std::move(bytes));
+             return true;
+           });
+  }
   bool GetClass(std::uint32_t& out) {
     std::uint64_t v = out;
     if (!GetUnsigned("class", 0xFFFFFFFF, v, "a class of device (a number up to 0xFFFFFFFF)"))
@@ -380,7 +430,8 @@ private:
   bool ReadDevice(Scenario& out) {
     if (!CheckAttributes({"address", "name", "class", "connected", "remembered", "authenticated",
                           "last-seen", "last-used", "radios", "discoverable", "in-range", "alias",
-                          "trusted", "blocked", "rssi", "tx-power", "uuids"}))
+                          "trusted", "blocked", "rssi", "tx-power", "uuids", "address-type",
+                          "appearance", "manufacturer", "service-data"}))
       return false;
     if (!Require("address")) return false;
     SimDevice device;
@@ -408,6 +459,7 @@ private:
         device.uuids.push_back(uuid);
       }
     }
+    if (!GetLeFields(device.le)) return false;
     // A device the scenario calls trusted is one the stack remembers.
     if (device.trusted) device.remembered = true;
     std::size_t index = out.devices.size();

@@ -335,6 +335,7 @@ struct SimulatedStack::State : std::enable_shared_from_this<SimulatedStack::Stat
     p.lastSeen = d.lastSeen;
     p.lastUsed = d.lastUsed;
     p.uuids = d.uuids;
+    p.le = d.le;
     return p;
   }
 
@@ -581,6 +582,8 @@ std::unique_ptr<platform::DeviceFind> SimulatedStack::FindDevices(
     info.lastSeen = d.lastSeen;
     info.lastUsed = d.lastUsed;
     info.name = d.name;
+    info.le = d.le;
+    info.uuids = d.uuids;
     found.push_back(std::move(info));
   }
   if (found.empty()) return nullptr;
