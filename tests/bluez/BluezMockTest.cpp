@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "MockBluez.h"
+#include "bluetooth/BluetoothPlatform.h"
 #include "bluetooth/SdpDecoder.h"
 #include "platform/bluez/BluezStack.h"
 #include "platform/bluez/DeviceTimes.h"
@@ -573,6 +574,118 @@ TEST_F(BluezMockTest, WrongTypesMissingPropertiesAndHugeStringsAreSurvived) {
   devices = Devices(*stack, All());
   ASSERT_NE(Find(devices, kBad), nullptr);
   EXPECT_EQ(Find(devices, kBad)->name.size(), 248u);
+}
+
+// The records a scan makes of the mock's devices, unknown ones included.
+DeviceList ScanAll(platform::BluetoothStack& stack) {
+  BluetoothPlatform bluetooth(stack);
+  bluetooth.LoadVendorDatabase();
+  SearchParams params;
+  params.m_returnUnknown = 1;
+  DeviceList list;
+  bluetooth.ScanDevices(list, params);
+  return list;
+}
+
+const DeviceRecord* FindRecord(const DeviceList& list, std::string_view address) {
+  for (const DeviceRecord& r : list)
+    if (r.m_address == address) return &r;
+  return nullptr;
+}
+
+TEST_F(BluezMockTest, LowEnergyDevicesShowAppearanceCompanyAndServices) {
+  mock.AddAdapter(kHci0, QStringLiteral("desk"));
+  // A watch on a random address, and a heart-rate belt on a public one
+  // (F4-F5-D8 is a registered prefix).
+  auto stack = MakeStack();
+  ASSERT_TRUE(stack);
+  ASSERT_EQ(mock.Helper({QStringLiteral("le"), kHci0, QStringLiteral("7A:11:22:33:44:55"),
+                         QStringLiteral("random"),
+                         QStringLiteral("0x00C1"), QStringLiteral("0x004C")}),
+            0);
+  ASSERT_EQ(mock.Helper({QStringLiteral("le"), kHci0, QStringLiteral("F4:F5:D8:44:55:66"),
+                         QStringLiteral("public"),
+                         QStringLiteral("0x0341"), QStringLiteral("0x004C"),
+                         QStringLiteral("0000180d-0000-1000-8000-00805f9b34fb"),
+                         QStringLiteral("0000180f-0000-1000-8000-00805f9b34fb")}),
+            0);
+  constexpr BluetoothAddress kWatch = 0x7A1122334455ULL;
+  constexpr BluetoothAddress kBelt = 0xF4F5D8445566ULL;
+  ASSERT_TRUE(WaitUntil([&] {
+    auto devices = Devices(*stack, All());
+    const DeviceInfo* w = Find(devices, kWatch);
+    const DeviceInfo* b = Find(devices, kBelt);
+    return w && b && w->le.appearance && b->le.appearance && !b->uuids.empty();
+  }));
+
+  // Both ways in: the signal that announced them to a running stack, and
+  // the object list a stack started afterwards reads.
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass == 0 ? "from signals" : "from the object list");
+    if (pass == 1) {
+      stack.reset();
+      stack = MakeStack();
+      ASSERT_TRUE(stack);
+    }
+    auto devices = Devices(*stack, All());
+    const DeviceInfo* w = Find(devices, kWatch);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->le.addressType, platform::AddressType::Random);
+    EXPECT_EQ(w->le.appearance, std::optional<std::uint16_t>(0x00C1));
+    ASSERT_EQ(w->le.manufacturerData.size(), 1u);
+    EXPECT_EQ(w->le.manufacturerData[0].first, 0x004C);
+    EXPECT_EQ(w->le.manufacturerData[0].second, (std::vector<std::uint8_t>{0x02, 0x15, 0xAB}));
+    ASSERT_EQ(w->le.serviceData.size(), 1u);
+    EXPECT_EQ(w->le.serviceData[0].first, "0000180d-0000-1000-8000-00805f9b34fb");
+    EXPECT_EQ(w->le.serviceData[0].second, std::vector<std::uint8_t>{7});
+
+    DeviceList scan = ScanAll(*stack);
+    const DeviceRecord* watchRecord = FindRecord(scan, "7A:11:22:33:44:55");
+    ASSERT_NE(watchRecord, nullptr);
+    EXPECT_NE(watchRecord->m_type.find("Watch"), std::string::npos) << watchRecord->m_type;
+    EXPECT_EQ(watchRecord->m_image, 9);
+    EXPECT_EQ(watchRecord->m_producer, "Apple, Inc.");
+    EXPECT_EQ(watchRecord->m_addressType, "random");
+    EXPECT_EQ(watchRecord->m_companyId, 0x004C);
+
+    const DeviceRecord* beltRecord = FindRecord(scan, "F4:F5:D8:44:55:66");
+    ASSERT_NE(beltRecord, nullptr);
+    EXPECT_EQ(beltRecord->m_type, "Heart Rate Sensor/Heart Rate Belt");
+    EXPECT_EQ(beltRecord->m_services, "Heart Rate,Battery Service");
+    // A public address keeps the producer of its vendor prefix.
+    EXPECT_EQ(beltRecord->m_producer, "Google, Inc.");
+    EXPECT_EQ(beltRecord->m_addressType, "public");
+  }
+}
+
+TEST_F(BluezMockTest, LowEnergyPropertiesOfTheWrongTypeAreIgnored) {
+  mock.AddAdapter(kHci0, QStringLiteral("desk"));
+  auto stack = MakeStack();
+  ASSERT_TRUE(stack);
+  ASSERT_EQ(mock.Helper({QStringLiteral("bad-le"), kHci0, QStringLiteral("F4:F5:D8:00:00:07")}),
+            0);
+  constexpr BluetoothAddress kBad = 0xF4F5D8000007ULL;
+  ASSERT_TRUE(WaitUntil([&] {
+    auto devices = Devices(*stack, All());
+    const DeviceInfo* d = Find(devices, kBad);
+    return d && d->name == "Bad LE";
+  }));
+  auto devices = Devices(*stack, All());
+  const DeviceInfo* bad = Find(devices, kBad);
+  ASSERT_NE(bad, nullptr);
+  EXPECT_EQ(bad->le, platform::LeFields{});
+  // The sheet still shows what was sent.
+  EXPECT_EQ(Property(*stack, kBad, "Appearance"), "watch");
+  EXPECT_NE(Property(*stack, kBad, "ManufacturerData"), "(absent)");
+
+  DeviceList scan = ScanAll(*stack);
+  const DeviceRecord* record = FindRecord(scan, "F4:F5:D8:00:00:07");
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->m_type, "Miscellaneous");
+  EXPECT_EQ(record->m_producer, "Google, Inc.");
+  EXPECT_EQ(record->m_appearance, -1);
+  EXPECT_EQ(record->m_companyId, -1);
+  EXPECT_EQ(record->m_addressType, "");
 }
 
 TEST_F(BluezMockTest, ObjectListOfTheWrongShapeMeansNoRadios) {

@@ -9,6 +9,10 @@ The bus is the one DBUS_SYSTEM_BUS_ADDRESS names.
   bad-signals DEVICE_PATH                    signals whose signatures do not match their names
   invalidate DEVICE_PATH PROPERTY...         PropertiesChanged with invalidated properties
   huge-name DEVICE_PATH BYTES                a Name of that many bytes
+  le HCI ADDRESS TYPE APPEARANCE COMPANY [UUID...]
+                                             a Bluetooth LE device: AddressType, Appearance,
+                                             ManufacturerData {COMPANY: 02 15 AB}, ServiceData, UUIDs
+  bad-le HCI ADDRESS                         an LE device whose LE properties have the wrong types
   bad-managed-objects                        GetManagedObjects answers a string from now on
   call-agent AGENT_BUS_NAME METHOD DEVICE    the mock calls the agent; prints "ok" (and the PIN or passkey
                                              returned) or the error name
@@ -87,6 +91,51 @@ def invalidate(b, device_path, names):
 
 def huge_name(b, device_path, size):
     mock(b, device_path).UpdateProperties(DEVICE, {'Name': dbus.String('h' * size)})
+
+
+def add_device_object(b, hci, address, props):
+    """A device object with `props` besides its address, announced as BlueZ does."""
+    path = f'/org/bluez/{hci}/dev_' + address.replace(':', '_').upper()
+    props = dict(props)
+    props.update({
+        'Address': dbus.String(address, variant_level=1),
+        'Adapter': dbus.ObjectPath(f'/org/bluez/{hci}', variant_level=1),
+        'Paired': dbus.Boolean(False, variant_level=1),
+        'Connected': dbus.Boolean(False, variant_level=1),
+    })
+    mock(b, '/').AddObject(path, DEVICE, props, dbus.Array([], signature='(ssss)'))
+    mock(b, '/').EmitSignal(OBJECT_MANAGER, 'InterfacesAdded', 'oa{sa{sv}}',
+                            args(dbus.ObjectPath(path), {DEVICE: props}))
+
+
+def le_device(b, hci, address, address_type, appearance, company, uuids):
+    add_device_object(b, hci, address, {
+        'AddressType': dbus.String(address_type, variant_level=1),
+        'Appearance': dbus.UInt16(int(appearance, 0), variant_level=1),
+        'ManufacturerData': dbus.Dictionary(
+            {dbus.UInt16(int(company, 0)): dbus.Array([dbus.Byte(2), dbus.Byte(0x15), dbus.Byte(0xAB)],
+                                                      signature='y', variant_level=1)},
+            signature='qv', variant_level=1),
+        'ServiceData': dbus.Dictionary(
+            {'0000180d-0000-1000-8000-00805f9b34fb': dbus.Array([dbus.Byte(7)], signature='y', variant_level=1)},
+            signature='sv', variant_level=1),
+        'UUIDs': dbus.Array(uuids, signature='s', variant_level=1),
+    })
+
+
+def bad_le_device(b, hci, address):
+    add_device_object(b, hci, address, {
+        'Name': dbus.String('Bad LE', variant_level=1),
+        'AddressType': dbus.Int32(1, variant_level=1),
+        'Appearance': dbus.String('watch', variant_level=1),
+        # text keys where company identifiers belong
+        'ManufacturerData': dbus.Dictionary(
+            {'76': dbus.Array([dbus.Byte(1)], signature='y', variant_level=1)},
+            signature='sv', variant_level=1),
+        # number keys where UUIDs belong, and data that is not bytes
+        'ServiceData': dbus.Dictionary({dbus.UInt16(6): dbus.String('x', variant_level=1)},
+                                       signature='qv', variant_level=1),
+    })
 
 
 def bad_managed_objects(b):
@@ -169,6 +218,10 @@ def main(argv):
         invalidate(b, argv[2], argv[3:])
     elif cmd == 'huge-name':
         huge_name(b, argv[2], int(argv[3]))
+    elif cmd == 'le':
+        le_device(b, argv[2], argv[3], argv[4], argv[5], argv[6], argv[7:])
+    elif cmd == 'bad-le':
+        bad_le_device(b, argv[2], argv[3])
     elif cmd == 'bad-managed-objects':
         bad_managed_objects(b)
     elif cmd == 'call-agent':
