@@ -111,6 +111,32 @@ TEST(Scenario, ReadsRadiosDevicesRecordsAndTimeline) {
   EXPECT_FALSE(s.timeline[5].hasRecord);
 }
 
+TEST(Scenario, ReadsLowEnergyAttributes) {
+  Scenario s;
+  std::string error;
+  ASSERT_TRUE(ParseScenario(
+      Wrap(std::string(kRadio) +
+           "<device address=\"7A:00:00:00:00:01\" address-type=\"random\" appearance=\"0x00C1\"\n"
+           "  manufacturer=\"0x004C:0215AB 6\"\n"
+           "  service-data=\"0000180D-0000-1000-8000-00805F9B34FB:0a0b\"/>\n"
+           "<device address=\"00:00:00:00:00:02\" address-type=\"public\" appearance=\"0\"/>\n"),
+      "t", s, error))
+      << error;
+  ASSERT_EQ(s.devices.size(), 2u);
+  const platform::LeFields& le = s.devices[0].le;
+  EXPECT_EQ(le.addressType, platform::AddressType::Random);
+  EXPECT_EQ(le.appearance, std::optional<std::uint16_t>(0x00C1));
+  using Data = std::vector<std::uint8_t>;
+  ASSERT_EQ(le.manufacturerData.size(), 2u);
+  EXPECT_EQ(le.manufacturerData[0], std::make_pair(std::uint16_t{0x004C}, Data{0x02, 0x15, 0xAB}));
+  EXPECT_EQ(le.manufacturerData[1], std::make_pair(std::uint16_t{6}, Data{}));
+  ASSERT_EQ(le.serviceData.size(), 1u);
+  EXPECT_EQ(le.serviceData[0],
+            std::make_pair(std::string("0000180d-0000-1000-8000-00805f9b34fb"), Data{0x0A, 0x0B}));
+  EXPECT_EQ(s.devices[1].le.addressType, platform::AddressType::Public);
+  EXPECT_EQ(s.devices[1].le.appearance, std::optional<std::uint16_t>(0));
+}
+
 TEST(Scenario, DefaultsOfAMinimalFile) {
   Scenario s;
   std::string error;
@@ -127,6 +153,8 @@ TEST(Scenario, DefaultsOfAMinimalFile) {
   EXPECT_TRUE(d.discoverable && d.inRange);
   EXPECT_TRUE(d.radios.empty());
   EXPECT_TRUE(d.lastSeen.IsZero() && d.lastUsed.IsZero());
+  // A classic device: no LE fields at all.
+  EXPECT_EQ(d.le, platform::LeFields{});
 }
 
 TEST(Scenario, MalformedFilesSayWhereAndWhat) {
@@ -175,6 +203,17 @@ TEST(Scenario, MalformedFilesSayWhereAndWhat) {
       {Wrap(dev + " last-used=\"2009-02-29 00:00:00\"/>\n"), "is not a UTC time"},
       {Wrap(dev + " last-used=\"2009-07-21 24:00:00\"/>\n"), "is not a UTC time"},
       {Wrap(dev + " radios=\"a\"/>\n"), ":3: <device>: attribute radios=\"a\" names no radio"},
+      {Wrap(dev + " address-type=\"static\"/>\n"),
+       ":3: <device>: attribute address-type=\"static\" is not public or random"},
+      {Wrap(dev + " appearance=\"0x10000\"/>\n"),
+       "attribute appearance=\"0x10000\" is not an appearance value up to 0xFFFF"},
+      {Wrap(dev + " manufacturer=\"0x1004C\"/>\n"),
+       "attribute manufacturer=\"0x1004C\" is not a company identifier up to 0xFFFF"},
+      {Wrap(dev + " manufacturer=\"0x004C:0G\"/>\n"),
+       "attribute manufacturer=\"0x004C:0G\" is not a key, then a colon and hexadecimal bytes"},
+      {Wrap(dev + " manufacturer=\":00\"/>\n"), "attribute manufacturer=\"\" is not a company"},
+      {Wrap(dev + " service-data=\"180d:00\"/>\n"),
+       "attribute service-data=\"180d\" is not a UUID like"},
       {Wrap(dev + " radios=\"  \"/>\n"), "attribute radios=\"  \" is not a list of radio ids"},
       {Wrap(dev + "><attr id=\"1\"/></device>\n"), ":3: <attr>: not allowed inside <device>"},
       {Wrap(dev + "><record><attr id=\"1\"/></record></device>\n"),
@@ -492,6 +531,15 @@ TEST(DemoScenario, CoversTheDeviceClassesNamesRecordsAndEvents) {
   EXPECT_TRUE(amp && lt && quote && tab && nonAscii);
   EXPECT_TRUE(commaName);
   EXPECT_TRUE(name && description && provider);
+  // Bluetooth LE: a random address with an appearance and a company, and a
+  // public one.
+  EXPECT_TRUE(std::any_of(s.devices.begin(), s.devices.end(), [](const SimDevice& d) {
+    return d.le.addressType == platform::AddressType::Random && d.le.appearance &&
+           !d.le.manufacturerData.empty() && d.remembered;
+  }));
+  EXPECT_TRUE(std::any_of(s.devices.begin(), s.devices.end(), [](const SimDevice& d) {
+    return d.le.addressType == platform::AddressType::Public && d.le.appearance;
+  }));
 
   EXPECT_EQ(s.repeatMs, 60000);
   std::set<EventKind> kinds;
