@@ -226,6 +226,39 @@ TEST(DeviceListModel, OutsideABatchEveryChangeIsToldAtOnceButUnchangedWritesAreN
   EXPECT_EQ(observer.events, expected);
 }
 
+TEST(DeviceListModel, NewFlagStaysWithItsRowAndIsToldAsAChange) {
+  DeviceListModel model;
+  RecordingObserver observer(model);
+  model.SetObserver(&observer);
+  model.InsertRow(0, "a", 0);
+  model.InsertRow(1, "b", 0);
+  EXPECT_FALSE(model.IsRowNew(0));
+  EXPECT_FALSE(model.IsRowNew(1));
+  EXPECT_TRUE(model.SetRowNew(1, true));
+  EXPECT_TRUE(model.SetRowNew(1, true));  // unchanged: not told again
+  EXPECT_FALSE(model.SetRowNew(2, true));
+  EXPECT_FALSE(model.SetRowNew(-1, true));
+  EXPECT_FALSE(model.IsRowNew(2));
+  EXPECT_FALSE(model.IsRowNew(-1));
+  // Rows inserted before it and removed before it move the flag along.
+  model.InsertRow(0, "c", 0);
+  EXPECT_TRUE(model.IsRowNew(2));
+  EXPECT_FALSE(model.IsRowNew(0) || model.IsRowNew(1));
+  model.DeleteRow(0);
+  EXPECT_TRUE(model.IsRowNew(1));
+  model.DeleteRow(1);
+  EXPECT_FALSE(model.IsRowNew(1));
+  model.InsertRow(1, "d", 0);
+  EXPECT_FALSE(model.IsRowNew(1)) << "a new row starts without the flag";
+  const Events expected = {"insert? 0-0", "insert 0-0", "insert? 1-1", "insert 1-1",
+                           "row 1",       "insert? 0-0", "insert 0-0", "remove? 0-0",
+                           "remove 0-0",  "remove? 1-1", "remove 1-1", "insert? 1-1",
+                           "insert 1-1"};
+  EXPECT_EQ(observer.events, expected);
+  model.Clear();
+  EXPECT_FALSE(model.IsRowNew(0));
+}
+
 TEST(DeviceListModel, ABatchTellsEachChangedRowOnceAtItsEndInOrder) {
   DeviceListModel model;
   for (const char* name : {"r0", "r1", "r2", "r3"}) model.InsertRow(model.RowCount(), name, 0);
