@@ -123,9 +123,11 @@ TEST(DeviceAuditDlgTest, TurnsTheAnswerIntoCountedRows) {
        "Serial Port,Pelmark,Dial-up Networking,Pelmark,",
        {"Advertised Services:4", "Serial Port", "Pelmark", "Dial-up Networking", "Pelmark"}},
       {"no device found: the list stays empty", "", {}},
-      {"a comma in a service name gives two rows", "Audio,Video Sink,",
+      {"a comma in a service name gives two rows",
+       "Audio,Video Sink,",
        {"Advertised Services:2", "Audio", "Video Sink"}},
-      {"two commas in a row give an empty row that counts", "A,,B,",
+      {"two commas in a row give an empty row that counts",
+       "A,,B,",
        {"Advertised Services:3", "A", "", "B"}},
   };
   for (const auto& c : cases) {
