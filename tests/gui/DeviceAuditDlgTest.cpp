@@ -1,5 +1,15 @@
 #include "gui/CDeviceAuditDlg.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTimer>
+
+#include "gui/CWrenlocatorView.h"
+#include "gui/DeviceTableModel.h"
+#include "history/DeviceHistory.h"
+#include "view/ScanReconciler.h"
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -222,6 +232,68 @@ TEST(DeviceAuditDlgTest, DestroyingTheDialogStopsAndWaitsForItsWorker) {
   EXPECT_TRUE(query.SawStop());
   QTest::qWait(50);  // a stray posted answer would run here
   query.Release();
+}
+
+// The list keeps one audit dialog for its life; "Device Services" shows it
+// with the selected row's address and a fresh list each time.
+TEST(DeviceAuditCommand, TheListShowsItsOwnDialogForTheSelectedDevice) {
+  DeviceListModel rows;
+  DeviceHistory history;
+  ScanReconciler reconciler(rows, history);
+  DeviceTableModel model(rows);
+  CWrenlocatorView view(model);
+  view.show();
+  FakeQuery query("Serial Port,");
+  auto* dlg = new CDeviceAuditDlg(query.Port());
+  QPointer<CDeviceAuditDlg> guard(dlg);
+  view.SetAuditDialog(dlg);
+  EXPECT_EQ(view.AuditDialog(), dlg);
+
+  int opened = 0;
+  std::vector<std::string> shownAddresses;
+  std::vector<int> rowsOnOpen;
+  auto answer = [&] {
+    QTimer::singleShot(0, [&] {
+      auto* modal = qobject_cast<CDeviceAuditDlg*>(QApplication::activeModalWidget());
+      if (!modal) return;
+      EXPECT_EQ(modal, dlg);
+      ++opened;
+      shownAddresses.push_back(modal->Address());
+      rowsOnOpen.push_back(List(*modal)->topLevelItemCount());
+      // A query leaves rows behind for the next opening to clear.
+      QSignalSpy shown(modal, &CDeviceAuditDlg::servicesShown);
+      modal->OnGetAdvertisedServices();
+      EXPECT_TRUE(shown.wait(5000));
+      modal->reject();
+    });
+  };
+  // No selected device: nothing opens.
+  answer();
+  view.AuditSelectedDevice();
+  QTest::qWait(20);
+  EXPECT_EQ(opened, 0);
+  QApplication::processEvents();
+
+  DeviceRecord record;
+  record.m_address = "00:15:2A:3C:4D:5E";
+  record.m_name = "Phone";
+  DeviceList scan;
+  scan.push_back(record);
+  reconciler.ReconcileScan(scan);
+  view.setCurrentIndex(model.index(0, 0));
+  QMenu* menu = view.CreateContextMenu(&view);
+  QAction* services = menu->findChild<QAction*>("contextDeviceServices");
+  ASSERT_TRUE(services->isEnabled());
+  answer();
+  services->trigger();
+  answer();
+  view.AuditSelectedDevice();
+  delete menu;
+  EXPECT_EQ(opened, 2);
+  EXPECT_EQ(shownAddresses, (std::vector<std::string>{"00:15:2A:3C:4D:5E", "00:15:2A:3C:4D:5E"}));
+  EXPECT_EQ(rowsOnOpen, (std::vector<int>{0, 0}));
+  EXPECT_EQ(dlg->parent(), &view);
+  EXPECT_FALSE(guard.isNull());
 }
 
 }  // namespace
