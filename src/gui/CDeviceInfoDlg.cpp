@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -223,6 +224,8 @@ CDeviceInfoDlg::CDeviceInfoDlg(platform::DeviceManager& devices, const platform:
 
   m_listener = std::make_unique<Listener>(m_relay, device.address);
   m_watch = m_devices.WatchDevices(*m_listener);
+  // Wide enough for a service name with its full UUID.
+  resize(std::max(sizeHint().width(), 580), sizeHint().height());
 }
 
 CDeviceInfoDlg::~CDeviceInfoDlg() {
@@ -279,6 +282,7 @@ void CDeviceInfoDlg::Show(const platform::DeviceProperties& device) {
   if (device.uuids.size() > shownRows)
     rows << QString("... and %1 more").arg(device.uuids.size() - shownRows);
   m_uuids->addItems(rows);
+  for (int i = 0; i < m_uuids->count(); ++i) m_uuids->item(i)->setToolTip(rows[i]);
 
   m_connect->setText(device.connected ? "Disconnect" : "Connect");
   m_trust->setText(device.trusted ? "Untrust" : "Trust");
