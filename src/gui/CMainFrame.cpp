@@ -478,7 +478,8 @@ void CMainFrame::WireDeviceCommands() {
       [auditPlatform](const std::string& address, std::string& services, std::stop_token cancel) {
         return auditPlatform->QueryServices(address, services, cancel);
       }));
-  connect(Action("toolsAudit"), &QAction::triggered, m_view, &CWrenlocatorView::AuditSelectedDevice);
+  connect(Action("toolsAudit"), &QAction::triggered, m_view,
+          &CWrenlocatorView::AuditSelectedDevice);
   Action("toolsAudit")->setEnabled(true);
 
   platform::DeviceManager* devices = m_session.Devices();
