@@ -107,6 +107,8 @@ public:
   void OnDeviceChanged(const platform::DeviceProperties& device, bool) override {
     if (device.address != m_address) return;
     m_relay->Post([device](CDeviceInfoDlg& dialog) {
+      // A device that was gone and is back: its actions work again.
+      if (!dialog.m_known) dialog.SetStatus(QString(), false);
       dialog.m_known = true;
       dialog.Show(device);
     });

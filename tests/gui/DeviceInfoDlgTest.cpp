@@ -399,6 +399,12 @@ TEST_F(DeviceInfoDlgTest, FollowsTheDeviceLiveFromTheStacksThread) {
   EXPECT_FALSE(Text(*dlg, "infoStatus").isEmpty());
   for (const char* name : {"infoConnect", "infoBlock", "infoRename", "infoRemove"})
     EXPECT_FALSE(Button(*dlg, name)->isEnabled()) << name;
+
+  // Back again (found by a later discovery): the actions work again.
+  devices.ChangeFromStackThread(Phone());
+  QTRY_VERIFY_WITH_TIMEOUT(Button(*dlg, "infoTrust")->isEnabled(), 5000);
+  EXPECT_TRUE(Text(*dlg, "infoStatus").isEmpty());
+  EXPECT_TRUE(dlg->Known());
 }
 
 // An answer that comes after the dialog has gone touches nothing (the
