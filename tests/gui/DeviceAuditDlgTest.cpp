@@ -5,9 +5,12 @@
 #include <QMenu>
 #include <QTimer>
 
+#include "bluetooth/BluetoothPlatform.h"
+#include "bluetooth/SdpDecoder.h"
 #include "gui/CWrenlocatorView.h"
 #include "gui/DeviceTableModel.h"
 #include "history/DeviceHistory.h"
+#include "platform/sim/SimulatedStack.h"
 #include "view/ScanReconciler.h"
 
 #include <QLineEdit>
@@ -232,6 +235,65 @@ TEST(DeviceAuditDlgTest, DestroyingTheDialogStopsAndWaitsForItsWorker) {
   EXPECT_TRUE(query.SawStop());
   QTest::qWait(50);  // a stray posted answer would run here
   query.Release();
+}
+
+// The dialog over the program's own service query on the simulated stack:
+// two records with a name and a provider each, one of the names with a
+// comma in it.
+TEST(DeviceAuditOverTheStack, ListsTheRecordsTextsOfTheDeviceAsked) {
+  using Bytes = std::vector<std::uint8_t>;
+  auto named = [](const std::string& name, const std::string& provider) {
+    auto attribute = [](std::uint16_t id, Bytes value) {
+      Bytes out = sdp::EncodeUnsigned(id, 2);
+      out.insert(out.end(), value.begin(), value.end());
+      return out;
+    };
+    return platform::ServiceRecord{
+        true,
+        sdp::EncodeSequence({attribute(0x0001, sdp::EncodeSequence({sdp::EncodeUuid16(0x1101)})),
+                             attribute(0x0100, sdp::EncodeText(name)),
+                             attribute(0x0102, sdp::EncodeText(provider))})};
+  };
+  sim::Scenario scenario;
+  sim::SimRadio radio;
+  radio.id = "a";
+  radio.address = 0x00025B000001;
+  radio.name = "Alpha";
+  scenario.radios.push_back(radio);
+  sim::SimDevice phone;
+  phone.address = 0x00152A3C4D5E;
+  phone.name = "Phone";
+  phone.records = {named("Serial Port", "Nokia"), named("Hands-Free, Audio Gateway", "Nokia")};
+  scenario.devices.push_back(phone);
+  sim::SimDevice other = phone;
+  other.address = 0x0A0B0C0D0E0F;
+  other.records = {named("Other", "Acme")};
+  scenario.devices.push_back(other);
+  sim::SimulatedStack stack(std::move(scenario), sim::TimeMode::Wall);
+  BluetoothPlatform bluetooth(stack);
+  CDeviceAuditDlg dlg(
+      [&](const std::string& address, std::string& services, std::stop_token cancel) {
+        return bluetooth.QueryServices(address, services, cancel);
+      });
+  const struct {
+    const char* address;
+    std::vector<std::string> rows;
+  } cases[] = {
+      {"00:15:2A:3C:4D:5E",
+       {"Advertised Services:5", "Serial Port", "Nokia", "Hands-Free", " Audio Gateway", "Nokia"}},
+      {"0A:0B:0C:0D:0E:0F", {"Advertised Services:2", "Other", "Acme"}},
+      // Not in range, or in lower case: nothing found, the list stays empty.
+      {"00:11:22:33:44:55", {}},
+      {"00:15:2a:3c:4d:5e", {}},
+  };
+  dlg.show();
+  for (const auto& c : cases) {
+    dlg.SetAddress(c.address);
+    QSignalSpy shown(&dlg, &CDeviceAuditDlg::servicesShown);
+    QTest::mouseClick(Button(dlg), Qt::LeftButton);
+    ASSERT_TRUE(shown.wait(10000)) << c.address;
+    EXPECT_EQ(Rows(dlg), c.rows) << c.address;
+  }
 }
 
 // The list keeps one audit dialog for its life; "Device Services" shows it
