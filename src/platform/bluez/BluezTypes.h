@@ -22,11 +22,12 @@ struct Value {
   double doubleValue = 0;
   std::string text;               // String, ObjectPath; the rendering of Other
   std::vector<std::string> list;  // StringList
+  std::size_t dropped = 0;        // StringList: items beyond kMaxListItems, not kept
   std::string signature;          // the D-Bus type signature, as received
   // A map of byte arrays (a{qv} ManufacturerData, a{sv} ServiceData) is
   // Other like any container, and carries besides each entry whose value is
   // a byte array, in the order received: the number key (q) or the text key
-  // (s), and the bytes. At most kMaxListItems entries of kMaxByteArray bytes.
+  // (s), and the bytes. At most kMaxByteMapEntries entries of kMaxByteArray bytes.
   struct ByteEntry {
     std::uint64_t number = 0;
     std::string key;
@@ -60,8 +61,12 @@ inline constexpr const char* kDeviceInterface = "org.bluez.Device1";
 // peer that does gets cut here instead of growing our memory.
 inline constexpr std::size_t kMaxStringBytes = 4096;  // any string property
 inline constexpr std::size_t kMaxNameBytes = 248;     // a Bluetooth name (Core limit)
-inline constexpr std::size_t kMaxListItems = 256;     // string lists
-inline constexpr std::size_t kMaxByteArray = 1024;    // one value of a byte map
+// A device lists a few dozen service UUIDs; a list this long is kept whole
+// so that nothing a real peer sends is lost. Beyond it the rest is dropped,
+// counted in Value::dropped and said in the value's text and the log.
+inline constexpr std::size_t kMaxListItems = 16384;   // string lists
+inline constexpr std::size_t kMaxByteMapEntries = 256;  // entries kept of a byte map
+inline constexpr std::size_t kMaxByteArray = 1024;      // one value of a byte map
 
 // `text` cut to at most `maxBytes` bytes, never inside a UTF-8 sequence.
 std::string CutUtf8(std::string text, std::size_t maxBytes);
