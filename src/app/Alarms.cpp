@@ -106,8 +106,7 @@ AlarmOutcome Alarms::RaiseAlarms(AlarmEvent event) {
     const std::string& sound;
   };
   const Kind kinds[] = {
-      {AlarmKind::NewDevice, event.newDevice, m_settings.m_newDevice,
-       m_settings.m_devDetVoicePath},
+      {AlarmKind::NewDevice, event.newDevice, m_settings.m_newDevice, m_settings.m_devDetVoicePath},
       {AlarmKind::Detection, event.detected, m_settings.m_devDetSound,
        m_settings.m_devDetVoicePath},
       {AlarmKind::OutOfRange, event.outOfRange, m_settings.m_devUndetSound,

@@ -26,7 +26,7 @@ struct DeviceRecord {
   std::int32_t m_isLocalRadio = 0;
   // What a Bluetooth LE device reported, for reports that show it; not
   // kept in the history. "" / -1 when not reported.
-  std::string m_addressType;      // "public" or "random"
+  std::string m_addressType;       // "public" or "random"
   std::int32_t m_appearance = -1;  // 0..0xFFFF
   std::int32_t m_companyId = -1;   // the first manufacturer data's company
 };

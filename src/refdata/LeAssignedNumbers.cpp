@@ -38,6 +38,7 @@ struct CategoryRow {
 // numbers. Images: 7 phone, 9 office device, 11 handheld, 12 loudspeaker,
 // 13 monitor, 15 keyboard, 16 headphones, 17 pen, 19 tower computer,
 // 21 network, 23 audio-video device, 39 joystick, 6 unknown.
+// clang-format off
 constexpr SubRow kSub002[] = {
     {0x01, "Desktop Workstation", 13},
     {0x02, "Server-class Computer", 19},
@@ -415,6 +416,7 @@ constexpr CategoryRow kCategories[] = {
     {0x037, "Spirometer", 9, kSub037},
     {0x051, "Outdoor Sports Activity", 9, kSub051},
 };
+// clang-format on
 
 template <std::size_t N>
 constexpr bool Ascending(const NumberName (&rows)[N]) {

@@ -102,9 +102,7 @@ bool DeviceListModel::SetRowNew(int row, bool isNew) {
   return true;
 }
 
-bool DeviceListModel::IsRowNew(int row) const {
-  return row >= 0 && row < RowCount() && m_new[row];
-}
+bool DeviceListModel::IsRowNew(int row) const { return row >= 0 && row < RowCount() && m_new[row]; }
 
 bool DeviceListModel::DeleteRow(int row) {
   if (row < 0 || row >= RowCount()) return false;

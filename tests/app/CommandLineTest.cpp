@@ -205,8 +205,7 @@ TEST_F(ScanCommandTest, LowEnergyDevicesGetTheirTextsAndJsonFields) {
   ASSERT_EQ(tabbed.status, kExitOk) << tabbed.err;
   EXPECT_NE(tabbed.out.find("Desk\tRunner\tF4:F5:D8:11:22:33\tApple, Inc.\t"), std::string::npos)
       << tabbed.out;
-  EXPECT_NE(tabbed.out.find("\tWatch/Sports Watch\tBattery Service\t0x000000\t"),
-            std::string::npos)
+  EXPECT_NE(tabbed.out.find("\tWatch/Sports Watch\tBattery Service\t0x000000\t"), std::string::npos)
       << tabbed.out;
   EXPECT_NE(tabbed.out.find("Desk\tBelt\tD0:03:4B:44:55:66\tApple, Inc.\t"), std::string::npos)
       << tabbed.out;

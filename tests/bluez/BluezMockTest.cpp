@@ -599,16 +599,16 @@ TEST_F(BluezMockTest, LowEnergyDevicesShowAppearanceCompanyAndServices) {
   // (F4-F5-D8 is a registered prefix).
   auto stack = MakeStack();
   ASSERT_TRUE(stack);
-  ASSERT_EQ(mock.Helper({QStringLiteral("le"), kHci0, QStringLiteral("7A:11:22:33:44:55"),
-                         QStringLiteral("random"),
-                         QStringLiteral("0x00C1"), QStringLiteral("0x004C")}),
-            0);
-  ASSERT_EQ(mock.Helper({QStringLiteral("le"), kHci0, QStringLiteral("F4:F5:D8:44:55:66"),
-                         QStringLiteral("public"),
-                         QStringLiteral("0x0341"), QStringLiteral("0x004C"),
-                         QStringLiteral("0000180d-0000-1000-8000-00805f9b34fb"),
-                         QStringLiteral("0000180f-0000-1000-8000-00805f9b34fb")}),
-            0);
+  ASSERT_EQ(
+      mock.Helper({QStringLiteral("le"), kHci0, QStringLiteral("7A:11:22:33:44:55"),
+                   QStringLiteral("random"), QStringLiteral("0x00C1"), QStringLiteral("0x004C")}),
+      0);
+  ASSERT_EQ(
+      mock.Helper({QStringLiteral("le"), kHci0, QStringLiteral("F4:F5:D8:44:55:66"),
+                   QStringLiteral("public"), QStringLiteral("0x0341"), QStringLiteral("0x004C"),
+                   QStringLiteral("0000180d-0000-1000-8000-00805f9b34fb"),
+                   QStringLiteral("0000180f-0000-1000-8000-00805f9b34fb")}),
+      0);
   constexpr BluetoothAddress kWatch = 0x7A1122334455ULL;
   constexpr BluetoothAddress kBelt = 0xF4F5D8445566ULL;
   ASSERT_TRUE(WaitUntil([&] {
@@ -662,8 +662,7 @@ TEST_F(BluezMockTest, LowEnergyPropertiesOfTheWrongTypeAreIgnored) {
   mock.AddAdapter(kHci0, QStringLiteral("desk"));
   auto stack = MakeStack();
   ASSERT_TRUE(stack);
-  ASSERT_EQ(mock.Helper({QStringLiteral("bad-le"), kHci0, QStringLiteral("F4:F5:D8:00:00:07")}),
-            0);
+  ASSERT_EQ(mock.Helper({QStringLiteral("bad-le"), kHci0, QStringLiteral("F4:F5:D8:00:00:07")}), 0);
   constexpr BluetoothAddress kBad = 0xF4F5D8000007ULL;
   ASSERT_TRUE(WaitUntil([&] {
     auto devices = Devices(*stack, All());

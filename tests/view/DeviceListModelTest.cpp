@@ -250,10 +250,9 @@ TEST(DeviceListModel, NewFlagStaysWithItsRowAndIsToldAsAChange) {
   EXPECT_FALSE(model.IsRowNew(1));
   model.InsertRow(1, "d", 0);
   EXPECT_FALSE(model.IsRowNew(1)) << "a new row starts without the flag";
-  const Events expected = {"insert? 0-0", "insert 0-0", "insert? 1-1", "insert 1-1",
-                           "row 1",       "insert? 0-0", "insert 0-0", "remove? 0-0",
-                           "remove 0-0",  "remove? 1-1", "remove 1-1", "insert? 1-1",
-                           "insert 1-1"};
+  const Events expected = {"insert? 0-0", "insert 0-0",  "insert? 1-1", "insert 1-1", "row 1",
+                           "insert? 0-0", "insert 0-0",  "remove? 0-0", "remove 0-0", "remove? 1-1",
+                           "remove 1-1",  "insert? 1-1", "insert 1-1"};
   EXPECT_EQ(observer.events, expected);
   model.Clear();
   EXPECT_FALSE(model.IsRowNew(0));

@@ -428,10 +428,12 @@ private:
   }
 
   bool ReadDevice(Scenario& out) {
-    if (!CheckAttributes({"address", "name", "class", "connected", "remembered", "authenticated",
-                          "last-seen", "last-used", "radios", "discoverable", "in-range", "alias",
-                          "trusted", "blocked", "rssi", "tx-power", "uuids", "address-type",
-                          "appearance", "manufacturer", "service-data"}))
+    if (!CheckAttributes({"address",     "name",          "class",      "connected",
+                          "remembered",  "authenticated", "last-seen",  "last-used",
+                          "radios",      "discoverable",  "in-range",   "alias",
+                          "trusted",     "blocked",       "rssi",       "tx-power",
+                          "uuids",       "address-type",  "appearance", "manufacturer",
+                          "service-data"}))
       return false;
     if (!Require("address")) return false;
     SimDevice device;
