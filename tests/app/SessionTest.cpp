@@ -294,6 +294,32 @@ TEST_F(SessionTest, ScansReachTheListAndTheHistoryAndAreSaved) {
   EXPECT_NE(ReadFile(folder / "history.xml").find("Name=\"Phone\""), std::string::npos);
 }
 
+TEST_F(SessionTest, NewDeviceAlarmComesThroughTheSessionsMerge) {
+  store.WriteInt("DevNotifySettings", "newDevice", 1);
+  SessionFailure failure;
+  const StackFactory stacks = bluez.Factory();
+  auto session = SessionBuilder(stacks, Ports()).DataFolder(folder.path()).Build(failure);
+  ASSERT_NE(session, nullptr) << failure.message;
+  session->Frame().OnCreate();
+  session->Frame().RunMonitoring();
+  session->Workers().WaitIdle();
+  dispatcher.RunPending();
+  session->Frame().StartScanWorker();
+  session->Workers().WaitIdle();
+  dispatcher.RunPending();
+  ASSERT_EQ(session->Frame().ScansMerged(), 2u);
+
+  int lines = 0;
+  for (const auto& logged : status.logged)
+    if (logged.line.find(" - 00:1A:2B:3C:4D:5E Phone - New Bluetooth device, never seen before") !=
+        std::string::npos)
+      ++lines;
+  EXPECT_EQ(lines, 1);
+  ASSERT_EQ(session->List().RowCount(), 2);
+  EXPECT_FALSE(session->List().IsRowNew(0)) << "the local radio";
+  EXPECT_TRUE(session->List().IsRowNew(1));
+}
+
 TEST_F(SessionTest, SteppedTimeRunsOnItsOwnTimer) {
   SessionFailure failure;
   const StackFactory stacks = bluez.Factory();
