@@ -21,6 +21,7 @@
 #include "gui/CAboutDlg.h"
 #include "gui/CHistoryDialog.h"
 #include "gui/CNewVersionDialog.h"
+#include "gui/CSearchAddDlg.h"
 #include "gui/CWrenlocatorView.h"
 #include "gui/DesktopTools.h"
 #include "gui/DeviceImageStrip.h"
@@ -210,8 +211,11 @@ void CMainFrame::CreateActions() {
     for (const char* name : {"filePrint", "filePrintSetup"}) Action(name)->setIcon(printer);
   }
 
-  for (const char* later : {"toolsDeviceInformation", "toolsAudit", "barSearchAdd"})
+  for (const char* later : {"toolsDeviceInformation", "toolsAudit"})
     Action(later)->setEnabled(false);
+  // Search and Add needs a stack that manages devices.
+  Action("barSearchAdd")->setEnabled(m_session.Devices() != nullptr);
+  connect(Action("barSearchAdd"), &QAction::triggered, this, &CMainFrame::OnSearchAddDevice);
   Action("filePrint")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   Action("filePrint")->setShortcutContext(Qt::WindowShortcut);
 
@@ -279,6 +283,18 @@ void CMainFrame::CreateActions() {
       Action(name)->setStatusTip(why);
     }
   }
+}
+
+void CMainFrame::OnSearchAddDevice() {
+  platform::DeviceManager* devices = m_session.Devices();
+  if (!devices) return;
+  // As the stack's own selection dialog was asked: unknown devices, with
+  // the add-device steps. What is added shows up in later scans.
+  platform::DeviceSelection selection;
+  selection.showUnknown = true;
+  selection.addNewDeviceWizard = true;
+  std::vector<platform::DeviceInfo> chosen;
+  RunSearchAddDialog(this, *devices, selection, chosen, &Frame().Bluetooth().Vendors());
 }
 
 void CMainFrame::CreateMenus() {
