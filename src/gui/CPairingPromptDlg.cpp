@@ -66,24 +66,6 @@ CPairingPromptDlg::CPairingPromptDlg(Kind kind, const QString& device, QWidget* 
   m_question->setWordWrap(true);
   layout->addWidget(m_question);
 
-  auto* buttons = new QDialogButtonBox(this);
-  buttons->setObjectName("promptButtons");
-  switch (kind) {
-    case Kind::ConfirmPasskey:
-      m_accept = buttons->addButton(QDialogButtonBox::Yes);
-      m_reject = buttons->addButton(QDialogButtonBox::No);
-      break;
-    case Kind::DisplayPasskey:
-    case Kind::DisplayPinCode:
-      m_reject = buttons->addButton(QDialogButtonBox::Cancel);
-      break;
-    case Kind::RequestPinCode:
-    case Kind::RequestPasskey:
-      m_accept = buttons->addButton(QDialogButtonBox::Ok);
-      m_reject = buttons->addButton(QDialogButtonBox::Cancel);
-      break;
-  }
-
   if (kind == Kind::RequestPinCode || kind == Kind::RequestPasskey) {
     m_edit = new QLineEdit(this);
     m_edit->setObjectName(kind == Kind::RequestPinCode ? "pinEdit" : "passkeyEdit");
@@ -117,6 +99,23 @@ CPairingPromptDlg::CPairingPromptDlg(Kind kind, const QString& device, QWidget* 
     layout->addWidget(m_progress);
     SetEntered(0);
   }
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->setObjectName("promptButtons");
+  switch (kind) {
+    case Kind::ConfirmPasskey:
+      m_accept = buttons->addButton(QDialogButtonBox::Yes);
+      m_reject = buttons->addButton(QDialogButtonBox::No);
+      break;
+    case Kind::DisplayPasskey:
+    case Kind::DisplayPinCode:
+      m_reject = buttons->addButton(QDialogButtonBox::Cancel);
+      break;
+    case Kind::RequestPinCode:
+    case Kind::RequestPasskey:
+      m_accept = buttons->addButton(QDialogButtonBox::Ok);
+      m_reject = buttons->addButton(QDialogButtonBox::Cancel);
+      break;
+  }
   layout->addWidget(buttons);
 
   if (m_accept) {
@@ -125,6 +124,9 @@ CPairingPromptDlg::CPairingPromptDlg(Kind kind, const QString& device, QWidget* 
     connect(m_accept, &QPushButton::clicked, this, &QDialog::accept);
   }
   m_reject->setObjectName("promptReject");
+  // Enter answers with Ok or Yes, never with No or Cancel.
+  m_reject->setAutoDefault(false);
+  if (m_edit) m_edit->setFocus();
   connect(m_reject, &QPushButton::clicked, this, &QDialog::reject);
   UpdateAccept();
   setMinimumWidth(340);
@@ -176,8 +178,9 @@ std::optional<std::uint32_t> CPairingPromptDlg::ParsePasskey(const QString& text
 
 void CPairingPromptDlg::UpdateAccept() {
   if (!m_accept || !m_edit) return;
-  m_accept->setEnabled(m_kind == Kind::RequestPinCode ? Pin().has_value()
-                                                      : Passkey().has_value());
+  const bool valid = m_kind == Kind::RequestPinCode ? Pin().has_value() : Passkey().has_value();
+  m_accept->setEnabled(valid);
+  if (valid) m_accept->setDefault(true);
 }
 
 }  // namespace wren::gui
