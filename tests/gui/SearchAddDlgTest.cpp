@@ -532,5 +532,70 @@ TEST_F(SearchAddDlgTest, RunReturnsTheAddedDevices) {
   EXPECT_TRUE(chosen.empty());
 }
 
+// The demo as a user plays it: the joystick pairs with the PIN under it,
+// the café access point by a confirmed passkey once it comes into range,
+// and the mystery gadget refuses; an added device can be forgotten again.
+TEST(SearchAddDemo, PairTrustAndForgetDemoDevices) {
+  constexpr BluetoothAddress kJoystick = 0x0009BF070809ULL;
+  constexpr BluetoothAddress kCafe = 0x00000C131415ULL;
+  constexpr BluetoothAddress kGadget = 0x02ABCD161718ULL;
+  sim::Scenario demo;
+  std::string error;
+  ASSERT_TRUE(sim::LoadDemoScenario(demo, error)) << error;
+  sim::SimulatedStack stack(std::move(demo), sim::TimeMode::Stepped);
+  platform::DeviceSelection selection;
+  selection.showUnknown = true;
+  CSearchAddDlg dialog(stack, selection);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Row(kJoystick) && dialog.Row(kGadget); }));
+  EXPECT_EQ(dialog.Row(kCafe), nullptr) << "out of range at the start";
+
+  auto pair = [&](BluetoothAddress device) {
+    dialog.DeviceList()->setCurrentItem(dialog.Row(device));
+    QTest::mouseClick(dialog.AddButton(), Qt::LeftButton);
+  };
+  auto prompt = [&] {
+    return QTest::qWaitFor([&] { return dialog.Agent().OpenPrompt() != nullptr; }, 2000)
+               ? dialog.Agent().OpenPrompt()
+               : nullptr;
+  };
+  auto settled = [&] { return QTest::qWaitFor([&] { return !dialog.Pairing(); }, 3000); };
+
+  pair(kJoystick);
+  CPairingPromptDlg* pin = prompt();
+  ASSERT_NE(pin, nullptr);
+  QTest::keyClicks(pin->Edit(), "0000");
+  QTest::mouseClick(pin->AcceptButton(), Qt::LeftButton);
+  ASSERT_TRUE(settled());
+  platform::DeviceProperties p;
+  ASSERT_TRUE(stack.Properties(kJoystick, p));
+  EXPECT_TRUE(p.paired && p.trusted) << dialog.StatusLabel()->text().toStdString();
+
+  pair(kGadget);
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(dialog.StatusLabel()->text(),
+            "Pairing with \"Mystery gadget\" (02:AB:CD:16:17:18) failed: Pairing failed: the PIN "
+            "or passkey did not match.");
+
+  stack.AdvanceTime(55500);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Row(kCafe) != nullptr; }));
+  pair(kCafe);
+  CPairingPromptDlg* confirm = prompt();
+  ASSERT_NE(confirm, nullptr);
+  EXPECT_EQ(confirm->Shown()->text(), "482913");
+  QTest::mouseClick(confirm->AcceptButton(), Qt::LeftButton);
+  ASSERT_TRUE(settled());
+  ASSERT_TRUE(stack.Properties(kCafe, p));
+  EXPECT_TRUE(p.paired && p.trusted);
+  EXPECT_EQ(dialog.Chosen().size(), 2u);
+
+  // Forgotten (as the device information window does it): it leaves the list.
+  std::optional<DeviceResult> removed;
+  stack.Remove(kJoystick, [&](const DeviceResult& r) { removed = r; });
+  ASSERT_TRUE(removed && removed->ok);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Row(kJoystick) == nullptr; }));
+  EXPECT_FALSE(stack.Properties(kJoystick, p));
+}
+
 }  // namespace
 }  // namespace wren::gui
