@@ -129,7 +129,7 @@ CPairingPromptDlg::CPairingPromptDlg(Kind kind, const QString& device, QWidget* 
   if (m_edit) m_edit->setFocus();
   connect(m_reject, &QPushButton::clicked, this, &QDialog::reject);
   UpdateAccept();
-  setMinimumWidth(340);
+  setMinimumWidth(440);
 }
 
 void CPairingPromptDlg::SetPasskey(std::uint32_t passkey) {

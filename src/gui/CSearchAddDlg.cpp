@@ -39,7 +39,12 @@ const VendorDatabase& EmbeddedVendors() {
 
 QString ShownName(const DeviceProperties& d) {
   const std::string& name = d.alias.empty() ? d.name : d.alias;
-  return name.empty() ? QString("(no name)") : QString::fromStdString(name);
+  if (name.empty()) return "(no name)";
+  // A tab or line break in a device's name would break the row apart.
+  QString text = QString::fromStdString(name);
+  for (QChar& c : text)
+    if (c.category() == QChar::Other_Control) c = QChar(' ');
+  return text;
 }
 
 QString StateText(const DeviceProperties& d) {
@@ -89,9 +94,8 @@ CSearchAddDlg::CSearchAddDlg(platform::DeviceManager& devices,
   m_info->setTextFormat(Qt::PlainText);
   m_info->setText(!selection.info.empty()
                       ? QString::fromStdString(selection.info)
-                      : QString("Switch the device on and make it discoverable. Devices appear "
-                                "below as they are found: select one and press Add to pair with "
-                                "it and trust it."));
+                      : QString("Switch the device on and make it discoverable. Select it once it "
+                                "appears below, then press Add to pair with it and trust it."));
   layout->addWidget(m_info);
 
   m_list = new QTreeWidget(this);
@@ -108,10 +112,10 @@ CSearchAddDlg::CSearchAddDlg(platform::DeviceManager& devices,
   header->setStretchLastSection(false);
   header->setSectionResizeMode(QHeaderView::Interactive);
   header->resizeSection(kName, 170);
-  header->resizeSection(kType, 150);
-  header->resizeSection(kAddress, 130);
+  header->resizeSection(kType, 145);
+  header->resizeSection(kAddress, 125);
   header->resizeSection(kProducer, 150);
-  header->resizeSection(kSignal, 70);
+  header->resizeSection(kSignal, 65);
   header->setSectionResizeMode(kState, QHeaderView::Stretch);
   layout->addWidget(m_list, 1);
 
@@ -147,7 +151,7 @@ CSearchAddDlg::CSearchAddDlg(platform::DeviceManager& devices,
     if (m_pairing && *m_pairing == device) m_devices.CancelPairing(device, [](const auto&) {});
   });
 
-  resize(780, 380);
+  resize(860, 400);
   UpdateButtons();
 }
 
@@ -250,6 +254,7 @@ void CSearchAddDlg::Fill(QTreeWidgetItem* row, const DeviceProperties& d) {
   row->setToolTip(kProducer, QString::fromStdString(producer));
   row->setText(kSignal, d.rssi ? QString("%1 dBm").arg(*d.rssi) : QString());
   row->setText(kState, StateText(d));
+  row->setToolTip(kState, StateText(d));
 }
 
 QString CSearchAddDlg::Describe(BluetoothAddress device) const {

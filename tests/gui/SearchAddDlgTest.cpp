@@ -41,6 +41,7 @@ constexpr BluetoothAddress kHeadset = 0x00152A000001ULL;   // confirms a passkey
 constexpr BluetoothAddress kKeyboard = 0x00152A000002ULL;  // asks for a PIN
 constexpr BluetoothAddress kMouse = 0x000000000003ULL;     // pairs with no question
 constexpr BluetoothAddress kSpeaker = 0x00152A000004ULL;   // comes and goes
+constexpr BluetoothAddress kPrinter = 0x00152A000005ULL;   // paired, a tab in its name
 
 const char* const kScenario = R"(<?xml version="1.0"?>
 <scenario start="2009-07-21 14:00:00">
@@ -54,6 +55,7 @@ const char* const kScenario = R"(<?xml version="1.0"?>
     <pairing method="request-pin" pin="7391"/>
   </device>
   <device address="00:00:00:00:00:03" class="0x002580"/>
+  <device address="00:15:2A:00:00:05" name="Printer&#9;2nd&#10;floor" authenticated="yes"/>
   <device address="00:15:2A:00:00:04" name="Speaker" class="0x240414" in-range="no" rssi="-81"/>
   <timeline>
     <in-range at="1" device="00:15:2A:00:00:04" flags="0x07"/>
@@ -294,6 +296,9 @@ TEST_F(SearchAddDlgTest, WithoutAFilterEveryKnownDeviceIsListed) {
   EXPECT_NE(dialog->Row(kPhone), nullptr);
   EXPECT_EQ(dialog->Row(kPhone)->text(CSearchAddDlg::kState), "Paired, Trusted");
   EXPECT_NE(dialog->Row(kHeadset), nullptr);
+  ASSERT_NE(dialog->Row(kPrinter), nullptr);
+  EXPECT_EQ(dialog->Row(kPrinter)->text(CSearchAddDlg::kName), "Printer 2nd floor")
+      << "control characters in a name do not break the row";
 }
 
 TEST_F(SearchAddDlgTest, ConfirmedPasskeyPairsAndTrustsTheDevice) {
