@@ -18,7 +18,13 @@ namespace wren::gui {
 class CPairingPromptDlg : public QDialog {
   Q_OBJECT
 public:
-  enum class Kind { ConfirmPasskey, DisplayPasskey, DisplayPinCode, RequestPinCode, RequestPasskey };
+  enum class Kind {
+    ConfirmPasskey,
+    DisplayPasskey,
+    DisplayPinCode,
+    RequestPinCode,
+    RequestPasskey
+  };
 
   // `device` names the device as the user knows it ("Phone (00:1A:...)").
   CPairingPromptDlg(Kind kind, const QString& device, QWidget* parent = nullptr);

@@ -92,10 +92,11 @@ CSearchAddDlg::CSearchAddDlg(platform::DeviceManager& devices,
   m_info->setObjectName("searchInfo");
   m_info->setWordWrap(true);
   m_info->setTextFormat(Qt::PlainText);
-  m_info->setText(!selection.info.empty()
-                      ? QString::fromStdString(selection.info)
-                      : QString("Switch the device on and make it discoverable. Select it once it "
-                                "appears below, then press Add to pair with it and trust it."));
+  m_info->setText(!selection.info.empty() ? QString::fromStdString(selection.info)
+                  : selection.addNewDeviceWizard
+                      ? QString("Switch the device on and make it discoverable. Select it once it "
+                                "appears below, then press Add to pair with it and trust it.")
+                      : QString("Select a Bluetooth device."));
   layout->addWidget(m_info);
 
   m_list = new QTreeWidget(this);
@@ -128,9 +129,10 @@ CSearchAddDlg::CSearchAddDlg(platform::DeviceManager& devices,
   layout->addWidget(m_status);
 
   auto* buttons = new QHBoxLayout;
-  m_add = new QPushButton("&Add", this);
+  m_add = new QPushButton(selection.addNewDeviceWizard ? "&Add" : "&Select", this);
   m_add->setObjectName("addButton");
-  m_add->setToolTip("Pair with the selected device and trust it");
+  m_add->setToolTip(selection.addNewDeviceWizard ? "Pair with the selected device and trust it"
+                                                 : "Choose the selected device");
   m_close = new QPushButton("Close", this);
   m_close->setObjectName("closeButton");
   buttons->addWidget(m_add);
@@ -266,8 +268,14 @@ QString CSearchAddDlg::Describe(BluetoothAddress device) const {
 
 void CSearchAddDlg::OnAdd() {
   QTreeWidgetItem* row = m_list->currentItem();
-  if (!row || m_pairing || !m_started || m_noRadio) return;
+  if (!row || m_pairing || !m_add->isEnabled()) return;
   const BluetoothAddress device = row->data(kName, kAddressRole).toULongLong();
+  if (!m_selection.addNewDeviceWizard) {
+    // Only a choice: the device as it is, nothing paired.
+    Choose(device, false);
+    accept();
+    return;
+  }
   m_pairing = device;
   m_pairingName = Describe(device);
   SetStatus(QString("Pairing with %1... Answer what it asks.").arg(m_pairingName), false);
@@ -298,20 +306,7 @@ void CSearchAddDlg::OnTrusted(BluetoothAddress device, const DeviceResult& resul
   if (!m_pairing || *m_pairing != device) return;
   m_pairing.reset();
   // Paired is added, trusted or not.
-  platform::DeviceInfo info;
-  info.address = device;
-  info.authenticated = info.remembered = true;
-  auto it = m_known.find(device.Value());
-  if (it != m_known.end()) {
-    info.name = it->second.alias.empty() ? it->second.name : it->second.alias;
-    info.classOfDevice = it->second.classOfDevice;
-    info.connected = it->second.connected;
-    info.lastSeen = it->second.lastSeen;
-    info.lastUsed = it->second.lastUsed;
-  }
-  auto same = [&](const platform::DeviceInfo& d) { return d.address == device; };
-  std::erase_if(m_chosen, same);
-  m_chosen.push_back(info);
+  Choose(device, true);
   if (!result.ok) {
     Failed(QString("%1 is paired, but could not be trusted").arg(m_pairingName), result);
   } else {
@@ -321,6 +316,25 @@ void CSearchAddDlg::OnTrusted(BluetoothAddress device, const DeviceResult& resul
               false);
   }
   UpdateButtons();
+}
+
+void CSearchAddDlg::Choose(BluetoothAddress device, bool paired) {
+  platform::DeviceInfo info;
+  info.address = device;
+  auto it = m_known.find(device.Value());
+  if (it != m_known.end()) {
+    const DeviceProperties& p = it->second;
+    info.name = p.alias.empty() ? p.name : p.alias;
+    info.classOfDevice = p.classOfDevice;
+    info.connected = p.connected;
+    info.authenticated = p.paired;
+    info.remembered = p.paired || p.trusted;
+    info.lastSeen = p.lastSeen;
+    info.lastUsed = p.lastUsed;
+  }
+  if (paired) info.authenticated = info.remembered = true;
+  std::erase_if(m_chosen, [&](const platform::DeviceInfo& d) { return d.address == device; });
+  m_chosen.push_back(info);
 }
 
 void CSearchAddDlg::Failed(const QString& what, const DeviceResult& result) {
@@ -337,8 +351,9 @@ void CSearchAddDlg::SetStatus(const QString& text, bool failure) {
 }
 
 void CSearchAddDlg::UpdateButtons() {
-  const bool can = m_started && !m_noRadio && !m_pairing && m_discovery &&
-                   m_list->currentItem() != nullptr;
+  // Choosing without pairing needs no radio; adding does.
+  const bool radio = m_discovery != nullptr || !m_selection.addNewDeviceWizard;
+  const bool can = m_started && radio && !m_pairing && m_list->currentItem() != nullptr;
   m_add->setEnabled(can);
   m_add->setDefault(can);
   m_close->setDefault(!can);

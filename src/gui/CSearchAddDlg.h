@@ -77,6 +77,8 @@ private:
   void OnAdd();
   void OnPaired(platform::BluetoothAddress device, const platform::DeviceResult& result);
   void OnTrusted(platform::BluetoothAddress device, const platform::DeviceResult& result);
+  // Puts `device` among the chosen ones (as paired, when it was).
+  void Choose(platform::BluetoothAddress device, bool paired);
   void Failed(const QString& what, const platform::DeviceResult& result);
   void SetStatus(const QString& text, bool failure);
   void UpdateButtons();

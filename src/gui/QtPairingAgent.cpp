@@ -10,11 +10,8 @@ namespace wren::gui {
 using platform::BluetoothAddress;
 using Kind = CPairingPromptDlg::Kind;
 
-QtPairingAgent::QtPairingAgent(QWidget* parent,
-                               std::function<QString(BluetoothAddress)> describe)
-    : m_parent(parent),
-      m_describe(std::move(describe)),
-      m_post(std::make_shared<UiPost>(this)) {}
+QtPairingAgent::QtPairingAgent(QWidget* parent, std::function<QString(BluetoothAddress)> describe)
+    : m_parent(parent), m_describe(std::move(describe)), m_post(std::make_shared<UiPost>(this)) {}
 
 QtPairingAgent::~QtPairingAgent() {
   m_post->Detach();

@@ -117,6 +117,7 @@ TEST_F(SearchAddMockTest, ADeviceFoundDuringTheSearchIsAddedAndOneThatLeavesIsDr
 
 TEST_F(SearchAddMockTest, AnAlreadyPairedDeviceGivesBlueZsErrorInWords) {
   selection = {};
+  selection.addNewDeviceWizard = true;
   mock.PairDevice(kHci0, QStringLiteral("00:1A:2B:3C:4D:5E"), 0x5A020C);
   CSearchAddDlg dialog(*stack, selection);
   dialog.show();

@@ -38,9 +38,16 @@ TEST(PairingPrompt, PasskeysAreSixDigitsAndTypedOnesAreChecked) {
     const char* typed;
     std::optional<std::uint32_t> passkey;
   } rows[] = {
-      {"0", 0u},         {"42", 42u},        {"000042", 42u},   {"999999", 999999u},
-      {"", std::nullopt}, {"1000000", std::nullopt}, {"-1", std::nullopt},
-      {"12a", std::nullopt}, {" 12", std::nullopt}, {"1 2", std::nullopt},
+      {"0", 0u},
+      {"42", 42u},
+      {"000042", 42u},
+      {"999999", 999999u},
+      {"", std::nullopt},
+      {"1000000", std::nullopt},
+      {"-1", std::nullopt},
+      {"12a", std::nullopt},
+      {" 12", std::nullopt},
+      {"1 2", std::nullopt},
       {"\xd9\xa3", std::nullopt},  // an Arabic-Indic digit
   };
   for (const auto& row : rows)
@@ -129,9 +136,8 @@ TEST(PairingPrompt, OkWaitsForAValidAnswer) {
 class QtPairingAgentTest : public ::testing::Test {
 protected:
   QtPairingAgentTest() {
-    agent = std::make_unique<QtPairingAgent>(&parent, [](BluetoothAddress) {
-      return QString("\"Headset\"");
-    });
+    agent = std::make_unique<QtPairingAgent>(
+        &parent, [](BluetoothAddress) { return QString("\"Headset\""); });
   }
 
   template <typename Ask>
@@ -215,7 +221,8 @@ TEST_F(QtPairingAgentTest, ShownPasskeyFollowsTheKeysTypedAndShownPinIsShown) {
   ASSERT_TRUE(prompt);
   EXPECT_EQ(prompt->Shown()->text(), "104729");
   EXPECT_EQ(prompt->Progress()->text(), "0 of 6 digits typed");
-  for (std::uint16_t typed : {1, 4, 6}) FromStack([&] { agent->DisplayPasskey(kDevice, 104729, typed); });
+  for (std::uint16_t typed : {1, 4, 6})
+    FromStack([&] { agent->DisplayPasskey(kDevice, 104729, typed); });
   ASSERT_TRUE(QTest::qWaitFor([&] { return prompt->Progress()->text() == "6 of 6 digits typed"; }));
   EXPECT_EQ(agent->OpenPrompt(), prompt.data()) << "the same prompt, updated";
 

@@ -399,7 +399,8 @@ TEST_F(SearchAddDlgTest, EveryPairingErrorReachesTheUserInWords) {
        "The Bluetooth adapter is not ready; it may be switched off."},
       {"org.bluez.Error.Failed", "The Bluetooth service could not do it.",
        "The Bluetooth service could not do it."},
-      {"org.example.Error.Gremlins", "The Bluetooth service reported an error (org.example.Error.Gremlins).",
+      {"org.example.Error.Gremlins",
+       "The Bluetooth service reported an error (org.example.Error.Gremlins).",
        "The Bluetooth service reported an error (org.example.Error.Gremlins)."},
       // A stack that gives only a name still gets its words from the one table.
       {"org.bluez.Error.AuthenticationFailed", "",
@@ -431,6 +432,7 @@ TEST_F(SearchAddDlgTest, EveryPairingErrorReachesTheUserInWords) {
 
 TEST_F(SearchAddDlgTest, TheSimulatedStacksOwnRefusalsAreShown) {
   selection = {};
+  selection.addNewDeviceWizard = true;
   auto dialog = Open();
   // The phone is paired already.
   Add(*dialog, kPhone);
@@ -517,6 +519,23 @@ TEST_F(SearchAddDlgTest, WithoutARadioTheDialogSaysSo) {
   EXPECT_FALSE(dialog->AddButton()->isEnabled());
 }
 
+TEST_F(SearchAddDlgTest, WithoutTheAddStepsTheSelectedDeviceIsChosenAsItIs) {
+  selection.addNewDeviceWizard = false;
+  selection.info = "Pick the headset to watch";
+  auto dialog = Open();
+  EXPECT_EQ(dialog->findChild<QLabel*>("searchInfo")->text(), "Pick the headset to watch");
+  EXPECT_EQ(dialog->AddButton()->text(), "&Select");
+  Add(*dialog, kHeadset);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(manager.pairs, 0) << "nothing paired";
+  ASSERT_EQ(dialog->Chosen().size(), 1u);
+  EXPECT_EQ(dialog->Chosen()[0].address, kHeadset);
+  EXPECT_EQ(dialog->Chosen()[0].name, "Headset");
+  EXPECT_FALSE(dialog->Chosen()[0].authenticated);
+  EXPECT_FALSE(Now(kHeadset).paired);
+  EXPECT_EQ(manager.discoveries, 0) << "closed";
+}
+
 TEST_F(SearchAddDlgTest, RunReturnsTheAddedDevices) {
   std::vector<platform::DeviceInfo> chosen{platform::DeviceInfo{}};
   QTimer::singleShot(0, [&] {
@@ -550,6 +569,7 @@ TEST(SearchAddDemo, PairTrustAndForgetDemoDevices) {
   sim::SimulatedStack stack(std::move(demo), sim::TimeMode::Stepped);
   platform::DeviceSelection selection;
   selection.showUnknown = true;
+  selection.addNewDeviceWizard = true;
   CSearchAddDlg dialog(stack, selection);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Row(kJoystick) && dialog.Row(kGadget); }));
