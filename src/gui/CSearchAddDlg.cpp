@@ -205,11 +205,8 @@ void CSearchAddDlg::Stop() {
 }
 
 QTreeWidgetItem* CSearchAddDlg::Row(BluetoothAddress device) const {
-  for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* row = m_list->topLevelItem(i);
-    if (row->data(kName, kAddressRole).toULongLong() == device.Value()) return row;
-  }
-  return nullptr;
+  auto it = m_rows.find(device.Value());
+  return it == m_rows.end() ? nullptr : it->second;
 }
 
 bool CSearchAddDlg::Wanted(const DeviceProperties& d) const {
@@ -227,6 +224,7 @@ void CSearchAddDlg::OnDeviceChanged(const DeviceProperties& device) {
     // it is there, also when pairing makes it a remembered one.
     if (!Wanted(device)) return;
     row = new QTreeWidgetItem(m_list);
+    m_rows[device.address.Value()] = row;
     row->setData(kName, kAddressRole, QVariant::fromValue<qulonglong>(device.address.Value()));
   }
   m_known[device.address.Value()] = device;
@@ -236,6 +234,7 @@ void CSearchAddDlg::OnDeviceChanged(const DeviceProperties& device) {
 
 void CSearchAddDlg::OnDeviceRemoved(BluetoothAddress device) {
   delete Row(device);
+  m_rows.erase(device.Value());
   m_known.erase(device.Value());
   UpdateButtons();
 }

@@ -89,6 +89,8 @@ private:
   std::vector<platform::DeviceInfo> m_chosen;
   // The latest properties of every device listed, by address.
   std::map<std::uint64_t, platform::DeviceProperties> m_known;
+  // The row of every device listed: a discovery reports often.
+  std::map<std::uint64_t, QTreeWidgetItem*> m_rows;
   std::optional<platform::BluetoothAddress> m_pairing;
   QString m_pairingName;  // the device being paired, as the user knows it
   bool m_started = false;
