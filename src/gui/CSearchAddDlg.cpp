@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <string>
 
 #include "gui/DeviceImageStrip.h"
@@ -26,6 +27,7 @@ using platform::DeviceResult;
 namespace {
 
 constexpr int kAddressRole = Qt::UserRole;
+constexpr std::size_t kNameMax = 248;
 
 // The embedded producer names, for a dialog that was given none.
 const VendorDatabase& EmbeddedVendors() {
@@ -40,8 +42,15 @@ const VendorDatabase& EmbeddedVendors() {
 QString ShownName(const DeviceProperties& d) {
   const std::string& name = d.alias.empty() ? d.name : d.alias;
   if (name.empty()) return "(no name)";
+  // A Bluetooth name has at most 248 bytes; whatever a stack passes on
+  // beyond that is cut, so that a huge name cannot slow the list down.
+  std::size_t keep = std::min(name.size(), kNameMax);
+  // Never in the middle of a character.
+  while (keep < name.size() && keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+    --keep;
+  QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(keep));
+  if (keep < name.size()) text += QChar(0x2026);
   // A tab or line break in a device's name would break the row apart.
-  QString text = QString::fromStdString(name);
   for (QChar& c : text)
     if (c.category() == QChar::Other_Control) c = QChar(' ');
   return text;

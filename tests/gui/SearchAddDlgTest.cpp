@@ -519,6 +519,22 @@ TEST_F(SearchAddDlgTest, WithoutARadioTheDialogSaysSo) {
   EXPECT_FALSE(dialog->AddButton()->isEnabled());
 }
 
+TEST(SearchAddBadInput, AHugeNameAndAnyClassAreShownCut) {
+  // 'N', then "ü" (two bytes) across the 248-byte limit.
+  const std::string huge = std::string(247, 'N') + "\xc3\xbc" + std::string(1 << 20, 'N');
+  const std::string text = std::string(R"(<scenario><radio id="a" address="00:02:5B:00:00:01"/>)") +
+                           R"(<device address="00:15:2A:00:00:09" class="0xFFFFFF" name=")" + huge +
+                           R"("/></scenario>)";
+  sim::SimulatedStack stack(Load(text.c_str()), sim::TimeMode::Stepped);
+  CSearchAddDlg dialog(stack, {});
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Row(0x00152A000009ULL) != nullptr; }));
+  const QString name = dialog.Row(0x00152A000009ULL)->text(CSearchAddDlg::kName);
+  EXPECT_EQ(name, QString(247, 'N') + QChar(0x2026)) << "cut before the character, not inside";
+  EXPECT_FALSE(dialog.Row(0x00152A000009ULL)->text(CSearchAddDlg::kType).isEmpty());
+  dialog.grab();  // painted without trouble
+}
+
 TEST_F(SearchAddDlgTest, WithoutTheAddStepsTheSelectedDeviceIsChosenAsItIs) {
   selection.addNewDeviceWizard = false;
   selection.info = "Pick the headset to watch";
