@@ -157,7 +157,8 @@ std::optional<std::uint32_t> CPairingPromptDlg::Passkey() const {
 }
 
 QString CPairingPromptDlg::PasskeyText(std::uint32_t passkey) {
-  return QString("%1").arg(passkey % (kPasskeyMax + 1), 6, 10, QChar('0'));
+  // Out of range, it is still shown as it came, never as another number.
+  return QString("%1").arg(passkey, 6, 10, QChar('0'));
 }
 
 bool CPairingPromptDlg::ValidPin(const QString& pin) {

@@ -42,7 +42,8 @@ public:
   std::optional<QString> Pin() const;
   std::optional<std::uint32_t> Passkey() const;
 
-  // "004711": a passkey as the six digits both sides show.
+  // "004711": a passkey as the six digits both sides show (more digits for
+  // a value beyond 999999, which no stack should send).
   static QString PasskeyText(std::uint32_t passkey);
   // A PIN BlueZ takes: 1 to 16 bytes of UTF-8 with no control characters.
   static bool ValidPin(const QString& pin);

@@ -57,6 +57,7 @@ TEST(PairingPrompt, PasskeysAreSixDigitsAndTypedOnesAreChecked) {
   EXPECT_EQ(CPairingPromptDlg::PasskeyText(0), "000000");
   EXPECT_EQ(CPairingPromptDlg::PasskeyText(4711), "004711");
   EXPECT_EQ(CPairingPromptDlg::PasskeyText(999999), "999999");
+  EXPECT_EQ(CPairingPromptDlg::PasskeyText(1000042), "1000042") << "never shown as another number";
 }
 
 TEST(PairingPrompt, PinsAreOneToSixteenBytes) {
