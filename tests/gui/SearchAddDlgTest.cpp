@@ -498,6 +498,30 @@ TEST_F(SearchAddDlgTest, AnswersAfterTheDialogWentAreDropped) {
   EXPECT_EQ(manager.watches, 0);
 }
 
+TEST_F(SearchAddDlgTest, DialogsComeAndGoWhileTheStackReportsFromAnotherThread) {
+  std::atomic<bool> stop{false};
+  std::atomic<int> renames{0};
+  std::thread stackThread([&] {
+    while (!stop) {
+      manager.SetAlias(kHeadset, "Headset " + std::to_string(renames++ % 10),
+                       [](const DeviceResult&) {});
+    }
+  });
+  for (int i = 0; i < 20; ++i) {
+    auto dialog = Open();
+    QTest::qWait(1);
+  }
+  // Reports still in the queue for dialogs that are gone are dropped.
+  QCoreApplication::processEvents();
+  stop = true;
+  stackThread.join();
+  EXPECT_GT(renames, 0);
+  manager.SetAlias(kHeadset, "Kitchen", [](const DeviceResult&) {});
+  auto dialog = Open();
+  ASSERT_NE(dialog->Row(kHeadset), nullptr);
+  EXPECT_EQ(dialog->Row(kHeadset)->text(CSearchAddDlg::kName), "Kitchen");
+}
+
 TEST_F(SearchAddDlgTest, JustWorksPairingNeedsNoQuestion) {
   auto dialog = Open();
   Add(*dialog, kMouse);
