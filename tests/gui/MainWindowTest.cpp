@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -225,8 +226,8 @@ TEST_F(MainWindow, MenusHoldEveryItemWithItsTextAccessKeyAndShortcut) {
       {"menuView", {"&Toolbar||on", "&Status Bar||on"}},
       {"menuMonitoring", {"Run...||on"}},
       {"menuTools",
-       {"File Transfer Wizard||on", "-", "Mobile Devices...||on", "-", "Device Information...||off",
-        "-", "Audit Selected Device...||off", "-", "History Report||on"}},
+       {"File Transfer Wizard||on", "-", "Mobile Devices...||on", "-", "Device Information...||on",
+        "-", "Audit Selected Device...||on", "-", "History Report||on"}},
       {"menuUpdate", {"Check for Updates...||on"}},
       {"menuHelp",
        {"Help Topics...||on", "-", "Check for Updates...||on", "-",
@@ -866,6 +867,51 @@ TEST_F(WindowCommands, CheckForUpdatesTellsNoNewVersionAndAFailedConnection) {
     EXPECT_EQ(shown.text, c.text);
     EXPECT_NE(shown.title, "New Version Available!");
   }
+}
+
+}  // namespace
+}  // namespace wren::gui
+
+namespace wren::gui {
+namespace {
+
+// Device Information and Audit Selected Device from the Tools menu: each
+// opens its dialog on the selected device; Device Information only for a
+// device the stack knows.
+TEST_F(WindowCommands, DeviceCommandsOpenTheirDialogsOnTheSelectedDevice) {
+  CMainFrame& w = OpenWithRows();
+  std::vector<std::string> opened;
+  auto closeNextDialog = [&] {
+    QTimer::singleShot(0, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal) return;
+      std::string address;
+      if (auto* label = modal->findChild<QLabel*>("infoAddress"))
+        address = label->text().toStdString();
+      if (auto* edit = modal->findChild<QLineEdit*>("auditAddress"))
+        address = edit->text().toStdString();
+      opened.push_back(modal->objectName().toStdString() + " " + address);
+      qobject_cast<QDialog*>(modal)->reject();
+    });
+  };
+  ASSERT_TRUE(w.Action("toolsDeviceInformation")->isEnabled());
+  ASSERT_TRUE(w.Action("toolsAudit")->isEnabled());
+
+  w.View().setCurrentIndex(w.View().model()->index(1, 0));
+  closeNextDialog();
+  w.Action("toolsDeviceInformation")->trigger();
+  closeNextDialog();
+  w.Action("toolsAudit")->trigger();
+  EXPECT_EQ(opened, (std::vector<std::string>{"deviceInfoDialog 00:1A:2B:3C:4D:5E",
+                                              "deviceAuditDialog 00:1A:2B:3C:4D:5E"}));
+
+  // The local adapter's row is no remote device the stack knows.
+  opened.clear();
+  w.View().setCurrentIndex(w.View().model()->index(0, 0));
+  closeNextDialog();
+  w.Action("toolsDeviceInformation")->trigger();
+  QTest::qWait(20);
+  EXPECT_TRUE(opened.empty());
 }
 
 }  // namespace
