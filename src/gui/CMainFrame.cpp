@@ -23,7 +23,6 @@
 #include "gui/CDeviceAuditDlg.h"
 #include "gui/CHistoryDialog.h"
 #include "gui/CNewVersionDialog.h"
-#include "gui/CSearchAddDlg.h"
 #include "gui/CWrenlocatorView.h"
 #include "gui/DesktopTools.h"
 #include "gui/DeviceImageStrip.h"
@@ -215,11 +214,8 @@ void CMainFrame::CreateActions() {
     for (const char* name : {"filePrint", "filePrintSetup"}) Action(name)->setIcon(printer);
   }
 
-  for (const char* later : {"toolsDeviceInformation", "toolsAudit"})
+  for (const char* later : {"toolsDeviceInformation", "toolsAudit", "barSearchAdd"})
     Action(later)->setEnabled(false);
-  // Search and Add needs a stack that manages devices.
-  Action("barSearchAdd")->setEnabled(m_session.Devices() != nullptr);
-  connect(Action("barSearchAdd"), &QAction::triggered, this, &CMainFrame::OnSearchAddDevice);
   Action("filePrint")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   Action("filePrint")->setShortcutContext(Qt::WindowShortcut);
 
@@ -287,18 +283,6 @@ void CMainFrame::CreateActions() {
       Action(name)->setStatusTip(why);
     }
   }
-}
-
-void CMainFrame::OnSearchAddDevice() {
-  platform::DeviceManager* devices = m_session.Devices();
-  if (!devices) return;
-  // As the stack's own selection dialog was asked: unknown devices, with
-  // the add-device steps. What is added shows up in later scans.
-  platform::DeviceSelection selection;
-  selection.showUnknown = true;
-  selection.addNewDeviceWizard = true;
-  std::vector<platform::DeviceInfo> chosen;
-  RunSearchAddDialog(this, *devices, selection, chosen, &Frame().Bluetooth().Vendors());
 }
 
 void CMainFrame::CreateMenus() {
@@ -516,6 +500,15 @@ void CMainFrame::WireDeviceCommands() {
   connect(Action("toolsDeviceInformation"), &QAction::triggered, m_view,
           &CWrenlocatorView::ShowDeviceInformation);
   Action("toolsDeviceInformation")->setEnabled(true);
+  connect(Action("barSearchAdd"), &QAction::triggered, this, &CMainFrame::OnSearchAddDevice);
+  Action("barSearchAdd")->setEnabled(true);
+}
+
+// The main frame's gateway runs the selection dialog with its add-device
+// steps; what is added shows up in later scans.
+void CMainFrame::OnSearchAddDevice() {
+  if (!m_deviceDialogs) return;
+  Frame().Bluetooth().SelectDevices(*m_deviceDialogs, QtDeviceDialogs::HandleOf(this));
 }
 
 void CMainFrame::ShowCentred() {

@@ -30,13 +30,17 @@ constexpr int kAddressRole = Qt::UserRole;
 constexpr std::size_t kNameMax = 248;
 
 // The embedded producer names, for a dialog that was given none.
-const VendorDatabase& EmbeddedVendors() {
+CSearchAddDlg::ProducerLookup EmbeddedProducers() {
   static const VendorDatabase* vendors = [] {
     auto* db = new VendorDatabase;
     db->LoadVendorDatabase();
     return db;
   }();
-  return *vendors;
+  return [](BluetoothAddress address) {
+    std::string company;
+    vendors->LookUpVendor(company, address.VendorPrefix());
+    return company;
+  };
 }
 
 QString ShownName(const DeviceProperties& d) {
@@ -86,12 +90,12 @@ private:
 };
 
 CSearchAddDlg::CSearchAddDlg(platform::DeviceManager& devices,
-                             const platform::DeviceSelection& selection,
-                             const VendorDatabase* vendors, QWidget* parent)
+                             const platform::DeviceSelection& selection, ProducerLookup producer,
+                             QWidget* parent)
     : QDialog(parent),
       m_devices(devices),
       m_selection(selection),
-      m_vendors(vendors ? vendors : &EmbeddedVendors()),
+      m_producer(producer ? std::move(producer) : EmbeddedProducers()),
       m_post(std::make_shared<UiPost>(this)) {
   setObjectName("searchAddDlg");
   setWindowTitle("Search and Add New Bluetooth Device");
@@ -251,8 +255,7 @@ void CSearchAddDlg::OnDeviceRemoved(BluetoothAddress device) {
 void CSearchAddDlg::Fill(QTreeWidgetItem* row, const DeviceProperties& d) {
   std::string type, services;
   const int image = AssignedNumbers().DecodeClassOfDevice(d.classOfDevice, type, services);
-  std::string producer;
-  m_vendors->LookUpVendor(producer, d.address.VendorPrefix());
+  const std::string producer = m_producer(d.address);
   const QString name = ShownName(d);
   row->setText(kName, name);
   row->setToolTip(kName, name);
@@ -369,8 +372,9 @@ void CSearchAddDlg::UpdateButtons() {
 
 bool RunSearchAddDialog(QWidget* parent, platform::DeviceManager& devices,
                         const platform::DeviceSelection& selection,
-                        std::vector<platform::DeviceInfo>& chosen, const VendorDatabase* vendors) {
-  CSearchAddDlg dialog(devices, selection, vendors, parent);
+                        std::vector<platform::DeviceInfo>& chosen,
+                        CSearchAddDlg::ProducerLookup producer) {
+  CSearchAddDlg dialog(devices, selection, std::move(producer), parent);
   dialog.exec();
   chosen = dialog.Chosen();
   return !chosen.empty();

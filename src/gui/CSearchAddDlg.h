@@ -11,9 +11,11 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/DeviceManager.h"
@@ -23,10 +25,6 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-namespace wren {
-class VendorDatabase;
-}
-
 namespace wren::gui {
 
 class QtPairingAgent;
@@ -35,10 +33,13 @@ class UiPost;
 class CSearchAddDlg : public QDialog {
   Q_OBJECT
 public:
-  // `vendors` names the producers; without it the embedded database is
-  // loaded once for every dialog.
+  // The producer of a device, from its address; "" when unknown.
+  using ProducerLookup = std::function<std::string(platform::BluetoothAddress)>;
+
+  // `producer` names the producers; without it the embedded vendor
+  // database is loaded once for every dialog.
   CSearchAddDlg(platform::DeviceManager& devices, const platform::DeviceSelection& selection,
-                const VendorDatabase* vendors = nullptr, QWidget* parent = nullptr);
+                ProducerLookup producer = {}, QWidget* parent = nullptr);
   ~CSearchAddDlg() override;
 
   // The devices added (paired and trusted) while the dialog was open.
@@ -85,7 +86,7 @@ private:
 
   platform::DeviceManager& m_devices;
   platform::DeviceSelection m_selection;
-  const VendorDatabase* m_vendors;
+  ProducerLookup m_producer;
   std::vector<platform::DeviceInfo> m_chosen;
   // The latest properties of every device listed, by address.
   std::map<std::uint64_t, platform::DeviceProperties> m_known;
@@ -117,6 +118,6 @@ private:
 bool RunSearchAddDialog(QWidget* parent, platform::DeviceManager& devices,
                         const platform::DeviceSelection& selection,
                         std::vector<platform::DeviceInfo>& chosen,
-                        const VendorDatabase* vendors = nullptr);
+                        CSearchAddDlg::ProducerLookup producer = {});
 
 }  // namespace wren::gui

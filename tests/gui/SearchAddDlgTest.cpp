@@ -23,7 +23,9 @@
 #include <thread>
 #include <vector>
 
+#include "bluetooth/BluetoothPlatform.h"
 #include "gui/CPairingPromptDlg.h"
+#include "gui/QtDeviceDialogs.h"
 #include "gui/QtPairingAgent.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/SimulatedStack.h"
@@ -195,9 +197,17 @@ protected:
     selection.addNewDeviceWizard = true;
   }
 
+  CSearchAddDlg::ProducerLookup Producers() {
+    return [this](BluetoothAddress address) {
+      std::string company;
+      vendors.LookUpVendor(company, address.VendorPrefix());
+      return company;
+    };
+  }
+
   // The dialog, shown (so discovering) and with its first answers in.
   std::unique_ptr<CSearchAddDlg> Open() {
-    auto dialog = std::make_unique<CSearchAddDlg>(manager, selection, &vendors);
+    auto dialog = std::make_unique<CSearchAddDlg>(manager, selection, Producers());
     dialog->show();
     QCoreApplication::processEvents();
     return dialog;
@@ -576,6 +586,28 @@ TEST_F(SearchAddDlgTest, WithoutTheAddStepsTheSelectedDeviceIsChosenAsItIs) {
   EXPECT_EQ(manager.discoveries, 0) << "closed";
 }
 
+TEST_F(SearchAddDlgTest, TheCoresSelectionCommandOpensItOverItsParentWithTheAddSteps) {
+  QWidget owner;
+  QtDeviceDialogs dialogs(manager, Producers());
+  BluetoothPlatform bluetooth(stack);
+  QWidget* parent = nullptr;
+  std::vector<QString> names;
+  QString add;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<CSearchAddDlg*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    parent = dialog->parentWidget();
+    names = Names(*dialog);
+    add = dialog->AddButton()->text();
+    dialog->reject();
+  });
+  EXPECT_EQ(bluetooth.SelectDevices(dialogs, QtDeviceDialogs::HandleOf(&owner)), 0);
+  EXPECT_EQ(parent, &owner);
+  EXPECT_EQ(names, (std::vector<QString>{"Headset", "Keyboard", "(no name)"})) << "unknown ones";
+  EXPECT_EQ(add, "&Add") << "with the add-device steps";
+  EXPECT_EQ(manager.discoveries, 0);
+}
+
 TEST_F(SearchAddDlgTest, RunReturnsTheAddedDevices) {
   std::vector<platform::DeviceInfo> chosen{platform::DeviceInfo{}};
   QTimer::singleShot(0, [&] {
@@ -585,14 +617,14 @@ TEST_F(SearchAddDlgTest, RunReturnsTheAddedDevices) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->Pairing(); }, 3000));
     QTest::mouseClick(dialog->findChild<QPushButton*>("closeButton"), Qt::LeftButton);
   });
-  EXPECT_TRUE(RunSearchAddDialog(nullptr, manager, selection, chosen, &vendors));
+  EXPECT_TRUE(RunSearchAddDialog(nullptr, manager, selection, chosen, Producers()));
   ASSERT_EQ(chosen.size(), 1u);
   EXPECT_EQ(chosen[0].address, kMouse);
   EXPECT_EQ(manager.discoveries, 0);
 
   // Closed without adding anything.
   QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-  EXPECT_FALSE(RunSearchAddDialog(nullptr, manager, selection, chosen, &vendors));
+  EXPECT_FALSE(RunSearchAddDialog(nullptr, manager, selection, chosen, Producers()));
   EXPECT_TRUE(chosen.empty());
 }
 
