@@ -500,6 +500,15 @@ void CMainFrame::WireDeviceCommands() {
   connect(Action("toolsDeviceInformation"), &QAction::triggered, m_view,
           &CWrenlocatorView::ShowDeviceInformation);
   Action("toolsDeviceInformation")->setEnabled(true);
+  connect(Action("barSearchAdd"), &QAction::triggered, this, &CMainFrame::OnSearchAddDevice);
+  Action("barSearchAdd")->setEnabled(true);
+}
+
+// The main frame's gateway runs the selection dialog with its add-device
+// steps; what is added shows up in later scans.
+void CMainFrame::OnSearchAddDevice() {
+  if (!m_deviceDialogs) return;
+  Frame().Bluetooth().SelectDevices(*m_deviceDialogs, QtDeviceDialogs::HandleOf(this));
 }
 
 void CMainFrame::ShowCentred() {

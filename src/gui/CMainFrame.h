@@ -97,6 +97,7 @@ public:
   void OnEmailSupport();
   void OnBluetoothDevices();
   void OnFileTransferWizard();
+  void OnSearchAddDevice();
   void OnCopyRow();
   void OnCopyAll();
   void OnSaveAs();

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "gui/CSearchAddDlg.h"
+
 namespace wren::gui {
 
 QtDeviceDialogs::QtDeviceDialogs(platform::DeviceManager& devices,
@@ -29,9 +31,11 @@ void QtDeviceDialogs::DisplayDeviceProperties(platform::WindowHandle parent,
   dialog.exec();
 }
 
-bool QtDeviceDialogs::SelectDevices(const platform::DeviceSelection&,
-                                    std::vector<platform::DeviceInfo>&) {
-  return false;
+bool QtDeviceDialogs::SelectDevices(const platform::DeviceSelection& selection,
+                                    std::vector<platform::DeviceInfo>& chosen) {
+  QWidget* owner = WidgetOf(selection.parent);
+  if (!owner) owner = m_defaultParent;
+  return RunSearchAddDialog(owner, m_devices, selection, chosen, m_producer);
 }
 
 }  // namespace wren::gui

@@ -1,6 +1,7 @@
 #pragma once
 // The device windows the core asks for, as our own dialogs over the
-// device manager port: the property sheet is CDeviceInfoDlg. A parent
+// device manager port: the property sheet is CDeviceInfoDlg, the
+// selection dialog with its add-device steps CSearchAddDlg. A parent
 // handle names one of the program's widgets (HandleOf); any other value
 // opens the dialog over the default parent.
 
@@ -24,8 +25,8 @@ public:
   // Opens Device Information modally for `device`.
   void DisplayDeviceProperties(platform::WindowHandle parent,
                                const platform::DeviceInfo& device) override;
-  // The search-and-add dialog is not part of this class yet: nothing is
-  // shown and nothing is chosen.
+  // Runs "Search and Add New Bluetooth Device" modally; true when devices
+  // were chosen (added), which are then in `chosen`.
   bool SelectDevices(const platform::DeviceSelection& selection,
                      std::vector<platform::DeviceInfo>& chosen) override;
 

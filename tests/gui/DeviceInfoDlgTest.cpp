@@ -500,9 +500,17 @@ TEST(DeviceInformationCommand, OpensOnlyForAKnownDevice) {
   EXPECT_EQ(shownName, "Phone");
   EXPECT_EQ(trusted, "Yes");
 
-  // The selection dialog belongs elsewhere: nothing is chosen here.
+  // The selection dialog is Search and Add: closed at once, nothing is chosen.
+  QString selectionTitle;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      selectionTitle = modal->windowTitle();
+      modal->close();
+    }
+  });
   std::vector<platform::DeviceInfo> chosen;
   EXPECT_FALSE(dialogs.SelectDevices(platform::DeviceSelection{}, chosen));
+  EXPECT_EQ(selectionTitle, "Search and Add New Bluetooth Device");
   EXPECT_TRUE(chosen.empty());
 }
 

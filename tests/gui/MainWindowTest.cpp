@@ -35,6 +35,7 @@
 #include "gui/CHistoryDialog.h"
 #include "gui/CMainFrame.h"
 #include "gui/CNewVersionDialog.h"
+#include "gui/CSearchAddDlg.h"
 #include "gui/CWrenlocatorView.h"
 #include "gui/DeviceTableModel.h"
 #include "platform/HttpClient.h"
@@ -487,6 +488,28 @@ TEST_F(MainWindow, DesktopToolsMissingAreOffWithAReason) {
   }
   w.Action("barFileTransfer")->trigger();
   EXPECT_TRUE(m_launcher.started.empty());
+}
+
+TEST_F(MainWindow, SearchAndAddOpensItsDialogOnAStackThatManagesDevices) {
+  CMainFrame& w = Open();
+  QAction* searchAdd = w.Action("barSearchAdd");
+  ASSERT_TRUE(searchAdd->isEnabled());
+  QString title;
+  bool discovering = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<CSearchAddDlg*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    title = dialog->windowTitle();
+    discovering = dialog->Discovering();
+    dialog->reject();
+  });
+  searchAdd->trigger();
+  EXPECT_EQ(title, "Search and Add New Bluetooth Device");
+  EXPECT_TRUE(discovering);
+  m_window.reset();
+  m_session.reset();
+  // A stack without device management: nothing to search with.
+  EXPECT_FALSE(Open("bluez").Action("barSearchAdd")->isEnabled());
 }
 
 TEST_F(MainWindow, UnwritableDataFolderStillOpensAndSaysTheHistoryWasNotSaved) {
