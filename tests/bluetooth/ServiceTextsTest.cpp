@@ -37,8 +37,8 @@ TEST(ServiceTextsTest, NamesKnownServiceUuids) {
       {"0000110b-0000-1000-8000-00805f9b34fb", "Audio Sink"},
       {"0000110B-0000-1000-8000-00805F9B34FB", "Audio Sink"},
       {"00001101-0000-1000-8000-00805f9b34fb", "Serial Port"},
-      {"0000180f-0000-1000-8000-00805f9b34fb", "Battery"},
-      {"1000", "Service Discovery Server"},
+      {"0000180f-0000-1000-8000-00805f9b34fb", "Battery Service"},
+      {"1000", "Service Discovery Server Service Class"},
       {"0x181c", "User Data"},
       // Unknown numbers, other bases and malformed texts have no name.
       {"0000fffe-0000-1000-8000-00805f9b34fb", ""},
