@@ -84,20 +84,12 @@ bool LocalFieldsToInstant(std::tm fields, std::time_t& out) {
 
 // A Bluetooth LE device reports no class of device: its Type comes from its
 // appearance and its Services from its service UUIDs, where it has them.
-// A random address has no vendor prefix; the company of its manufacturer
-// data names the producer instead.
 void DescribeLeDevice(DeviceRecord& record, const platform::DeviceInfo& device) {
   const platform::LeFields& le = device.le;
   if (le.addressType == platform::AddressType::Public) record.m_addressType = "public";
   if (le.addressType == platform::AddressType::Random) record.m_addressType = "random";
   if (le.appearance) record.m_appearance = *le.appearance;
   if (!le.manufacturerData.empty()) record.m_companyId = le.manufacturerData.front().first;
-
-  if (le.addressType == platform::AddressType::Random) {
-    record.m_producer.clear();
-    if (record.m_companyId >= 0)
-      record.m_producer = CompanyName(static_cast<std::uint16_t>(record.m_companyId));
-  }
   if (device.classOfDevice != 0) return;
   if (le.appearance) {
     if (std::optional<AppearanceText> text = DecodeAppearance(*le.appearance)) {
@@ -190,6 +182,7 @@ void BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::
       record.m_lastSeen = FormatStackTime(device.lastSeen, bias);
       record.m_lastUsed = FormatStackTime(device.lastUsed, bias);
       describe(record, device.address, device.classOfDevice);
+      record.m_producer = ProducerOf(device.address, device.le);
       DescribeLeDevice(record, device);
       list.push_back(std::move(record));
     }
@@ -285,6 +278,17 @@ int BluetoothPlatform::QueryServices(std::string_view address, std::string& serv
 }
 
 int BluetoothPlatform::LoadVendorDatabase() { return m_vendors.LoadVendorDatabase(); }
+
+std::string BluetoothPlatform::ProducerOf(BluetoothAddress address,
+                                          const platform::LeFields& le) const {
+  std::string company;
+  if (le.addressType != platform::AddressType::Random) {
+    LookUpVendor(company, address.VendorPrefix());
+  } else if (!le.manufacturerData.empty()) {
+    company = CompanyName(le.manufacturerData.front().first);
+  }
+  return company;
+}
 
 int BluetoothPlatform::LookUpVendor(std::string& company, std::string_view prefix) const {
   return m_vendors.LookUpVendor(company, prefix);

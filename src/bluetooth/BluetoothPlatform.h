@@ -80,6 +80,10 @@ public:
   VendorDatabase& Vendors() { return m_vendors; }
   // Safe from several threads at once (the database is read-only once loaded).
   int LookUpVendor(std::string& company, std::string_view prefix) const;
+  // The Producer text of a device: the vendor of its address prefix, or
+  // for a random LE address (which has no prefix) the company of its
+  // manufacturer data. Empty when neither is listed.
+  std::string ProducerOf(BluetoothAddress address, const platform::LeFields& le) const;
 
 private:
   platform::BluetoothStack& m_stack;

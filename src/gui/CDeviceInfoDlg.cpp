@@ -249,7 +249,7 @@ void CDeviceInfoDlg::Show(const platform::DeviceProperties& device) {
   set(m_name, device.name.empty() ? std::string("(not known)") : device.name);
   set(m_alias, device.alias);
   m_address->setText(QString::fromStdString(address));
-  const std::string producer = m_producer ? m_producer(device.address) : std::string();
+  const std::string producer = m_producer ? m_producer(device) : std::string();
   set(m_producerText, producer.empty() ? std::string("(not listed)") : producer);
 
   std::string type, services;

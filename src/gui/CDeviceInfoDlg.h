@@ -27,8 +27,8 @@ namespace wren::gui {
 class CDeviceInfoDlg : public QDialog {
   Q_OBJECT
 public:
-  // The producer of an address, "" when its prefix is not listed.
-  using ProducerLookup = std::function<std::string(platform::BluetoothAddress)>;
+  // The producer of a device, "" when it is not listed.
+  using ProducerLookup = std::function<std::string(const platform::DeviceProperties&)>;
   // Asks for a new alias; none: the user cancelled.
   using AliasPrompt = std::function<std::optional<std::string>(QWidget*, const std::string&)>;
   // Asks whether the device may really be removed.

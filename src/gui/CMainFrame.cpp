@@ -487,10 +487,8 @@ void CMainFrame::WireDeviceCommands() {
   m_propertiesPlatform = std::make_unique<BluetoothPlatform>(m_session.Stack());
   m_deviceDialogs = std::make_unique<QtDeviceDialogs>(
       *devices,
-      [this](platform::BluetoothAddress address) {
-        std::string company;
-        Frame().Bluetooth().LookUpVendor(company, address.VendorPrefix());
-        return company;
+      [this](const platform::DeviceProperties& device) {
+        return Frame().Bluetooth().ProducerOf(device.address, device.le);
       },
       this);
   m_view->SetDeviceInformationHandler([this](const std::string& address) {

@@ -36,9 +36,9 @@ CSearchAddDlg::ProducerLookup EmbeddedProducers() {
     db->LoadVendorDatabase();
     return db;
   }();
-  return [](BluetoothAddress address) {
+  return [](const DeviceProperties& device) {
     std::string company;
-    vendors->LookUpVendor(company, address.VendorPrefix());
+    vendors->LookUpVendor(company, device.address.VendorPrefix());
     return company;
   };
 }
@@ -255,7 +255,7 @@ void CSearchAddDlg::OnDeviceRemoved(BluetoothAddress device) {
 void CSearchAddDlg::Fill(QTreeWidgetItem* row, const DeviceProperties& d) {
   std::string type, services;
   const int image = AssignedNumbers().DecodeClassOfDevice(d.classOfDevice, type, services);
-  const std::string producer = m_producer(d.address);
+  const std::string producer = m_producer(d);
   const QString name = ShownName(d);
   row->setText(kName, name);
   row->setToolTip(kName, name);

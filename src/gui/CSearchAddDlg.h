@@ -33,8 +33,8 @@ class UiPost;
 class CSearchAddDlg : public QDialog {
   Q_OBJECT
 public:
-  // The producer of a device, from its address; "" when unknown.
-  using ProducerLookup = std::function<std::string(platform::BluetoothAddress)>;
+  // The producer of a device; "" when unknown.
+  using ProducerLookup = std::function<std::string(const platform::DeviceProperties&)>;
 
   // `producer` names the producers; without it the embedded vendor
   // database is loaded once for every dialog.

@@ -111,6 +111,34 @@ TEST(BluetoothPlatform, FormatAddressTakesTheSixLowBytesMostSignificantFirst) {
   EXPECT_EQ(BluetoothPlatform::FormatAddress(0xABCDEFABCDEF), "AB:CD:EF:AB:CD:EF");
 }
 
+// The list and the device windows name producers by one rule: a random LE
+// address has no vendor prefix, its manufacturer data's company stands in.
+TEST(BluetoothPlatform, ProducerFromThePrefixOrARandomAddresssCompany) {
+  SimulatedStack stack(Scenario{}, TimeMode::Stepped);
+  BluetoothPlatform bluetooth(stack);
+  ASSERT_EQ(bluetooth.Vendors().LoadFromText(kVendors), 1);
+  using platform::AddressType;
+  const Bytes data{0x02, 0x15};
+  const struct {
+    AddressType type;
+    std::vector<std::pair<std::uint16_t, Bytes>> manufacturer;
+    const char* producer;
+  } cases[] = {
+      {AddressType::Unknown, {}, "Cambridge Silicon Radio"},
+      {AddressType::Public, {{0x004C, data}}, "Cambridge Silicon Radio"},
+      {AddressType::Random, {{0x004C, data}, {0x0006, data}}, "Apple, Inc."},
+      {AddressType::Random, {}, ""},
+      {AddressType::Random, {{0xFFFE, data}}, ""},
+  };
+  for (const auto& c : cases) {
+    platform::LeFields le;
+    le.addressType = c.type;
+    le.manufacturerData = c.manufacturer;
+    EXPECT_EQ(bluetooth.ProducerOf(0x00025B102030, le), c.producer)
+        << static_cast<int>(c.type) << " with " << c.manufacturer.size() << " entries";
+  }
+}
+
 class ScanTest : public ZoneTest {};
 
 TEST_F(ScanTest, RadioFirstThenItsDevicesInStackOrder) {

@@ -80,8 +80,8 @@ protected:
   std::unique_ptr<CDeviceInfoDlg> Open(BluetoothAddress address) {
     platform::DeviceInfo info;
     info.address = address;
-    auto dlg = std::make_unique<CDeviceInfoDlg>(*stack, info,
-                                                [](BluetoothAddress) { return std::string(); });
+    auto dlg = std::make_unique<CDeviceInfoDlg>(
+        *stack, info, [](const platform::DeviceProperties&) { return std::string(); });
     dlg->show();
     return dlg;
   }
@@ -112,7 +112,8 @@ TEST_F(BluezDeviceDialogTest, DeviceInformationShowsTheMockDevice) {
       WaitUntil([&] { return stack->Properties(kPhone, p) && p.paired && p.uuids.size() == 2; }));
 
   BluetoothPlatform bluetooth(*stack);
-  QtDeviceDialogs dialogs(*stack, [](BluetoothAddress) { return std::string("Producer Ltd"); });
+  QtDeviceDialogs dialogs(
+      *stack, [](const platform::DeviceProperties&) { return std::string("Producer Ltd"); });
   std::map<std::string, QString> shown;
   QStringList uuids;
   dialogs.SetBeforeShow([&](CDeviceInfoDlg& dlg) {

@@ -189,8 +189,8 @@ platform::DeviceInfo InfoOf(const DeviceProperties& p) {
   return info;
 }
 
-std::string Producer(BluetoothAddress address) {
-  return (address.Value() >> 24) == 0x00152A ? "Nokia Corporation" : "";
+std::string Producer(const platform::DeviceProperties& device) {
+  return (device.address.Value() >> 24) == 0x00152A ? "Nokia Corporation" : "";
 }
 
 QString Text(QDialog& dlg, const char* name) {

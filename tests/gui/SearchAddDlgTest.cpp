@@ -198,9 +198,9 @@ protected:
   }
 
   CSearchAddDlg::ProducerLookup Producers() {
-    return [this](BluetoothAddress address) {
+    return [this](const platform::DeviceProperties& device) {
       std::string company;
-      vendors.LookUpVendor(company, address.VendorPrefix());
+      vendors.LookUpVendor(company, device.address.VendorPrefix());
       return company;
     };
   }
