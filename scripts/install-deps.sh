@@ -29,6 +29,9 @@ packages=(
   # desktop integration: icon rendering (tools/gen_icons.sh), validators and
   # the Debian package's checks
   librsvg2-bin desktop-file-utils appstream lintian
+  # fleet publishing over MQTT: the client library, a JSON parser for the
+  # collector, and the broker the fleet tests and benchmark start on loopback
+  libmosquitto-dev nlohmann-json3-dev mosquitto
 )
 
 missing=()

@@ -10,6 +10,7 @@
 
 #include "bluetooth/BluetoothAddress.h"
 #include "bluetooth/BluetoothPlatform.h"
+#include "fleet/DeviceJson.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryTree.h"
 #include "platform/System.h"
@@ -75,18 +76,6 @@ void PrintTabbed(std::ostream& out, const DeviceRecord& r) {
       << '\t' << r.m_isLocalRadio << '\n';
 }
 
-void PrintJson(std::ostream& out, const DeviceRecord& r) {
-  auto flag = [](std::int32_t v) { return v ? "true" : "false"; };
-  out << "{\"radioName\":" << JsonString(r.m_radioName) << ",\"name\":" << JsonString(r.m_name)
-      << ",\"address\":" << JsonString(r.m_address) << ",\"producer\":" << JsonString(r.m_producer)
-      << ",\"lastSeen\":" << JsonString(r.m_lastSeen)
-      << ",\"lastUsed\":" << JsonString(r.m_lastUsed) << ",\"type\":" << JsonString(r.m_type)
-      << ",\"services\":" << JsonString(r.m_services) << ",\"classOfDevice\":" << r.m_classOfDevice
-      << ",\"connected\":" << flag(r.m_connected) << ",\"remembered\":" << flag(r.m_remembered)
-      << ",\"authenticated\":" << flag(r.m_authenticated) << ",\"image\":" << r.m_image
-      << ",\"isLocalRadio\":" << flag(r.m_isLocalRadio) << "}";
-}
-
 int Fail(std::ostream& err, const std::string& message, int status) {
   err << kProgram << ": " << message << '\n';
   return status;
@@ -106,7 +95,7 @@ int RunScan(const Command& c, platform::BluetoothStack& stack, std::ostream& out
     bool first = true;
     for (const auto& r : list) {
       out << (first ? "\n" : ",\n");
-      PrintJson(out, r);
+      WriteDeviceJson(out, r);
       first = false;
     }
     out << (first ? "]\n" : "\n]\n");
@@ -230,78 +219,6 @@ std::string EscapeField(const std::string& text) {
     }
   }
   return out;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n;) {
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      switch (c) {
-        case '"':
-          out += "\\\"";
-          break;
-        case '\\':
-          out += "\\\\";
-          break;
-        case '\b':
-          out += "\\b";
-          break;
-        case '\f':
-          out += "\\f";
-          break;
-        case '\n':
-          out += "\\n";
-          break;
-        case '\r':
-          out += "\\r";
-          break;
-        case '\t':
-          out += "\\t";
-          break;
-        default:
-          if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04X", c);
-            out += esc;
-          } else {
-            out.push_back(static_cast<char>(c));
-          }
-      }
-      ++i;
-      continue;
-    }
-    // A well-formed UTF-8 sequence is copied; anything else is U+FFFD.
-    std::size_t len = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF)
-      len = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    }
-    bool ok = len > 0 && i + len <= n;
-    for (std::size_t k = 1; ok && k < len; ++k) {
-      unsigned char b = s[i + k];
-      unsigned char min = k == 1 ? lo : 0x80, max = k == 1 ? hi : 0xBF;
-      ok = b >= min && b <= max;
-    }
-    if (ok) {
-      out.append(text, i, len);
-      i += len;
-    } else {
-      out += "\\uFFFD";
-      ++i;
-    }
-  }
-  return out + "\"";
 }
 
 std::string HelpText() {

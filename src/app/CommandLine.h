@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/StackFactory.h"
+#include "fleet/DeviceJson.h"  // JsonString
 #include "platform/HttpClient.h"
 
 namespace wren {
@@ -64,7 +65,5 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 // Output helpers, shared with the tests.
 std::string EscapeField(
     const std::string& text);  // tab, line ends, backslash, controls as \t \n \r \\ \xHH
-std::string JsonString(
-    const std::string& text);  // a quoted JSON string; invalid UTF-8 becomes U+FFFD
 
 }  // namespace wren
