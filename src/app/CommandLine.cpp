@@ -4,13 +4,17 @@
 
 #include "app/HeadlessOptions.h"
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
 
 #include "bluetooth/BluetoothAddress.h"
 #include "bluetooth/BluetoothPlatform.h"
+#include "fleet/CollectCommand.h"
 #include "fleet/DeviceJson.h"
+#include "platform/DataFolderLock.h"
+#include "app/StartupChecks.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryTree.h"
 #include "platform/System.h"
@@ -186,7 +190,39 @@ int RunHistory(const Command& c, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
+MqttClientOpener g_mqttOpener = nullptr;
+volatile std::sig_atomic_t g_collectStop = 0;
+
+extern "C" void OnCollectStop(int) { g_collectStop = 1; }
+
+// Runs until SIGINT or SIGTERM, then saves and ends with status 0.
+int RunCollect(const Command& c, std::ostream& out, std::ostream& err) {
+  if (g_mqttOpener == nullptr)
+    return Fail(err, "collect is not part of this build", kExitUsage);
+  fleet::FleetConfig config;
+  std::string error;
+  if (!fleet::ReadFleetConfig(c.mqttUrl, nullptr, config, error)) return Usage(err, error);
+  platform::DataFolderLock folderLock;
+  if (int status = TakeDataFolder(folderLock, error); status != kExitOk)
+    return Fail(err, error, status);
+  auto client = g_mqttOpener();
+  g_collectStop = 0;
+  struct sigaction action {};
+  action.sa_handler = OnCollectStop;
+  sigemptyset(&action.sa_mask);
+  struct sigaction oldInt {}, oldTerm {};
+  sigaction(SIGINT, &action, &oldInt);
+  sigaction(SIGTERM, &action, &oldTerm);
+  const int status =
+      fleet::RunCollector(config, *client, [] { return g_collectStop != 0; }, out, err);
+  sigaction(SIGINT, &oldInt, nullptr);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  return status == 0 ? kExitOk : kExitFailed;
+}
+
 }  // namespace
+
+void SetMqttClientOpener(MqttClientOpener opener) { g_mqttOpener = opener; }
 
 void SetHttpClientOpener(HttpClientOpener opener) { g_httpOpener = opener; }
 
@@ -224,13 +260,14 @@ std::string EscapeField(const std::string& text) {
 std::string HelpText() {
   return std::string(
              "Usage: wrenlocator [--stack bluez|sim[:FILE]] [--data-dir DIR]   the window\n"
-             "                   [--settings FILE] [--update-url URL]\n"
+             "                   [--settings FILE] [--update-url URL] [--mqtt URL]\n"
              "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
              "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
              "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
              "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
              "       wrenlocator check-update [--url URL]\n"
-             "       wrenlocator history [--json] [--data-dir DIR]\n") +
+             "       wrenlocator history [--json] [--data-dir DIR]\n"
+             "       wrenlocator collect --mqtt URL [--data-dir DIR]\n") +
          HeadlessHelpText() +
          "\n"
          "Commands:\n"
@@ -261,6 +298,15 @@ std::string HelpText() {
          "                     Address:, Producer:, LastSeenTime:, LastUsedTime:,\n"
          "                     Services: (escaped as for scan)\n"
          "    --json           a JSON array of objects with summary, image and children\n"
+         "  collect            keep one history.xml of a fleet of monitors that publish with\n"
+         "                     --mqtt: subscribes to wrenlocator/+/devices/+ and merges each\n"
+         "                     record by address, the newest last-seen time winning, its\n"
+         "                     Radio written \"HOST: radio name\"; saves every 2 seconds\n"
+         "                     when something changed, and at SIGINT or SIGTERM, then exits\n"
+         "                     0. Records that are not one (bad topic address, malformed\n"
+         "                     JSON, more than 64 KiB) are refused with a line on stderr.\n"
+         "    --mqtt URL       the broker: mqtt://[USER[:PASSWORD]@]HOST[:PORT] or\n"
+         "                     mqtts://... (TLS, the system's CA store)\n"
          "\n"
          "Options:\n"
          "  --stack bluez      the system's BlueZ stack\n"
@@ -299,6 +345,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
         error = "--url needs an address";
         return false;
       }
+    } else if (a == "--mqtt" || a.rfind("--mqtt=", 0) == 0) {
+      if (ReadOptionValue(args, i, "--mqtt", c.mqttUrl, error) != OptionValue::Read) return false;
+      if (c.mqttUrl.empty()) {
+        error = "--mqtt needs a broker address like mqtt://host:1883";
+        return false;
+      }
     } else if (a.size() > 1 && a[0] == '-' && a != "--") {
       error = "unknown option " + a;
       return false;
@@ -323,6 +375,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
       error = "--json belongs to scan or history";
       return false;
     }
+    if (!c.mqttUrl.empty()) {
+      error = "--mqtt belongs to collect, --headless or the window";
+      return false;
+    }
     out = c;
     return true;
   }
@@ -343,12 +399,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
   } else if (name == "history") {
     c.kind = CommandKind::History;
     wanted = 0;
+  } else if (name == "collect") {
+    c.kind = CommandKind::Collect;
+    wanted = 0;
   } else {
     error = "unknown command " + name;
     return false;
   }
   if (c.json && c.kind != CommandKind::Scan && c.kind != CommandKind::History) {
     error = "--json belongs to scan or history";
+    return false;
+  }
+  if (c.kind == CommandKind::Collect && c.mqttUrl.empty()) {
+    error = "collect needs --mqtt URL";
+    return false;
+  }
+  if (!c.mqttUrl.empty() && c.kind != CommandKind::Collect) {
+    error = "--mqtt belongs to collect, --headless or the window";
     return false;
   }
   if (urlGiven && c.kind != CommandKind::CheckUpdate) {
@@ -406,6 +473,8 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err, const Sta
       return RunCheckUpdate(c, out, err);
     case CommandKind::History:
       return RunHistory(c, out, err);
+    case CommandKind::Collect:
+      return RunCollect(c, out, err);
     case CommandKind::Scan:
     case CommandKind::Services:
       break;

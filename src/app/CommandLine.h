@@ -12,6 +12,7 @@
 #include "app/StackFactory.h"
 #include "fleet/DeviceJson.h"  // JsonString
 #include "platform/HttpClient.h"
+#include "platform/mqtt/MqttClient.h"
 
 namespace wren {
 
@@ -24,6 +25,7 @@ enum class CommandKind {
   Class,
   CheckUpdate,
   History,
+  Collect,
 };
 
 struct Command {
@@ -33,6 +35,7 @@ struct Command {
   bool json = false;     // scan --json, history --json
   std::string argument;  // ADDRESS, PREFIX or HEX
   std::string url;       // check-update --url
+  std::string mqttUrl;   // collect --mqtt
 };
 
 // Exit statuses.
@@ -52,6 +55,10 @@ std::string HelpText();
 // The HTTP client of check-update, in builds that have one: main() sets it.
 using HttpClientOpener = std::unique_ptr<platform::HttpClient> (*)();
 void SetHttpClientOpener(HttpClientOpener opener);
+
+// The broker client of collect, in builds that have one: main() sets it.
+using MqttClientOpener = std::unique_ptr<platform::MqttClient> (*)();
+void SetMqttClientOpener(MqttClientOpener opener);
 
 // Runs a parsed command other than Window on a stack from `stacks`; output
 // to `out`, messages to `err`. The default factory has no BlueZ.
