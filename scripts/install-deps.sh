@@ -30,8 +30,9 @@ packages=(
   # the Debian package's checks
   librsvg2-bin desktop-file-utils appstream lintian
   # fleet publishing over MQTT: the client library, a JSON parser for the
-  # collector, and the broker the fleet tests and benchmark start on loopback
-  libmosquitto-dev nlohmann-json3-dev mosquitto
+  # collector, the broker the fleet tests and benchmark start on loopback and
+  # its command-line clients, which play a misbehaving monitor in the tests
+  libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients
 )
 
 missing=()

@@ -4,7 +4,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace wren::platform {
@@ -40,8 +45,6 @@ public:
     mosquitto_disconnect_callback_set(m_mosq, &OnDisconnect);
     mosquitto_publish_callback_set(m_mosq, &OnPublish);
     mosquitto_message_callback_set(m_mosq, &OnMessage);
-    mosquitto_reconnect_delay_set(m_mosq, static_cast<unsigned>(o.reconnectMinSeconds),
-                                  static_cast<unsigned>(o.reconnectMaxSeconds), true);
     if (!o.user.empty() &&
         mosquitto_username_pw_set(m_mosq, o.user.c_str(),
                                   o.password.empty() ? nullptr : o.password.c_str()) !=
@@ -64,22 +67,10 @@ public:
       }
     }
     m_where = o.host + ":" + std::to_string(o.port);
-    const int rc = mosquitto_connect_async(m_mosq, o.host.c_str(), o.port, o.keepAliveSeconds);
-    if (rc == MOSQ_ERR_INVAL) {
-      error = "the broker address " + m_where + " cannot be used";
-      Destroy();
-      return false;
-    }
-    if (mosquitto_loop_start(m_mosq) != MOSQ_ERR_SUCCESS) {
-      error = "the MQTT network thread could not start";
-      Destroy();
-      return false;
-    }
-    // The network thread keeps trying; the user hears why it has not
-    // connected yet.
-    if (rc != MOSQ_ERR_SUCCESS && m_handlers.onState)
-      m_handlers.onState(MqttState::Disconnected,
-                         "the broker at " + m_where + " does not answer (" + ErrorText(rc) + ")");
+    m_options = o;
+    mosquitto_threaded_set(m_mosq, true);
+    m_stop = false;
+    m_thread = std::thread([this] { NetworkLoop(); });
     return true;
   }
 
@@ -101,12 +92,56 @@ public:
 
   void Stop() override {
     if (!m_mosq) return;
-    mosquitto_disconnect(m_mosq);
-    mosquitto_loop_stop(m_mosq, false);
+    {
+      std::lock_guard lock(m_sleepLock);
+      m_stop = true;
+    }
+    m_sleep.notify_all();
+    if (m_thread.joinable()) m_thread.join();
     Destroy();
   }
 
 private:
+  // Connects, runs the connection until it ends, waits with exponential
+  // backoff and tries again, until Stop or a refusal that retrying cannot
+  // mend. The library's own thread does not retry a first connection that
+  // failed, so the loop is ours.
+  void NetworkLoop() {
+    int delay = std::max(1, m_options.reconnectMinSeconds);
+    bool first = true;
+    while (!m_stop) {
+      int rc = first ? mosquitto_connect_async(m_mosq, m_options.host.c_str(), m_options.port,
+                                               m_options.keepAliveSeconds)
+                     : mosquitto_reconnect_async(m_mosq);
+      first = false;
+      if (rc == MOSQ_ERR_SUCCESS) {
+        while (!m_stop && !m_gaveUp && (rc = mosquitto_loop(m_mosq, 100, 1)) == MOSQ_ERR_SUCCESS) {
+        }
+        if (m_stop) break;
+        if (m_connected.exchange(false)) {
+          delay = std::max(1, m_options.reconnectMinSeconds);
+          rc = MOSQ_ERR_SUCCESS;  // the drop was reported as it happened
+        }
+      }
+      if (rc != MOSQ_ERR_SUCCESS && !m_stop && !m_gaveUp && !m_toldDown && m_handlers.onState) {
+        m_handlers.onState(MqttState::Disconnected, "the broker at " + m_where +
+                                                        " does not answer (" + ErrorText(rc) +
+                                                        ")");
+        m_toldDown = true;
+      }
+      if (m_stop || m_gaveUp) break;
+      std::unique_lock lock(m_sleepLock);
+      m_sleep.wait_for(lock, std::chrono::seconds(delay), [this] { return m_stop.load(); });
+      delay = std::min(delay * 2, std::max(delay, m_options.reconnectMaxSeconds));
+    }
+    if (m_connected.exchange(false)) {
+      // A clean goodbye, so the broker keeps no stale will or session state.
+      mosquitto_disconnect(m_mosq);
+      for (int i = 0; i < 5 && mosquitto_loop(m_mosq, 50, 1) == MOSQ_ERR_SUCCESS; ++i) {
+      }
+    }
+  }
+
   void Destroy() {
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
@@ -118,6 +153,8 @@ private:
     MosquittoClient& self = Self(object);
     if (!self.m_handlers.onState) return;
     if (rc == 0) {
+      self.m_connected = true;
+      self.m_toldDown = false;
       self.m_handlers.onState(MqttState::Connected, "");
       return;
     }
@@ -134,15 +171,18 @@ private:
                             "the broker at " + self.m_where + " refused the connection: " +
                                 mosquitto_connack_string(rc) +
                                 (credentials ? " (check the user name and password)" : ""));
+    self.m_gaveUp = true;
     mosquitto_disconnect(mosq);
   }
 
   static void OnDisconnect(mosquitto*, void* object, int rc) {
     MosquittoClient& self = Self(object);
     // 0: we asked for it.
-    if (rc != 0 && self.m_handlers.onState)
+    if (rc != 0 && self.m_connected && self.m_handlers.onState) {
       self.m_handlers.onState(MqttState::Disconnected,
                               "the connection to " + self.m_where + " dropped");
+      self.m_toldDown = true;
+    }
   }
 
   static void OnPublish(mosquitto*, void* object, int id) {
@@ -161,7 +201,15 @@ private:
 
   mosquitto* m_mosq = nullptr;
   MqttHandlers m_handlers;
+  MqttConnectOptions m_options;
   std::string m_where;
+  std::thread m_thread;
+  std::atomic<bool> m_stop{false};
+  std::atomic<bool> m_gaveUp{false};
+  std::atomic<bool> m_connected{false};
+  bool m_toldDown = false;  // the current outage was reported (network thread only)
+  std::mutex m_sleepLock;
+  std::condition_variable m_sleep;
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
-// MqttClient over Debian's Mosquitto client library, on its threaded
-// interface: the library's network thread connects, reconnects with
-// exponential backoff and runs the handlers.
+// MqttClient over Debian's Mosquitto client library in its thread-safe
+// mode: a network thread of the client's own connects, runs the connection,
+// reconnects with exponential backoff and runs the handlers.
 
 #include <memory>
 
