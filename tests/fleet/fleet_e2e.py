@@ -20,6 +20,7 @@ Exits 77 (skipped) when the mosquitto broker is not installed.
 """
 
 import os
+import pwd
 import re
 import shutil
 import signal
@@ -79,6 +80,9 @@ class Broker:
             "persistence_location %s/" % os.path.join(work, "broker"),
             "autosave_interval 1",
             "max_queued_messages 100000",
+            # Run as root (a CI container), it would switch to the mosquitto
+            # user, who cannot write here.
+            "user " + pwd.getpwuid(os.getuid()).pw_name,
         ]
         if password_file:
             lines += ["allow_anonymous false", "password_file " + password_file]
