@@ -197,11 +197,11 @@ extern "C" void OnCollectStop(int) { g_collectStop = 1; }
 
 // Runs until SIGINT or SIGTERM, then saves and ends with status 0.
 int RunCollect(const Command& c, std::ostream& out, std::ostream& err) {
-  if (g_mqttOpener == nullptr)
-    return Fail(err, "collect is not part of this build", kExitUsage);
   fleet::FleetConfig config;
   std::string error;
   if (!fleet::ReadFleetConfig(c.mqttUrl, nullptr, config, error)) return Usage(err, error);
+  if (g_mqttOpener == nullptr)
+    return Fail(err, "collect is not part of this build", kExitUsage);
   platform::DataFolderLock folderLock;
   if (int status = TakeDataFolder(folderLock, error); status != kExitOk)
     return Fail(err, error, status);

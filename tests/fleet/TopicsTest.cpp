@@ -110,3 +110,46 @@ TEST(FleetTopics, BrokerAddresses) {
 
 }  // namespace
 }  // namespace wren::fleet
+
+#include "fleet/FleetConfig.h"
+#include "platform/MemorySettingsStore.h"
+
+namespace wren::fleet {
+namespace {
+
+TEST(FleetConfig, TheCommandLineWinsAndUrlCredentialsWinAsAPair) {
+  platform::MemorySettingsStore settings;
+  FleetConfig c;
+  std::string error;
+  ASSERT_TRUE(ReadFleetConfig("", &settings, c, error));
+  EXPECT_FALSE(c.enabled);  // off unless asked for
+
+  settings.WriteText("Settings", "MqttUrl", "mqtts://fleet.example");
+  settings.WriteText("Settings", "MqttUser", "desk");
+  settings.WriteText("Settings", "MqttPassword", "from-settings");
+  settings.WriteText("Settings", "MqttCaFile", "/etc/fleet-ca.pem");
+  settings.WriteText("Settings", "MqttHostName", "desk-7");
+  ASSERT_TRUE(ReadFleetConfig("", &settings, c, error)) << error;
+  EXPECT_TRUE(c.enabled);
+  EXPECT_EQ(c.url, "mqtts://fleet.example:8883");
+  EXPECT_TRUE(c.connect.tls);
+  EXPECT_EQ(c.connect.user, "desk");
+  EXPECT_EQ(c.connect.password, "from-settings");
+  EXPECT_EQ(c.connect.caFile, "/etc/fleet-ca.pem");
+  EXPECT_EQ(c.hostName, "desk-7");
+
+  ASSERT_TRUE(ReadFleetConfig("mqtt://ann@127.0.0.1:1999", &settings, c, error)) << error;
+  EXPECT_EQ(c.url, "mqtt://127.0.0.1:1999");  // never the credentials
+  EXPECT_FALSE(c.connect.tls);
+  EXPECT_EQ(c.connect.user, "ann");
+  EXPECT_EQ(c.connect.password, "");
+
+  EXPECT_FALSE(ReadFleetConfig("mqtt://", &settings, c, error));
+  EXPECT_EQ(error.rfind("--mqtt: ", 0), 0u) << error;
+  settings.WriteText("Settings", "MqttUrl", "tcp://x");
+  EXPECT_FALSE(ReadFleetConfig("", &settings, c, error));
+  EXPECT_EQ(error.rfind("the MqttUrl setting: ", 0), 0u) << error;
+}
+
+}  // namespace
+}  // namespace wren::fleet
