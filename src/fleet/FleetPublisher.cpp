@@ -87,13 +87,11 @@ void FleetPublisher::OnState(platform::MqttState state, const std::string& reaso
       break;
     }
     case platform::MqttState::Disconnected:
-      if (m_connected || !m_everConnected)
-        Log((m_connected ? "lost the broker: " : "no broker yet: ") + reason +
-            "; retrying, up to " + std::to_string(m_queue.Capacity()) + " messages kept");
+      // The client says so once per outage.
+      Log((m_everConnected ? "lost the broker: " : "no broker yet: ") + reason +
+          "; retrying, up to " + std::to_string(m_queue.Capacity()) + " messages kept");
+      if (m_connected) m_droppedAtOutage = m_queue.Dropped();
       m_connected = false;
-      m_droppedAtOutage = m_queue.Dropped();
-      // Said once per outage.
-      m_everConnected = true;
       break;
     case platform::MqttState::Refused:
     case platform::MqttState::Failed:
