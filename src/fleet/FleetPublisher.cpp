@@ -84,6 +84,9 @@ void FleetPublisher::OnState(platform::MqttState state, const std::string& reaso
           (lost ? "; " + std::to_string(lost) + " messages dropped while it was away" : ""));
       m_connected = true;
       m_everConnected = true;
+      // The client sends again what the broker had not acknowledged; the
+      // window of unacknowledged messages starts afresh.
+      m_inFlight = 0;
       break;
     }
     case platform::MqttState::Disconnected:
@@ -106,6 +109,7 @@ void FleetPublisher::OnState(platform::MqttState state, const std::string& reaso
 void FleetPublisher::OnDelivered() {
   std::lock_guard lock(m_mutex);
   ++m_stats.delivered;
+  if (m_inFlight > 0) --m_inFlight;
   m_wake.notify_all();
 }
 
@@ -114,8 +118,7 @@ void FleetPublisher::SenderLoop() {
   for (;;) {
     m_wake.wait(lock, [this] {
       return m_stopping || m_gaveUp ||
-             (m_connected && !m_queue.Empty() &&
-              m_stats.published - m_stats.delivered < m_options.maxInFlight);
+             (m_connected && !m_queue.Empty() && m_inFlight < m_options.maxInFlight);
     });
     if (m_stopping || m_gaveUp) return;
     OutboundMessage message = *m_queue.Pop();
@@ -124,6 +127,7 @@ void FleetPublisher::SenderLoop() {
     lock.lock();
     if (id > 0) {
       ++m_stats.published;
+      ++m_inFlight;
       continue;
     }
     // Not taken: the broker went away under us. It waits for the next

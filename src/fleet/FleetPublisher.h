@@ -91,6 +91,7 @@ private:
   bool m_started = false;
   bool m_stopping = false;
   std::uint64_t m_droppedAtOutage = 0;
+  std::uint64_t m_inFlight = 0;  // handed to the client, not yet acknowledged
   std::thread m_sender;
 };
 

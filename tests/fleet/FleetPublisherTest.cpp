@@ -3,6 +3,7 @@
 #include <chrono>
 #include <future>
 #include <mutex>
+#include <thread>
 
 #include "FakeMqttClient.h"
 #include "fleet/DeviceJson.h"
@@ -132,6 +133,32 @@ TEST_F(Publishing, RefusedCredentialsStopPublishing) {
   publisher->PublishEvent("never");
   EXPECT_EQ(publisher->Stats().enqueued, 0u);
   EXPECT_NE(Log().find("not authorised; publishing stopped"), std::string::npos) << Log();
+}
+
+TEST(PublisherWindow, AtMostMaxInFlightWaitForTheBrokersAcknowledgement) {
+  test::FakeMqttClient client;
+  PublisherOptions options;
+  options.maxInFlight = 2;
+  FleetPublisher publisher(client, "desk", options);
+  std::string error;
+  ASSERT_TRUE(publisher.Start(platform::MqttConnectOptions{}, error));
+  client.SetState(MqttState::Connected);
+  for (int i = 0; i < 5; ++i) publisher.PublishEvent("line " + std::to_string(i));
+  ASSERT_TRUE(client.WaitSent(2));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(client.SentMessages().size(), 2u);
+  client.AckAll();
+  ASSERT_TRUE(client.WaitSent(4));
+  // A new connection: what was unacknowledged goes again from the client,
+  // and the window starts afresh.
+  client.SetState(MqttState::Disconnected);
+  client.SetState(MqttState::Connected);
+  ASSERT_TRUE(client.WaitSent(5));
+  client.AckAll();
+  publisher.Stop(1000ms);
+  EXPECT_EQ(publisher.Stats().delivered, 5u);
+  EXPECT_NE(publisher.Summary().find("0 undelivered at the end"), std::string::npos)
+      << publisher.Summary();
 }
 
 TEST(PublisherStart, AClientThatCannotStartIsReported) {
