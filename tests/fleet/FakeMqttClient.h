@@ -2,6 +2,7 @@
 // An MqttClient that keeps what it is given and lets a test play the
 // broker: connect and drop, acknowledge, deliver messages.
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -87,7 +88,7 @@ public:
   bool m_refuseStart = false;
   platform::MqttConnectOptions m_options;
   std::vector<std::string> m_subscriptions;
-  bool m_started = false;
+  std::atomic<bool> m_started{false};  // set last in Start: what Start stored is then visible
   bool m_stopped = false;
 
 private:
