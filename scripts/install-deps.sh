@@ -32,7 +32,8 @@ packages=(
   # fleet publishing over MQTT: the client library, a JSON parser for the
   # collector, the broker the fleet tests and benchmark start on loopback and
   # its command-line clients, which play a misbehaving monitor in the tests
-  libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients
+  # (openssl makes the TLS test's certificates)
+  libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl
 )
 
 missing=()

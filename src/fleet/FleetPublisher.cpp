@@ -83,6 +83,7 @@ void FleetPublisher::OnState(platform::MqttState state, const std::string& reaso
       Log(std::string(m_everConnected ? "reconnected to the broker" : "connected to the broker") +
           (lost ? "; " + std::to_string(lost) + " messages dropped while it was away" : ""));
       m_connected = true;
+      m_away = false;
       m_everConnected = true;
       // The client sends again what the broker had not acknowledged; the
       // window of unacknowledged messages starts afresh.
@@ -95,6 +96,7 @@ void FleetPublisher::OnState(platform::MqttState state, const std::string& reaso
           "; retrying, up to " + std::to_string(m_queue.Capacity()) + " messages kept");
       if (m_connected) m_droppedAtOutage = m_queue.Dropped();
       m_connected = false;
+      m_away = true;
       break;
     case platform::MqttState::Refused:
     case platform::MqttState::Failed:
@@ -141,9 +143,10 @@ void FleetPublisher::Stop(std::chrono::milliseconds drain) {
   {
     std::unique_lock lock(m_mutex);
     if (!m_started) return;
+    // A first connection still on its way counts as coming: a short run
+    // must not end before its broker had a chance to answer.
     m_wake.wait_for(lock, drain, [this] {
-      return !m_connected || m_gaveUp ||
-             (m_queue.Empty() && m_stats.delivered >= m_stats.published);
+      return m_away || m_gaveUp || (m_queue.Empty() && m_stats.delivered >= m_stats.published);
     });
     m_stopping = true;
     m_started = false;

@@ -57,8 +57,9 @@ public:
   void PublishEvent(const std::string& line);
   void PublishRecord(const DeviceRecord& record);
 
-  // Gives the queue up to `drain` to reach the broker (while connected),
-  // then stops the sender and the client. Idempotent.
+  // Gives the queue up to `drain` to reach the broker (unless the client
+  // said the broker is away), then stops the sender and the client.
+  // Idempotent.
   void Stop(std::chrono::milliseconds drain);
 
   PublisherStats Stats() const;
@@ -86,6 +87,7 @@ private:
   std::unordered_map<std::string, std::string> m_lastPayload;  // by topic
   PublisherStats m_stats;
   bool m_connected = false;
+  bool m_away = false;  // the client said the broker is not there (until it connects)
   bool m_everConnected = false;
   bool m_gaveUp = false;
   bool m_started = false;

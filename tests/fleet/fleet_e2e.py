@@ -12,6 +12,8 @@ CASE is one of:
   no-broker  a monitor and a collector started before the broker: they say
              so, keep trying, and deliver once it is there
   password   a wrong password is refused with a clear message
+  tls        mqtts:// with the MqttCaFile setting is delivered; a broker
+             whose certificate the system's store does not trust is not
   bad-input  a 1 MB payload, malformed JSON and a topic whose address is not
              one reach the collector: each is refused and logged, and good
              records still merge
@@ -66,7 +68,7 @@ def read(path):
 
 
 class Broker:
-    def __init__(self, work, port, password_file=None):
+    def __init__(self, work, port, password_file=None, tls=None):
         self.work = work
         self.port = port
         self.proc = None
@@ -84,6 +86,8 @@ class Broker:
             # user, who cannot write here.
             "user " + pwd.getpwuid(os.getuid()).pw_name,
         ]
+        if tls:
+            lines += ["cafile " + tls[0], "certfile " + tls[1], "keyfile " + tls[2]]
         if password_file:
             lines += ["allow_anonymous false", "password_file " + password_file]
         else:
@@ -174,11 +178,11 @@ class Fleet:
         self.url = "mqtt://127.0.0.1:%d" % self.port
         self.processes = []
 
-    def settings(self, host):
+    def settings(self, host, extra=""):
         path = os.path.join(self.work, host + ".ini")
         with open(path, "w") as f:
-            f.write("[Settings]\nUpdateSpeed=3\nMqttHostName=%s\n\n"
-                    "[DevSearchSettings]\nUnknown=1\n" % host)
+            f.write("[Settings]\nUpdateSpeed=3\nMqttHostName=%s\n%s\n"
+                    "[DevSearchSettings]\nUnknown=1\n" % (host, extra))
         return path
 
     def data(self, name):
@@ -196,9 +200,9 @@ class Fleet:
                                    "--data-dir", self.data("collected")])
         return c
 
-    def monitor(self, host, scenario, run_for, stepped=True, url=None):
+    def monitor(self, host, scenario, run_for, stepped=True, url=None, settings=""):
         args = ["--headless", "--stack", "sim:" + scenario, "--data-dir", self.data(host),
-                "--settings", self.settings(host), "--run-for", str(run_for),
+                "--settings", self.settings(host, settings), "--run-for", str(run_for),
                 "--mqtt", url or self.url]
         if stepped:
             args += ["--sim-clock", "stepped"]
@@ -379,6 +383,46 @@ def case_password(fleet):
         broker.stop()
 
 
+def case_tls(fleet):
+    if not shutil.which("openssl"):
+        print("openssl is not installed")
+        sys.exit(SKIP)
+    d = os.path.join(fleet.work, "tls")
+    os.makedirs(d)
+
+    def ssl(*args):
+        subprocess.run(["openssl"] + list(args), check=True, capture_output=True)
+
+    ca, ca_key = os.path.join(d, "ca.pem"), os.path.join(d, "ca.key")
+    cert, key, csr = (os.path.join(d, n) for n in ("broker.pem", "broker.key", "broker.csr"))
+    ssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Fleet test CA",
+        "-keyout", ca_key, "-out", ca)
+    ssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", key,
+        "-out", csr)
+    ext = os.path.join(d, "san.ext")
+    with open(ext, "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1\n")
+    ssl("x509", "-req", "-in", csr, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial", "-days", "2",
+        "-extfile", ext, "-out", cert)
+    broker = Broker(fleet.work, fleet.port, tls=(ca, cert, key))
+    broker.start()
+    try:
+        url = "mqtts://127.0.0.1:%d" % fleet.port
+        lab = os.path.join(fleet.source, "tests", "e2e", "lab.xml")
+        trusted = fleet.monitor("trusted", lab, 15, url=url, settings="MqttCaFile=%s\n" % ca)
+        check(trusted.wait(120) == 0, trusted.stderr())
+        s = publish_summary(trusted.stderr())
+        check(s["delivered"] > 0 and s["undelivered"] == 0, "over TLS: " + trusted.stderr())
+        # The system's CA store does not know the test CA: no connection,
+        # said plainly, and the monitor still ends well.
+        untrusted = fleet.monitor("untrusted", lab, 3, stepped=False, url=url)
+        check(untrusted.wait(120) == 0, untrusted.stderr())
+        check("TLS" in untrusted.stderr(), "no word of TLS in:\n" + untrusted.stderr())
+        check(publish_summary(untrusted.stderr())["delivered"] == 0, untrusted.stderr())
+    finally:
+        broker.stop()
+
+
 def case_bad_input(fleet):
     if not shutil.which("mosquitto_pub"):
         print("mosquitto_pub is not installed")
@@ -434,6 +478,7 @@ CASES = {
     "no-broker": case_no_broker,
     "password": case_password,
     "bad-input": case_bad_input,
+    "tls": case_tls,
 }
 
 
