@@ -124,9 +124,13 @@ private:
         }
       }
       if (rc != MOSQ_ERR_SUCCESS && !m_stop && !m_gaveUp && !m_toldDown && m_handlers.onState) {
-        m_handlers.onState(MqttState::Disconnected, "the broker at " + m_where +
-                                                        " does not answer (" + ErrorText(rc) +
-                                                        ")");
+        m_handlers.onState(
+            MqttState::Disconnected,
+            rc == MOSQ_ERR_TLS
+                ? "the TLS connection to " + m_where +
+                      " failed (is its certificate signed by the CA of the MqttCaFile setting, "
+                      "or by one the system trusts?)"
+                : "the broker at " + m_where + " does not answer (" + ErrorText(rc) + ")");
         m_toldDown = true;
       }
       if (m_stop || m_gaveUp) break;
