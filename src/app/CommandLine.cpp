@@ -3,6 +3,9 @@
 #include "app/Options.h"
 
 #include "app/HeadlessOptions.h"
+#include "app/StartupChecks.h"
+
+#include <signal.h>
 
 #include <csignal>
 #include <cstdio>
@@ -14,7 +17,6 @@
 #include "fleet/CollectCommand.h"
 #include "fleet/DeviceJson.h"
 #include "platform/DataFolderLock.h"
-#include "app/StartupChecks.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryTree.h"
 #include "platform/System.h"
