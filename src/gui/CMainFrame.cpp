@@ -18,7 +18,9 @@
 
 #include <iostream>
 
+#include "bluetooth/BluetoothPlatform.h"
 #include "gui/CAboutDlg.h"
+#include "gui/CDeviceAuditDlg.h"
 #include "gui/CHistoryDialog.h"
 #include "gui/CNewVersionDialog.h"
 #include "gui/CWrenlocatorView.h"
@@ -27,6 +29,7 @@
 #include "gui/ListPrinterCommands.h"
 #include "gui/DeviceTableModel.h"
 #include "gui/LockKeys.h"
+#include "gui/QtDeviceDialogs.h"
 #include "gui/CSearchParamsDlg.h"
 #include "history/HistoryStore.h"
 #include "history/XmlDataFile.h"
@@ -102,6 +105,7 @@ CMainFrame::CMainFrame(Session& session, WindowStatus& status, const WindowPorts
   m_view = new CWrenlocatorView(*m_model, this);
   setCentralWidget(m_view);
   WireReportCommands();
+  WireDeviceCommands();
 
   setWindowTitle(WindowCaption(m_session.Simulation() != nullptr));
   qApp->installEventFilter(this);
@@ -126,7 +130,7 @@ void CMainFrame::CreateActions() {
     const char* themeIcon;
   };
   // Device Information, Audit and Search and Add are created disabled until
-  // their handlers arrive.
+  // their handlers arrive (WireDeviceCommands).
   static const CommandText commands[] = {
       {"fileSaveAs", "Save &As...", "Save Active Document", "Save Active Document",
        QStyle::SP_DialogSaveButton, "document-save-as"},
@@ -463,6 +467,48 @@ void CMainFrame::WireReportCommands() {
   m_view->SetCopyRowHandler([this] { OnCopyRow(); });
   m_view->SetCopyAllHandler([this] { OnCopyAll(); });
   m_view->SetSaveAsHandler([this] { OnSaveAs(); });
+}
+
+// The device commands: the audit dialog the view keeps, with a gateway of
+// its own kept alive by its query (a worker may still hold it), and Device
+// Information over the device port when the stack has one.
+void CMainFrame::WireDeviceCommands() {
+  auto auditPlatform = std::make_shared<BluetoothPlatform>(m_session.Stack());
+  m_view->SetAuditDialog(new CDeviceAuditDlg(
+      [auditPlatform](const std::string& address, std::string& services, std::stop_token cancel) {
+        return auditPlatform->QueryServices(address, services, cancel);
+      }));
+  connect(Action("toolsAudit"), &QAction::triggered, m_view,
+          &CWrenlocatorView::AuditSelectedDevice);
+  Action("toolsAudit")->setEnabled(true);
+
+  platform::DeviceManager* devices = m_session.Devices();
+  if (!devices) return;
+  m_propertiesPlatform = std::make_unique<BluetoothPlatform>(m_session.Stack());
+  m_deviceDialogs = std::make_unique<QtDeviceDialogs>(
+      *devices,
+      [this](platform::BluetoothAddress address) {
+        std::string company;
+        Frame().Bluetooth().LookUpVendor(company, address.VendorPrefix());
+        return company;
+      },
+      this);
+  m_view->SetDeviceInformationHandler([this](const std::string& address) {
+    m_propertiesPlatform->ShowDeviceProperties(*m_deviceDialogs, QtDeviceDialogs::HandleOf(this),
+                                               address);
+  });
+  connect(Action("toolsDeviceInformation"), &QAction::triggered, m_view,
+          &CWrenlocatorView::ShowDeviceInformation);
+  Action("toolsDeviceInformation")->setEnabled(true);
+  connect(Action("barSearchAdd"), &QAction::triggered, this, &CMainFrame::OnSearchAddDevice);
+  Action("barSearchAdd")->setEnabled(true);
+}
+
+// The main frame's gateway runs the selection dialog with its add-device
+// steps; what is added shows up in later scans.
+void CMainFrame::OnSearchAddDevice() {
+  if (!m_deviceDialogs) return;
+  Frame().Bluetooth().SelectDevices(*m_deviceDialogs, QtDeviceDialogs::HandleOf(this));
 }
 
 void CMainFrame::ShowCentred() {

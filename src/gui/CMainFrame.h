@@ -25,6 +25,10 @@ class QMenu;
 class QPrinter;
 class QToolBar;
 
+namespace wren {
+class BluetoothPlatform;
+}
+
 namespace wren::platform {
 class HttpClient;
 }
@@ -33,6 +37,7 @@ namespace wren::gui {
 
 class CMainFrame;
 class CWrenlocatorView;
+class QtDeviceDialogs;
 class DeviceTableModel;
 
 inline constexpr const char* kAppTitle = "Wrenlocator";
@@ -92,6 +97,7 @@ public:
   void OnEmailSupport();
   void OnBluetoothDevices();
   void OnFileTransferWizard();
+  void OnSearchAddDevice();
   void OnCopyRow();
   void OnCopyAll();
   void OnSaveAs();
@@ -134,6 +140,7 @@ private:
   void OpenUrl(const std::string& url);
   void EndSession();
   void WireReportCommands();
+  void WireDeviceCommands();
 
   Session& m_session;
   WindowStatus& m_status;
@@ -157,6 +164,9 @@ private:
   MessagePort* m_messages = nullptr;
   std::unique_ptr<ReportCommands> m_reports;
   std::unique_ptr<QPrinter> m_printer;
+  // Device Information: its own gateway and the dialogs over the device port.
+  std::unique_ptr<BluetoothPlatform> m_propertiesPlatform;
+  std::unique_ptr<QtDeviceDialogs> m_deviceDialogs;
   std::function<void()> m_afterFirstPaint;
   bool m_ended = false;
   std::string m_saveError;

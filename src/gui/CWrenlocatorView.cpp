@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QResizeEvent>
 
+#include "gui/CDeviceAuditDlg.h"
 #include "gui/DeviceTableModel.h"
 #include "view/DeviceListModel.h"
 
@@ -75,9 +76,20 @@ void CWrenlocatorView::ShowDeviceInformation() {
   m_information(SelectedAddress());
 }
 
+void CWrenlocatorView::SetAuditDialog(CDeviceAuditDlg* dialog) {
+  delete m_auditDialog;
+  m_auditDialog = dialog;
+  if (m_auditDialog) m_auditDialog->setParent(this, m_auditDialog->windowFlags() | Qt::Dialog);
+}
+
 void CWrenlocatorView::AuditSelectedDevice() {
-  if (GetSelectedRow() < 0 || !m_audit) return;
-  m_audit(SelectedAddress());
+  if (GetSelectedRow() < 0) return;
+  if (m_auditDialog) {
+    m_auditDialog->SetAddress(SelectedAddress());
+    m_auditDialog->DoModal();
+  } else if (m_audit) {
+    m_audit(SelectedAddress());
+  }
 }
 
 void CWrenlocatorView::resizeEvent(QResizeEvent* event) {
@@ -109,7 +121,7 @@ QMenu* CWrenlocatorView::CreateContextMenu(QWidget* parent) {
     return action;
   };
   QAction* services = add("contextDeviceServices", "Device Services");
-  services->setEnabled(static_cast<bool>(m_audit));
+  services->setEnabled(m_auditDialog || m_audit);
   connect(services, &QAction::triggered, this, &CWrenlocatorView::AuditSelectedDevice);
   menu->addSeparator();
   QAction* information = add("contextDeviceInformation", "Device Information");

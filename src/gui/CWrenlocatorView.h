@@ -14,6 +14,7 @@ class QMenu;
 
 namespace wren::gui {
 
+class CDeviceAuditDlg;
 class DeviceTableModel;
 
 class CWrenlocatorView : public QTableView {
@@ -30,6 +31,10 @@ public:
   using DeviceCommand = std::function<void(const std::string& address)>;
   void SetDeviceInformationHandler(DeviceCommand handler) { m_information = std::move(handler); }
   void SetAuditHandler(DeviceCommand handler) { m_audit = std::move(handler); }
+  // The audit dialog the view keeps for its whole life (it takes it over);
+  // the audit command shows it with the selected address.
+  void SetAuditDialog(CDeviceAuditDlg* dialog);
+  CDeviceAuditDlg* AuditDialog() const { return m_auditDialog; }
 
   // Whole-list commands of the context menu (copy and save); without a
   // handler they are shown disabled.
@@ -60,6 +65,7 @@ private:
 
   DeviceCommand m_information;
   DeviceCommand m_audit;
+  CDeviceAuditDlg* m_auditDialog = nullptr;
   ListCommand m_copyRow;
   ListCommand m_copyAll;
   ListCommand m_saveAs;

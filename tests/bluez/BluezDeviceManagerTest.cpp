@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -316,6 +317,63 @@ TEST_F(BluezDeviceManagerTest, TheUsersAgentAnswersBlueZWhileRegistered) {
   ASSERT_TRUE(WaitUntil([&] {
     return mock.CallsOn(QStringLiteral("/org/bluez")).contains(QStringLiteral("UnregisterAgent"));
   }));
+}
+
+// With the program's own agent on (the setting), every pairing request is
+// an event line: before the add-device dialog registers its agent, while
+// it answers, and again once it is gone, when ours declines once more.
+TEST_F(BluezDeviceManagerTest, PinRequestsAreReportedBeforeDuringAndAfterTheUsersAgent) {
+  stack.reset();
+  BluezOptions o;
+  o.pairingAgent = true;
+  o.timesFile = mock.Folder() + "/device-times.txt";
+  o.recordCacheRoot = mock.Folder() + "/storage";
+  o.startupWaitMs = 5000;
+  o.reconnectMs = 100;
+  o.saveDelayMs = 50;
+  std::string error;
+  stack = BluezStack::Create(o, error);
+  ASSERT_TRUE(stack) << error;
+  struct PinRequests : platform::DeviceChangeSink {
+    void OnDeviceChange(const platform::DeviceChange& c) override {
+      if (c.eventType == platform::kCustomEvent && c.eventGuid == platform::kPinRequestGuid) ++count;
+    }
+    std::atomic<int> count{0};
+  } pins;
+  auto radios = stack->FindRadios();
+  ASSERT_TRUE(radios);
+  auto radio = radios->Next();
+  ASSERT_TRUE(radio);
+  auto events = stack->RegisterRadioEvents(*radio, pins);
+  ASSERT_TRUE(events);
+  ASSERT_TRUE(WaitUntil([&] {
+    return mock.CallsOn(QStringLiteral("/org/bluez"))
+        .contains(QStringLiteral("RequestDefaultAgent"));
+  }));
+  const QString us = QString::fromStdString(stack->BusUniqueName());
+  auto askPin = [&] {
+    QString answer;
+    EXPECT_EQ(mock.Helper({QStringLiteral("call-agent"), us, QStringLiteral("RequestPinCode"),
+                           phonePath},
+                          &answer),
+              0);
+    return answer.trimmed();
+  };
+
+  EXPECT_EQ(askPin(), QStringLiteral("org.bluez.Error.Rejected"));
+  ASSERT_TRUE(WaitUntil([&] { return pins.count == 1; }));
+  {
+    Agent agent;
+    agent.pin = "0000";
+    auto registration = Manager().RegisterPairingAgent(agent);
+    EXPECT_EQ(askPin(), QStringLiteral("ok 0000"));
+    ASSERT_TRUE(WaitUntil([&] { return pins.count == 2; }));
+  }
+  EXPECT_EQ(askPin(), QStringLiteral("org.bluez.Error.Rejected"));
+  ASSERT_TRUE(WaitUntil([&] { return pins.count == 3; }));
+  EXPECT_FALSE(
+      mock.CallsOn(QStringLiteral("/org/bluez")).contains(QStringLiteral("UnregisterAgent")))
+      << "ours stays registered for the event line";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -34,6 +35,7 @@
 #include "gui/CHistoryDialog.h"
 #include "gui/CMainFrame.h"
 #include "gui/CNewVersionDialog.h"
+#include "gui/CSearchAddDlg.h"
 #include "gui/CWrenlocatorView.h"
 #include "gui/DeviceTableModel.h"
 #include "platform/HttpClient.h"
@@ -224,8 +226,8 @@ TEST_F(MainWindow, MenusHoldEveryItemWithItsTextAccessKeyAndShortcut) {
       {"menuView", {"&Toolbar||on", "&Status Bar||on"}},
       {"menuMonitoring", {"Run...||on"}},
       {"menuTools",
-       {"File Transfer Wizard||on", "-", "Mobile Devices...||on", "-", "Device Information...||off",
-        "-", "Audit Selected Device...||off", "-", "History Report||on"}},
+       {"File Transfer Wizard||on", "-", "Mobile Devices...||on", "-", "Device Information...||on",
+        "-", "Audit Selected Device...||on", "-", "History Report||on"}},
       {"menuUpdate", {"Check for Updates...||on"}},
       {"menuHelp",
        {"Help Topics...||on", "-", "Check for Updates...||on", "-",
@@ -486,6 +488,28 @@ TEST_F(MainWindow, DesktopToolsMissingAreOffWithAReason) {
   }
   w.Action("barFileTransfer")->trigger();
   EXPECT_TRUE(m_launcher.started.empty());
+}
+
+TEST_F(MainWindow, SearchAndAddOpensItsDialogOnAStackThatManagesDevices) {
+  CMainFrame& w = Open();
+  QAction* searchAdd = w.Action("barSearchAdd");
+  ASSERT_TRUE(searchAdd->isEnabled());
+  QString title;
+  bool discovering = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<CSearchAddDlg*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    title = dialog->windowTitle();
+    discovering = dialog->Discovering();
+    dialog->reject();
+  });
+  searchAdd->trigger();
+  EXPECT_EQ(title, "Search and Add New Bluetooth Device");
+  EXPECT_TRUE(discovering);
+  m_window.reset();
+  m_session.reset();
+  // A stack without device management: nothing to search with.
+  EXPECT_FALSE(Open("bluez").Action("barSearchAdd")->isEnabled());
 }
 
 TEST_F(MainWindow, UnwritableDataFolderStillOpensAndSaysTheHistoryWasNotSaved) {
@@ -843,6 +867,51 @@ TEST_F(WindowCommands, CheckForUpdatesTellsNoNewVersionAndAFailedConnection) {
     EXPECT_EQ(shown.text, c.text);
     EXPECT_NE(shown.title, "New Version Available!");
   }
+}
+
+}  // namespace
+}  // namespace wren::gui
+
+namespace wren::gui {
+namespace {
+
+// Device Information and Audit Selected Device from the Tools menu: each
+// opens its dialog on the selected device; Device Information only for a
+// device the stack knows.
+TEST_F(WindowCommands, DeviceCommandsOpenTheirDialogsOnTheSelectedDevice) {
+  CMainFrame& w = OpenWithRows();
+  std::vector<std::string> opened;
+  auto closeNextDialog = [&] {
+    QTimer::singleShot(0, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal) return;
+      std::string address;
+      if (auto* label = modal->findChild<QLabel*>("infoAddress"))
+        address = label->text().toStdString();
+      if (auto* edit = modal->findChild<QLineEdit*>("auditAddress"))
+        address = edit->text().toStdString();
+      opened.push_back(modal->objectName().toStdString() + " " + address);
+      qobject_cast<QDialog*>(modal)->reject();
+    });
+  };
+  ASSERT_TRUE(w.Action("toolsDeviceInformation")->isEnabled());
+  ASSERT_TRUE(w.Action("toolsAudit")->isEnabled());
+
+  w.View().setCurrentIndex(w.View().model()->index(1, 0));
+  closeNextDialog();
+  w.Action("toolsDeviceInformation")->trigger();
+  closeNextDialog();
+  w.Action("toolsAudit")->trigger();
+  EXPECT_EQ(opened, (std::vector<std::string>{"deviceInfoDialog 00:1A:2B:3C:4D:5E",
+                                              "deviceAuditDialog 00:1A:2B:3C:4D:5E"}));
+
+  // The local adapter's row is no remote device the stack knows.
+  opened.clear();
+  w.View().setCurrentIndex(w.View().model()->index(0, 0));
+  closeNextDialog();
+  w.Action("toolsDeviceInformation")->trigger();
+  QTest::qWait(20);
+  EXPECT_TRUE(opened.empty());
 }
 
 }  // namespace

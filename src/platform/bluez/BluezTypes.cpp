@@ -57,7 +57,10 @@ Value Value::Path(std::string v) {
 Value Value::Strings(std::vector<std::string> v) {
   Value out;
   out.kind = Kind::StringList;
-  if (v.size() > kMaxListItems) v.resize(kMaxListItems);
+  if (v.size() > kMaxListItems) {
+    out.dropped = v.size() - kMaxListItems;
+    v.resize(kMaxListItems);
+  }
   for (auto& s : v) s = CutUtf8(std::move(s), kMaxStringBytes);
   out.list = std::move(v);
   out.signature = "as";
@@ -105,6 +108,10 @@ std::string ValueText(const Value& value) {
       for (const auto& item : value.list) {
         if (!out.empty()) out += ", ";
         out += item;
+      }
+      if (value.dropped > 0) {
+        std::snprintf(buffer, sizeof buffer, "%zu", value.dropped);
+        out += std::string(out.empty() ? "" : ", ") + "... and " + buffer + " more";
       }
       return out;
     }

@@ -22,6 +22,7 @@ struct Value {
   double doubleValue = 0;
   std::string text;               // String, ObjectPath; the rendering of Other
   std::vector<std::string> list;  // StringList
+  std::size_t dropped = 0;        // StringList: items beyond kMaxListItems, not kept
   std::string signature;          // the D-Bus type signature, as received
 
   static Value Bool(bool v);
@@ -49,7 +50,10 @@ inline constexpr const char* kDeviceInterface = "org.bluez.Device1";
 // peer that does gets cut here instead of growing our memory.
 inline constexpr std::size_t kMaxStringBytes = 4096;  // any string property
 inline constexpr std::size_t kMaxNameBytes = 248;     // a Bluetooth name (Core limit)
-inline constexpr std::size_t kMaxListItems = 256;     // string lists
+// A device lists a few dozen service UUIDs; a list this long is kept whole
+// so that nothing a real peer sends is lost. Beyond it the rest is dropped,
+// counted in Value::dropped and said in the value's text and the log.
+inline constexpr std::size_t kMaxListItems = 16384;   // string lists
 
 // `text` cut to at most `maxBytes` bytes, never inside a UTF-8 sequence.
 std::string CutUtf8(std::string text, std::size_t maxBytes);

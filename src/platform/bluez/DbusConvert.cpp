@@ -7,6 +7,9 @@
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QStringList>
+#include <QtGlobal>
+
+#include <algorithm>
 
 namespace wren::bluez {
 namespace {
@@ -179,12 +182,19 @@ Value ToValue(const QVariant& v) {
     case QMetaType::QString:
       return Value::String(Utf8(v.toString()));
     case QMetaType::QStringList: {
+      const QStringList strings = v.toStringList();
       std::vector<std::string> list;
-      for (const QString& s : v.toStringList()) {
+      list.reserve(std::min<std::size_t>(static_cast<std::size_t>(strings.size()), kMaxListItems));
+      for (const QString& s : strings) {
         if (list.size() >= kMaxListItems) break;
         list.push_back(Utf8(s));
       }
-      return Value::Strings(std::move(list));
+      Value value = Value::Strings(std::move(list));
+      value.dropped = static_cast<std::size_t>(strings.size()) - value.list.size();
+      if (value.dropped > 0)
+        qWarning("wrenlocator: a D-Bus list of %lld strings was cut to its first %zu",
+                 static_cast<long long>(strings.size()), value.list.size());
+      return value;
     }
     case QMetaType::QByteArray:
       return Value::Other(HexBytes(v.toByteArray()), "ay");
