@@ -32,6 +32,11 @@ packages=(
   # desktop integration: icon rendering (tools/gen_icons.sh), validators and
   # the Debian package's checks
   librsvg2-bin desktop-file-utils appstream lintian
+  # fleet publishing over MQTT: the client library, a JSON parser for the
+  # collector, the broker the fleet tests and benchmark start on loopback and
+  # its command-line clients, which play a misbehaving monitor in the tests
+  # (openssl makes the TLS test's certificates)
+  libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl
 )
 
 missing=()

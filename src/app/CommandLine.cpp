@@ -3,13 +3,20 @@
 #include "app/Options.h"
 
 #include "app/HeadlessOptions.h"
+#include "app/StartupChecks.h"
 
+#include <signal.h>
+
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
 
 #include "bluetooth/BluetoothAddress.h"
 #include "bluetooth/BluetoothPlatform.h"
+#include "fleet/CollectCommand.h"
+#include "fleet/DeviceJson.h"
+#include "platform/DataFolderLock.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryTree.h"
 #include "platform/System.h"
@@ -75,23 +82,6 @@ void PrintTabbed(std::ostream& out, const DeviceRecord& r) {
       << '\t' << r.m_isLocalRadio << '\n';
 }
 
-void PrintJson(std::ostream& out, const DeviceRecord& r) {
-  auto flag = [](std::int32_t v) { return v ? "true" : "false"; };
-  out << "{\"radioName\":" << JsonString(r.m_radioName) << ",\"name\":" << JsonString(r.m_name)
-      << ",\"address\":" << JsonString(r.m_address) << ",\"producer\":" << JsonString(r.m_producer)
-      << ",\"lastSeen\":" << JsonString(r.m_lastSeen)
-      << ",\"lastUsed\":" << JsonString(r.m_lastUsed) << ",\"type\":" << JsonString(r.m_type)
-      << ",\"services\":" << JsonString(r.m_services) << ",\"classOfDevice\":" << r.m_classOfDevice
-      << ",\"connected\":" << flag(r.m_connected) << ",\"remembered\":" << flag(r.m_remembered)
-      << ",\"authenticated\":" << flag(r.m_authenticated) << ",\"image\":" << r.m_image
-      << ",\"isLocalRadio\":" << flag(r.m_isLocalRadio);
-  // Bluetooth LE devices only: each field when the device reported it.
-  if (!r.m_addressType.empty()) out << ",\"addressType\":" << JsonString(r.m_addressType);
-  if (r.m_appearance >= 0) out << ",\"appearance\":" << r.m_appearance;
-  if (r.m_companyId >= 0) out << ",\"manufacturer\":" << r.m_companyId;
-  out << "}";
-}
-
 int Fail(std::ostream& err, const std::string& message, int status) {
   err << kProgram << ": " << message << '\n';
   return status;
@@ -111,7 +101,7 @@ int RunScan(const Command& c, platform::BluetoothStack& stack, std::ostream& out
     bool first = true;
     for (const auto& r : list) {
       out << (first ? "\n" : ",\n");
-      PrintJson(out, r);
+      WriteDeviceJson(out, r);
       first = false;
     }
     out << (first ? "]\n" : "\n]\n");
@@ -202,7 +192,39 @@ int RunHistory(const Command& c, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
+MqttClientOpener g_mqttOpener = nullptr;
+volatile std::sig_atomic_t g_collectStop = 0;
+
+extern "C" void OnCollectStop(int) { g_collectStop = 1; }
+
+// Runs until SIGINT or SIGTERM, then saves and ends with status 0.
+int RunCollect(const Command& c, std::ostream& out, std::ostream& err) {
+  fleet::FleetConfig config;
+  std::string error;
+  if (!fleet::ReadFleetConfig(c.mqttUrl, nullptr, config, error)) return Usage(err, error);
+  if (g_mqttOpener == nullptr)
+    return Fail(err, "collect is not part of this build", kExitUsage);
+  platform::DataFolderLock folderLock;
+  if (int status = TakeDataFolder(folderLock, error); status != kExitOk)
+    return Fail(err, error, status);
+  auto client = g_mqttOpener();
+  g_collectStop = 0;
+  struct sigaction action {};
+  action.sa_handler = OnCollectStop;
+  sigemptyset(&action.sa_mask);
+  struct sigaction oldInt {}, oldTerm {};
+  sigaction(SIGINT, &action, &oldInt);
+  sigaction(SIGTERM, &action, &oldTerm);
+  const int status =
+      fleet::RunCollector(config, *client, [] { return g_collectStop != 0; }, out, err);
+  sigaction(SIGINT, &oldInt, nullptr);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  return status == 0 ? kExitOk : kExitFailed;
+}
+
 }  // namespace
+
+void SetMqttClientOpener(MqttClientOpener opener) { g_mqttOpener = opener; }
 
 void SetHttpClientOpener(HttpClientOpener opener) { g_httpOpener = opener; }
 
@@ -237,88 +259,17 @@ std::string EscapeField(const std::string& text) {
   return out;
 }
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n;) {
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      switch (c) {
-        case '"':
-          out += "\\\"";
-          break;
-        case '\\':
-          out += "\\\\";
-          break;
-        case '\b':
-          out += "\\b";
-          break;
-        case '\f':
-          out += "\\f";
-          break;
-        case '\n':
-          out += "\\n";
-          break;
-        case '\r':
-          out += "\\r";
-          break;
-        case '\t':
-          out += "\\t";
-          break;
-        default:
-          if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04X", c);
-            out += esc;
-          } else {
-            out.push_back(static_cast<char>(c));
-          }
-      }
-      ++i;
-      continue;
-    }
-    // A well-formed UTF-8 sequence is copied; anything else is U+FFFD.
-    std::size_t len = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF)
-      len = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    }
-    bool ok = len > 0 && i + len <= n;
-    for (std::size_t k = 1; ok && k < len; ++k) {
-      unsigned char b = s[i + k];
-      unsigned char min = k == 1 ? lo : 0x80, max = k == 1 ? hi : 0xBF;
-      ok = b >= min && b <= max;
-    }
-    if (ok) {
-      out.append(text, i, len);
-      i += len;
-    } else {
-      out += "\\uFFFD";
-      ++i;
-    }
-  }
-  return out + "\"";
-}
-
 std::string HelpText() {
   return std::string(
              "Usage: wrenlocator [--stack bluez|sim[:FILE]] [--data-dir DIR]   the window\n"
-             "                   [--settings FILE] [--update-url URL]\n"
+             "                   [--settings FILE] [--update-url URL] [--mqtt URL]\n"
              "       wrenlocator scan [--json] [--stack ...] [--data-dir DIR]\n"
              "       wrenlocator services ADDRESS [--stack ...] [--data-dir DIR]\n"
              "       wrenlocator vendor PREFIX [--stack ...] [--data-dir DIR]\n"
              "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
              "       wrenlocator check-update [--url URL]\n"
-             "       wrenlocator history [--json] [--data-dir DIR]\n") +
+             "       wrenlocator history [--json] [--data-dir DIR]\n"
+             "       wrenlocator collect --mqtt URL [--data-dir DIR]\n") +
          HeadlessHelpText() +
          "\n"
          "Commands:\n"
@@ -349,6 +300,15 @@ std::string HelpText() {
          "                     Address:, Producer:, LastSeenTime:, LastUsedTime:,\n"
          "                     Services: (escaped as for scan)\n"
          "    --json           a JSON array of objects with summary, image and children\n"
+         "  collect            keep one history.xml of a fleet of monitors that publish with\n"
+         "                     --mqtt: subscribes to wrenlocator/+/devices/+ and merges each\n"
+         "                     record by address, the newest last-seen time winning, its\n"
+         "                     Radio written \"HOST: radio name\"; saves every 2 seconds\n"
+         "                     when something changed, and at SIGINT or SIGTERM, then exits\n"
+         "                     0. Records that are not one (bad topic address, malformed\n"
+         "                     JSON, more than 64 KiB) are refused with a line on stderr.\n"
+         "    --mqtt URL       the broker: mqtt://[USER[:PASSWORD]@]HOST[:PORT] or\n"
+         "                     mqtts://... (TLS, the system's CA store)\n"
          "\n"
          "Options:\n"
          "  --stack bluez      the system's BlueZ stack\n"
@@ -387,6 +347,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
         error = "--url needs an address";
         return false;
       }
+    } else if (a == "--mqtt" || a.rfind("--mqtt=", 0) == 0) {
+      if (ReadOptionValue(args, i, "--mqtt", c.mqttUrl, error) != OptionValue::Read) return false;
+      if (c.mqttUrl.empty()) {
+        error = "--mqtt needs a broker address like mqtt://host:1883";
+        return false;
+      }
     } else if (a.size() > 1 && a[0] == '-' && a != "--") {
       error = "unknown option " + a;
       return false;
@@ -411,6 +377,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
       error = "--json belongs to scan or history";
       return false;
     }
+    if (!c.mqttUrl.empty()) {
+      error = "--mqtt belongs to collect, --headless or the window";
+      return false;
+    }
     out = c;
     return true;
   }
@@ -431,12 +401,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
   } else if (name == "history") {
     c.kind = CommandKind::History;
     wanted = 0;
+  } else if (name == "collect") {
+    c.kind = CommandKind::Collect;
+    wanted = 0;
   } else {
     error = "unknown command " + name;
     return false;
   }
   if (c.json && c.kind != CommandKind::Scan && c.kind != CommandKind::History) {
     error = "--json belongs to scan or history";
+    return false;
+  }
+  if (c.kind == CommandKind::Collect && c.mqttUrl.empty()) {
+    error = "collect needs --mqtt URL";
+    return false;
+  }
+  if (!c.mqttUrl.empty() && c.kind != CommandKind::Collect) {
+    error = "--mqtt belongs to collect, --headless or the window";
     return false;
   }
   if (urlGiven && c.kind != CommandKind::CheckUpdate) {
@@ -494,6 +475,8 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err, const Sta
       return RunCheckUpdate(c, out, err);
     case CommandKind::History:
       return RunHistory(c, out, err);
+    case CommandKind::Collect:
+      return RunCollect(c, out, err);
     case CommandKind::Scan:
     case CommandKind::Services:
       break;

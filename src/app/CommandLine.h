@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "app/StackFactory.h"
+#include "fleet/DeviceJson.h"  // JsonString
 #include "platform/HttpClient.h"
+#include "platform/mqtt/MqttClient.h"
 
 namespace wren {
 
@@ -23,6 +25,7 @@ enum class CommandKind {
   Class,
   CheckUpdate,
   History,
+  Collect,
 };
 
 struct Command {
@@ -32,6 +35,7 @@ struct Command {
   bool json = false;     // scan --json, history --json
   std::string argument;  // ADDRESS, PREFIX or HEX
   std::string url;       // check-update --url
+  std::string mqttUrl;   // collect --mqtt
 };
 
 // Exit statuses.
@@ -52,6 +56,10 @@ std::string HelpText();
 using HttpClientOpener = std::unique_ptr<platform::HttpClient> (*)();
 void SetHttpClientOpener(HttpClientOpener opener);
 
+// The broker client of collect, in builds that have one: main() sets it.
+using MqttClientOpener = std::unique_ptr<platform::MqttClient> (*)();
+void SetMqttClientOpener(MqttClientOpener opener);
+
 // Runs a parsed command other than Window on a stack from `stacks`; output
 // to `out`, messages to `err`. The default factory has no BlueZ.
 int RunCommand(const Command& command, std::ostream& out, std::ostream& err,
@@ -64,7 +72,5 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 // Output helpers, shared with the tests.
 std::string EscapeField(
     const std::string& text);  // tab, line ends, backslash, controls as \t \n \r \\ \xHH
-std::string JsonString(
-    const std::string& text);  // a quoted JSON string; invalid UTF-8 becomes U+FFFD
 
 }  // namespace wren

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <mutex>
 #include <ostream>
 
 #include "app/CommandLine.h"
@@ -26,6 +27,7 @@
 #include "platform/System.h"
 #include "platform/qt/QtHostAdapters.h"
 #include "platform/sim/SimulatedStack.h"
+#include "platform/mqtt/FleetLink.h"
 
 namespace wren {
 namespace {
@@ -206,6 +208,25 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
                 failure.kind == StackFailure::Usage ? kExitUsage : kExitFailed);
   if (!session->StackNote().empty()) err << kProgram << ": " << session->StackNote() << '\n';
 
+  // Publishing to the fleet, when asked for.
+  fleet::FleetConfig fleetConfig;
+  if (!fleet::ReadFleetConfig(o.mqttUrl, host.settings.get(), fleetConfig, error))
+    return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
+  std::mutex errLock;
+  auto fleetLog = [&err, &errLock](const std::string& line) {
+    std::lock_guard lock(errLock);
+    err << kProgram << ": mqtt: " << line << '\n' << std::flush;
+  };
+  std::unique_ptr<platform::FleetLink> fleetLink;
+  if (fleetConfig.enabled) {
+    fleetLink = platform::FleetLink::Open(fleetConfig, fleetLog, error);
+    if (!fleetLink) return Fail(err, "mqtt: " + error, kExitFailed);
+    fleet::FleetPublisher& publisher = fleetLink->Publisher();
+    session->SetObservers(
+        {[&publisher](const std::string& line) { publisher.PublishEvent(OneLine(line)); },
+         [&publisher](const DeviceRecord& record) { publisher.PublishRecord(record); }});
+  }
+
   int exitStatus = kExitOk;
   // Installed until the end: a repeated signal must not cut the save short.
   StopSignals stopSignals([&] {
@@ -242,6 +263,10 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
       QCoreApplication::exec();
     }
     session->Shutdown();
+  }
+  if (fleetLink) {
+    session->SetObservers({});
+    fleetLog(fleetLink->Close());
   }
 
   if (!session->SaveHistory(&error)) {

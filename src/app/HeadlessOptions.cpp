@@ -109,6 +109,13 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
         return false;
       }
       o.settingsFile = v;
+    } else if (value("--mqtt", v)) {
+      if (!error.empty()) return false;
+      if (v.empty()) {
+        error = "--mqtt needs a broker address like mqtt://host:1883";
+        return false;
+      }
+      o.mqttUrl = v;
     } else {
       error = a.size() > 1 && a[0] == '-' ? "unknown option " + a + " for --headless"
                                           : "--headless takes no command, not \"" + a + "\"";
@@ -136,7 +143,7 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions&
 std::string HeadlessHelpText() {
   return "       wrenlocator --headless [--stack ...] [--data-dir DIR] [--run-for SECONDS]\n"
          "                   [--export txt|xml|pdf FILE] [--sim-clock wall|stepped]\n"
-         "                   [--settings FILE]\n"
+         "                   [--settings FILE] [--mqtt URL]\n"
          "\n"
          "Headless monitor (--headless): the monitoring of the window without a window.\n"
          "  It writes the start-up line to a fresh alarmlog.txt, checks and loads\n"
@@ -157,7 +164,16 @@ std::string HeadlessHelpText() {
          "                     fast as it can, one step at a time, so that a run repeats\n"
          "                     exactly (times follow the scenario's start and TZ)\n"
          "  --settings FILE    read the settings from this INI file instead of the\n"
-         "                     user's (which live in $XDG_CONFIG_HOME/Pelmark/Wrenlocator.conf)\n";
+         "                     user's (which live in $XDG_CONFIG_HOME/Pelmark/Wrenlocator.conf)\n"
+         "  --mqtt URL         publish to an MQTT broker (also for the window; the\n"
+         "                     [Settings] MqttUrl setting does the same): every event line\n"
+         "                     to wrenlocator/HOST/events, every merged record as JSON\n"
+         "                     (the form of scan --json) to wrenlocator/HOST/devices/ADDRESS,\n"
+         "                     retained. URL: mqtt://[USER[:PASSWORD]@]HOST[:PORT] or\n"
+         "                     mqtts://... for TLS (settings MqttUser, MqttPassword,\n"
+         "                     MqttCaFile, MqttHostName). While the broker is away up to\n"
+         "                     10000 messages wait; the count of dropped ones is logged\n"
+         "                     and the end of the run prints what was delivered.\n";
 }
 
 }  // namespace wren

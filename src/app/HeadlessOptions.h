@@ -21,6 +21,7 @@ struct HeadlessOptions {
   std::string exportPath;  // "-": standard output
   SimClockMode simClock = SimClockMode::Wall;
   std::string settingsFile;  // "" : the user's own settings
+  std::string mqttUrl;       // "" : the MqttUrl setting, else no publishing
 };
 
 // True when `args` (without the program name) ask for the headless monitor.

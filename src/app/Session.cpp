@@ -30,11 +30,33 @@ std::function<std::int64_t()> ElapsedMs(sim::SimulatedStack* simulation) {
 class Session::Merge : public ScanConsumer {
 public:
   explicit Merge(ScanReconciler& reconciler) : m_reconciler(reconciler) {}
-  void ReconcileScan(const DeviceList& scan) override { m_reconciler.ReconcileScan(scan); }
+  void ReconcileScan(const DeviceList& scan) override {
+    m_reconciler.ReconcileScan(scan);
+    if (!m_onMerged) return;
+    for (const DeviceRecord& record : scan)
+      if (const DeviceRecord* merged = m_reconciler.History().Find(record.m_address))
+        m_onMerged(*merged);
+  }
   std::vector<DeviceRecord> TakeNewDevices() override { return m_reconciler.TakeNewDevices(); }
+  std::function<void(const DeviceRecord&)> m_onMerged;
 
 private:
   ScanReconciler& m_reconciler;
+};
+
+// The host's status sink, with the logged lines shown to an observer too.
+class Session::StatusTap : public StatusSink {
+public:
+  explicit StatusTap(StatusSink& host) : m_host(host) {}
+  void SetStatusText(const std::string& text) override { m_host.SetStatusText(text); }
+  void OnLogged(const std::string& line, const LogResult& result) override {
+    m_host.OnLogged(line, result);
+    if (m_onLine) m_onLine(line);
+  }
+  std::function<void(const std::string&)> m_onLine;
+
+private:
+  StatusSink& m_host;
 };
 
 // The event lines' time is the simulation's, so that its devices' times and
@@ -64,9 +86,10 @@ Session::Session(OpenedStack stack, const HostPorts& ports, bool stepped)
     m_clock = std::make_unique<platform::SystemClock>();
   }
   m_merge = std::make_unique<Merge>(m_reconciler);
+  m_statusTap = std::make_unique<StatusTap>(ports.status);
   platform::Timer& timer = m_steppedTimer ? *m_steppedTimer : ports.timer;
   FramePorts frame{m_tracker, ports.settings,   ports.sound, ports.messenger, timer,
-                   m_workers, ports.dispatcher, *m_clock,    ports.status};
+                   m_workers, ports.dispatcher, *m_clock,    *m_statusTap};
   // history.xml is opened once: its check goes into the log after the
   // start-up line, and its entries into the history.
   m_frame = std::make_unique<MainFrame>(frame, [this] {
@@ -79,6 +102,11 @@ Session::Session(OpenedStack stack, const HostPorts& ports, bool stepped)
 Session::~Session() {
   m_frame->Shutdown();
   if (m_stack.simulation) platform::SetTimeZoneBiasClock({});
+}
+
+void Session::SetObservers(Observers observers) {
+  m_statusTap->m_onLine = std::move(observers.onEventLine);
+  m_merge->m_onMerged = std::move(observers.onMergedRecord);
 }
 
 SessionBuilder::SessionBuilder(const StackFactory& stacks, const HostPorts& ports)

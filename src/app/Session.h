@@ -14,6 +14,7 @@
 // opened and loaded once, and the start-up line written), the host calls
 // Frame().OnCreate() once its window exists, then Run starts monitoring.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -71,10 +72,20 @@ public:
   void Shutdown() { m_frame->Shutdown(); }
   bool SaveHistory(std::string* error = nullptr) { return m_history.Save(error); }
 
+  // Watchers of what the session produces, for the fleet's publisher: every
+  // line of the event log and every record as merged into the history.
+  // Called on the user-interface thread; set before monitoring starts.
+  struct Observers {
+    std::function<void(const std::string& line)> onEventLine;
+    std::function<void(const DeviceRecord& merged)> onMergedRecord;
+  };
+  void SetObservers(Observers observers);
+
 private:
   friend class SessionBuilder;
   class Merge;
   class SimulationClock;
+  class StatusTap;
 
   Session(OpenedStack stack, const HostPorts& ports, bool stepped);
 
@@ -88,6 +99,7 @@ private:
   DeviceListModel m_list;
   ScanReconciler m_reconciler;
   std::unique_ptr<Merge> m_merge;
+  std::unique_ptr<StatusTap> m_statusTap;
   std::unique_ptr<MainFrame> m_frame;  // last: it goes first
 };
 

@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessOptions.h"
 #include "app/StackFactory.h"
+#include "platform/mqtt/MosquittoClient.h"
 #ifdef WREN_HAVE_HEADLESS
 #include "app/HeadlessMonitor.h"
 #include "platform/qt/QtHttpClient.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
 #ifdef WREN_HAVE_HEADLESS
   wren::SetHttpClientOpener(&wren::platform::OpenQtHttpClient);
 #endif
+  wren::SetMqttClientOpener(&wren::platform::OpenMosquittoClient);
   bool help = false;
   for (const auto& a : args) help = help || a == "--help" || a == "-h";
   if (wren::IsHeadlessCommand(args)) {

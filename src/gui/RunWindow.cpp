@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <ostream>
 
 #include "app/CommandLine.h"
@@ -20,6 +21,7 @@
 #include "platform/System.h"
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtHostAdapters.h"
+#include "platform/mqtt/FleetLink.h"
 #include "platform/sim/SimulatedStack.h"
 #include "update/UpdateCheck.h"
 
@@ -57,6 +59,18 @@ bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out
       case OptionValue::Read:
         if (o.settingsFile.empty()) {
           error = "--settings needs a FILE";
+          return false;
+        }
+        continue;
+      case OptionValue::Missing:
+        return false;
+      case OptionValue::NotThisOption:
+        break;
+    }
+    switch (ReadOptionValue(args, i, "--mqtt", o.mqttUrl, error)) {
+      case OptionValue::Read:
+        if (o.mqttUrl.empty()) {
+          error = "--mqtt needs a broker address like mqtt://host:1883";
           return false;
         }
         continue;
@@ -179,6 +193,30 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
     err << kProgram << ": " << session->Simulation()->Description()
         << " - a simulation, none of its devices is real\n";
 
+  // Publishing to the fleet, when asked for; what it says goes to stderr.
+  fleet::FleetConfig fleetConfig;
+  if (!fleet::ReadFleetConfig(o.mqttUrl, host.settings.get(), fleetConfig, error)) {
+    err << kProgram << ": " << error << " (see " << kProgram << " --help)\n";
+    return kExitUsage;
+  }
+  std::mutex errLock;
+  auto fleetLog = [&err, &errLock](const std::string& line) {
+    std::lock_guard lock(errLock);
+    err << kProgram << ": mqtt: " << line << '\n' << std::flush;
+  };
+  std::unique_ptr<platform::FleetLink> fleetLink;
+  if (fleetConfig.enabled) {
+    fleetLink = platform::FleetLink::Open(fleetConfig, fleetLog, error);
+    if (!fleetLink) {
+      err << kProgram << ": mqtt: " << error << '\n';
+      return kExitFailed;
+    }
+    fleet::FleetPublisher& publisher = fleetLink->Publisher();
+    session->SetObservers(
+        {[&publisher](const std::string& line) { publisher.PublishEvent(line); },
+         [&publisher](const DeviceRecord& record) { publisher.PublishRecord(record); }});
+  }
+
   platform::QtShell shell;
   QtProgramLauncher launcher;
   int exitStatus = kExitOk;
@@ -212,6 +250,10 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
       err << kProgram << ": " << report << " not written: " << error << '\n';
       exitStatus = kExitFailed;
     }
+  }
+  if (fleetLink) {
+    session->SetObservers({});
+    fleetLog(fleetLink->Close());
   }
   return exitStatus;
 }

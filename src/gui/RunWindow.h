@@ -16,11 +16,13 @@ struct WindowOptions {
   std::string dataDir;       // "" unless --data-dir was given
   std::string settingsFile;  // "" : the user's own settings
   std::string updateUrl;     // "" : the UpdateUrl setting, else the maker's manifest
+  std::string mqttUrl;       // "" : the MqttUrl setting, else no publishing
 };
 
 // True when `args` (without the program name) are only the window's
-// options: --stack, --data-dir, --settings and --update-url. False with `error` set when
-// one of them is malformed; false with `error` empty for any other form.
+// options: --stack, --data-dir, --settings, --update-url and --mqtt. False
+// with `error` set when one of them is malformed; false with `error` empty
+// for any other form.
 bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out,
                         std::string& error);
 

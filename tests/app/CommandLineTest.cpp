@@ -101,6 +101,14 @@ TEST(CommandLine, BadUsageIsStatusTwoWithOneLine) {
       {"class", "12G"},
       {"scan", "--stack", "bluez"},
       {"services", "00:1A", "--stack", "bluez"},
+      {"collect"},
+      {"collect", "--mqtt"},
+      {"collect", "--mqtt", ""},
+      {"collect", "--mqtt", "http://broker"},
+      {"collect", "--mqtt", "mqtt://broker:99999"},
+      {"collect", "--mqtt", "mqtt://broker", "extra"},
+      {"scan", "--mqtt", "mqtt://broker"},
+      {"--mqtt", "mqtt://broker"},
   };
   for (const auto& args : cases) {
     Outcome r = Execute(args);
@@ -113,12 +121,24 @@ TEST(CommandLine, BadUsageIsStatusTwoWithOneLine) {
   }
 }
 
+TEST(CommandLine, CollectTakesTheBrokerAndTheDataFolder) {
+  Command command;
+  std::string error;
+  ASSERT_TRUE(ParseCommandLine({"collect", "--data-dir", "/d", "--mqtt=mqtts://a:b@broker"},
+                               command, error))
+      << error;
+  EXPECT_EQ(command.kind, CommandKind::Collect);
+  EXPECT_EQ(command.mqttUrl, "mqtts://a:b@broker");
+  EXPECT_EQ(command.dataDir, "/d");
+}
+
 TEST(CommandLine, HelpListsTheCommandsAndOptions) {
   Outcome r = Execute({"--help"});
   EXPECT_EQ(r.status, kExitOk);
   for (const char* word :
        {"scan", "--json", "services ADDRESS", "vendor PREFIX", "class HEX", "history",
-        "--export txt|xml|pdf FILE", "--stack bluez", "sim[:FILE]", "--data-dir DIR", "--help"})
+        "--export txt|xml|pdf FILE", "--stack bluez", "sim[:FILE]", "--data-dir DIR", "--help",
+        "collect --mqtt URL", "wrenlocator/HOST/devices/ADDRESS"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   EXPECT_EQ(r.err, "");
 }

@@ -27,7 +27,8 @@ TEST(HeadlessOptionsTest, EveryOption) {
   std::string error;
   ASSERT_TRUE(ParseHeadlessOptions(
       {"--headless", "--stack", "sim:lab.xml", "--data-dir=/var/tmp/w", "--run-for", "2.5",
-       "--export", "xml", "out.xml", "--sim-clock", "stepped", "--settings", "my.ini"},
+       "--export", "xml", "out.xml", "--sim-clock", "stepped", "--settings", "my.ini", "--mqtt",
+       "mqtt://broker:1884"},
       o, error))
       << error;
   EXPECT_EQ(o.stack, "sim:lab.xml");
@@ -38,6 +39,7 @@ TEST(HeadlessOptionsTest, EveryOption) {
   EXPECT_EQ(o.exportPath, "out.xml");
   EXPECT_EQ(o.simClock, SimClockMode::Stepped);
   EXPECT_EQ(o.settingsFile, "my.ini");
+  EXPECT_EQ(o.mqttUrl, "mqtt://broker:1884");
 
   HeadlessOptions d;
   ASSERT_TRUE(ParseHeadlessOptions({"--headless"}, d, error));
@@ -72,6 +74,8 @@ TEST(HeadlessOptionsTest, BadUsageSaysWhat) {
       {{"--headless", "--frob"}, "unknown option --frob for --headless"},
       {{"--headless", "scan"}, "--headless takes no command, not \"scan\""},
       {{"--headless", "--data-dir", ""}, "--data-dir needs a folder"},
+      {{"--headless", "--mqtt"}, "--mqtt needs a value"},
+      {{"--headless", "--mqtt="}, "--mqtt needs a broker address like mqtt://host:1883"},
   };
   for (const Case& c : cases) {
     HeadlessOptions o;

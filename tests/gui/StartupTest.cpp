@@ -122,6 +122,10 @@ TEST(WindowOptions, OnlyTheWindowsOptionsMakeTheWindowForm) {
       {{"--update-url", "http://127.0.0.1:8080/version.xml"}, true, false},
       {{"--update-url"}, false, true},
       {{"--update-url="}, false, true},
+      {{"--mqtt", "mqtt://broker:1883", "--stack", "sim"}, true, false},
+      {{"--mqtt"}, false, true},
+      {{"--mqtt="}, false, true},
+      {{"collect", "--mqtt", "mqtt://broker"}, false, false},
       {{"scan"}, false, false},
       {{"--headless"}, false, false},
       {{"--stack", "sim", "vendor", "00-11-22"}, false, false},
@@ -144,6 +148,9 @@ TEST(WindowOptions, OnlyTheWindowsOptionsMakeTheWindowForm) {
       ParseWindowOptions({"--update-url=http://mirror.example/v.xml", "--stack", "sim"}, o, error));
   EXPECT_EQ(o.updateUrl, "http://mirror.example/v.xml");
   EXPECT_EQ(o.stack, "sim");
+  EXPECT_EQ(o.mqttUrl, "");
+  ASSERT_TRUE(ParseWindowOptions({"--mqtt=mqtts://a:b@broker"}, o, error));
+  EXPECT_EQ(o.mqttUrl, "mqtts://a:b@broker");
 }
 
 // Restores an environment variable when the test ends.
