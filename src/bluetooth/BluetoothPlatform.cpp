@@ -82,22 +82,12 @@ bool LocalFieldsToInstant(std::tm fields, std::time_t& out) {
   return true;
 }
 
-// A Bluetooth LE device reports no class of device: its Type comes from its
-// appearance and its Services from its service UUIDs, where it has them.
-void DescribeLeDevice(DeviceRecord& record, const platform::DeviceInfo& device) {
-  const platform::LeFields& le = device.le;
+// What a Bluetooth LE device reported, as the record keeps it.
+void KeepLeFields(DeviceRecord& record, const platform::LeFields& le) {
   if (le.addressType == platform::AddressType::Public) record.m_addressType = "public";
   if (le.addressType == platform::AddressType::Random) record.m_addressType = "random";
   if (le.appearance) record.m_appearance = *le.appearance;
   if (!le.manufacturerData.empty()) record.m_companyId = le.manufacturerData.front().first;
-  if (device.classOfDevice != 0) return;
-  if (le.appearance) {
-    if (std::optional<AppearanceText> text = DecodeAppearance(*le.appearance)) {
-      record.m_type = std::move(text->type);
-      record.m_image = text->image;
-    }
-  }
-  if (record.m_services.empty()) record.m_services = ServiceUuidNames(device.uuids);
 }
 
 }  // namespace
@@ -181,9 +171,12 @@ void BluetoothPlatform::ScanDevices(DeviceList& list, SearchParams params, std::
       record.m_remembered = device.remembered ? 1 : 0;
       record.m_lastSeen = FormatStackTime(device.lastSeen, bias);
       record.m_lastUsed = FormatStackTime(device.lastUsed, bias);
-      describe(record, device.address, device.classOfDevice);
+      record.m_address = FormatAddress(device.address);
       record.m_producer = ProducerOf(device.address, device.le);
-      DescribeLeDevice(record, device);
+      record.m_classOfDevice = device.classOfDevice;
+      record.m_image = DescribeDevice(device.classOfDevice, device.le, device.uuids, record.m_type,
+                                      record.m_services);
+      KeepLeFields(record, device.le);
       list.push_back(std::move(record));
     }
   }
@@ -278,6 +271,23 @@ int BluetoothPlatform::QueryServices(std::string_view address, std::string& serv
 }
 
 int BluetoothPlatform::LoadVendorDatabase() { return m_vendors.LoadVendorDatabase(); }
+
+// A Bluetooth LE device reports no class of device: its Type comes from its
+// appearance and its Services from its service UUIDs, where it has them.
+int BluetoothPlatform::DescribeDevice(std::uint32_t classOfDevice, const platform::LeFields& le,
+                                      const std::vector<std::string>& uuids, std::string& type,
+                                      std::string& services) {
+  int image = AssignedNumbers().DecodeClassOfDevice(classOfDevice, type, services);
+  if (classOfDevice != 0) return image;
+  if (le.appearance) {
+    if (std::optional<AppearanceText> text = DecodeAppearance(*le.appearance)) {
+      type = std::move(text->type);
+      image = text->image;
+    }
+  }
+  if (services.empty()) services = ServiceUuidNames(uuids);
+  return image;
+}
 
 std::string BluetoothPlatform::ProducerOf(BluetoothAddress address,
                                           const platform::LeFields& le) const {

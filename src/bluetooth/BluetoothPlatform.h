@@ -84,6 +84,12 @@ public:
   // for a random LE address (which has no prefix) the company of its
   // manufacturer data. Empty when neither is listed.
   std::string ProducerOf(BluetoothAddress address, const platform::LeFields& le) const;
+  // Sets the Type and Services texts of a device and returns its image:
+  // from its class of device, or, for a Bluetooth LE device without one,
+  // from its appearance and service UUIDs.
+  static int DescribeDevice(std::uint32_t classOfDevice, const platform::LeFields& le,
+                            const std::vector<std::string>& uuids, std::string& type,
+                            std::string& services);
 
 private:
   platform::BluetoothStack& m_stack;

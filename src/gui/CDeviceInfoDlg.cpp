@@ -17,7 +17,6 @@
 #include "bluetooth/BluetoothPlatform.h"
 #include "bluetooth/ServiceTexts.h"
 #include "gui/DeviceImageStrip.h"
-#include "refdata/AssignedNumbers.h"
 
 namespace wren::gui {
 namespace {
@@ -253,7 +252,8 @@ void CDeviceInfoDlg::Show(const platform::DeviceProperties& device) {
   set(m_producerText, producer.empty() ? std::string("(not listed)") : producer);
 
   std::string type, services;
-  const int image = AssignedNumbers().DecodeClassOfDevice(device.classOfDevice, type, services);
+  const int image = BluetoothPlatform::DescribeDevice(device.classOfDevice, device.le, device.uuids,
+                                                      type, services);
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%06X", device.classOfDevice);
   m_class->setText(hex);

@@ -15,7 +15,7 @@
 #include "gui/QtPairingAgent.h"
 #include "gui/UiPost.h"
 #include "platform/bluez/BluezErrors.h"
-#include "refdata/AssignedNumbers.h"
+#include "bluetooth/BluetoothPlatform.h"
 #include "refdata/VendorDatabase.h"
 
 namespace wren::gui {
@@ -254,7 +254,8 @@ void CSearchAddDlg::OnDeviceRemoved(BluetoothAddress device) {
 
 void CSearchAddDlg::Fill(QTreeWidgetItem* row, const DeviceProperties& d) {
   std::string type, services;
-  const int image = AssignedNumbers().DecodeClassOfDevice(d.classOfDevice, type, services);
+  const int image =
+      BluetoothPlatform::DescribeDevice(d.classOfDevice, d.le, d.uuids, type, services);
   const std::string producer = m_producer(d);
   const QString name = ShownName(d);
   row->setText(kName, name);
