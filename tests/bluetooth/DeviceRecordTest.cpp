@@ -4,6 +4,8 @@
 
 #include <iterator>
 
+#include "support/RecordFields.h"
+
 namespace wren {
 namespace {
 
@@ -33,23 +35,6 @@ DeviceRecord FullyFilled() {
   return r;
 }
 
-void ExpectAllFieldsEqual(const DeviceRecord& a, const DeviceRecord& b) {
-  EXPECT_EQ(a.m_radioName, b.m_radioName);
-  EXPECT_EQ(a.m_name, b.m_name);
-  EXPECT_EQ(a.m_address, b.m_address);
-  EXPECT_EQ(a.m_producer, b.m_producer);
-  EXPECT_EQ(a.m_lastSeen, b.m_lastSeen);
-  EXPECT_EQ(a.m_lastUsed, b.m_lastUsed);
-  EXPECT_EQ(a.m_type, b.m_type);
-  EXPECT_EQ(a.m_services, b.m_services);
-  EXPECT_EQ(a.m_classOfDevice, b.m_classOfDevice);
-  EXPECT_EQ(a.m_connected, b.m_connected);
-  EXPECT_EQ(a.m_remembered, b.m_remembered);
-  EXPECT_EQ(a.m_authenticated, b.m_authenticated);
-  EXPECT_EQ(a.m_image, b.m_image);
-  EXPECT_EQ(a.m_isLocalRadio, b.m_isLocalRadio);
-}
-
 TEST(DeviceRecord, DefaultsDescribeAnUnknownRemoteDevice) {
   const DeviceRecord r;
   EXPECT_TRUE(r.m_radioName.empty());
@@ -71,15 +56,15 @@ TEST(DeviceRecord, DefaultsDescribeAnUnknownRemoteDevice) {
 TEST(DeviceRecord, CopyAndAssignmentKeepEveryField) {
   const DeviceRecord original = FullyFilled();
   const DeviceRecord copied(original);
-  ExpectAllFieldsEqual(copied, original);
+  test::ExpectSameRecord(copied, original);
 
   DeviceRecord assigned;
   assigned = original;
-  ExpectAllFieldsEqual(assigned, original);
+  test::ExpectSameRecord(assigned, original);
 
   DeviceList list;
   list.push_back(original);
-  ExpectAllFieldsEqual(list.front(), original);
+  test::ExpectSameRecord(list.front(), original);
 }
 
 TEST(DeviceRecord, SameDeviceMeansSameAddressOnly) {

@@ -53,15 +53,8 @@ protected:
     ASSERT_TRUE(mock.Start()) << mock.Error();
     mock.AddAdapter(kHci0, QStringLiteral("desk"));
     phonePath = mock.AddDevice(kHci0, kPhoneText, QStringLiteral("Phone"));
-    BluezOptions o;
-    o.timesFile = mock.Folder() + "/device-times.txt";
-    o.recordCacheRoot = mock.Folder() + "/storage";
-    o.startupWaitMs = 5000;
-    o.reconnectMs = 100;
-    o.saveDelayMs = 50;
-    o.lookupMultiplier = 1;
     std::string error;
-    stack = BluezStack::Create(o, error);
+    stack = BluezStack::Create(mock.StackOptions(), error);
     ASSERT_TRUE(stack) << error;
     ASSERT_TRUE(stack->ServiceAnswered());
   }

@@ -105,15 +105,8 @@ protected:
     ASSERT_TRUE(mock.Start()) << mock.Error();
     mock.AddAdapter(kHci0, QStringLiteral("desk"));
     phonePath = mock.AddDevice(kHci0, kPhoneText, QStringLiteral("Phone"));
-    BluezOptions o;
-    o.timesFile = mock.Folder() + "/device-times.txt";
-    o.recordCacheRoot = mock.Folder() + "/storage";
-    o.startupWaitMs = 5000;
-    o.reconnectMs = 100;
-    o.saveDelayMs = 50;
-    o.lookupMultiplier = 1;
     std::string error;
-    stack = BluezStack::Create(o, error);
+    stack = BluezStack::Create(mock.StackOptions(), error);
     ASSERT_TRUE(stack) << error;
     ASSERT_TRUE(stack->ServiceAnswered());
   }
@@ -324,13 +317,8 @@ TEST_F(BluezDeviceManagerTest, TheUsersAgentAnswersBlueZWhileRegistered) {
 // it answers, and again once it is gone, when ours declines once more.
 TEST_F(BluezDeviceManagerTest, PinRequestsAreReportedBeforeDuringAndAfterTheUsersAgent) {
   stack.reset();
-  BluezOptions o;
+  BluezOptions o = mock.StackOptions();
   o.pairingAgent = true;
-  o.timesFile = mock.Folder() + "/device-times.txt";
-  o.recordCacheRoot = mock.Folder() + "/storage";
-  o.startupWaitMs = 5000;
-  o.reconnectMs = 100;
-  o.saveDelayMs = 50;
   std::string error;
   stack = BluezStack::Create(o, error);
   ASSERT_TRUE(stack) << error;

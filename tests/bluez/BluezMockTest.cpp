@@ -82,16 +82,7 @@ class BluezMockTest : public ::testing::Test {
 protected:
   void SetUp() override { ASSERT_TRUE(mock.Start()) << mock.Error(); }
 
-  BluezOptions Options() const {
-    BluezOptions o;
-    o.timesFile = mock.Folder() + "/device-times.txt";
-    o.recordCacheRoot = mock.Folder() + "/storage";
-    o.startupWaitMs = 5000;
-    o.reconnectMs = 100;
-    o.saveDelayMs = 50;
-    o.lookupMultiplier = 1;
-    return o;
-  }
+  BluezOptions Options() const { return mock.StackOptions(); }
 
   std::unique_ptr<BluezStack> MakeStack(const BluezOptions& options) {
     std::string error;

@@ -15,6 +15,17 @@
 #include <unistd.h>
 
 namespace wren::bluez::test {
+
+BluezOptions MockBluez::StackOptions() const {
+  BluezOptions o;
+  o.timesFile = m_folder + "/device-times.txt";
+  o.recordCacheRoot = m_folder + "/storage";
+  o.startupWaitMs = 5000;
+  o.reconnectMs = 100;
+  o.saveDelayMs = 50;
+  o.lookupMultiplier = 1;
+  return o;
+}
 namespace {
 
 constexpr int kProcessWaitMs = 10000;

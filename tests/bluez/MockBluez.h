@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/bluez/BluezStack.h"
+
 namespace wren::bluez::test {
 
 class MockBluez {
@@ -33,6 +35,9 @@ public:
 
   const std::string& Error() const { return m_error; }
   const std::string& Folder() const { return m_folder; }
+  // Options for a stack on this mock: its files in the mock's folder, and
+  // waits short enough for tests.
+  BluezOptions StackOptions() const;
 
   // A blocking call on the test's own connection; the reply or error.
   QDBusMessage Call(const QString& path, const QString& interface, const QString& method,

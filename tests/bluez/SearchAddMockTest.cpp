@@ -38,14 +38,8 @@ protected:
     ASSERT_TRUE(mock.Start()) << mock.Error();
     mock.AddAdapter(kHci0, QStringLiteral("desk"));
     mock.AddDevice(kHci0, QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("Phone"));
-    BluezOptions o;
-    o.timesFile = mock.Folder() + "/device-times.txt";
-    o.recordCacheRoot = mock.Folder() + "/storage";
-    o.startupWaitMs = 5000;
-    o.reconnectMs = 100;
-    o.saveDelayMs = 50;
     std::string error;
-    stack = BluezStack::Create(o, error);
+    stack = BluezStack::Create(mock.StackOptions(), error);
     ASSERT_TRUE(stack) << error;
     ASSERT_TRUE(stack->ServiceAnswered());
     selection.showUnknown = true;

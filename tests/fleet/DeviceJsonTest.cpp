@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fleet/DeviceJson.h"
+#include "support/RecordFields.h"
 
 namespace wren {
 namespace {
@@ -27,39 +28,19 @@ DeviceRecord Sample() {
   return r;
 }
 
-void ExpectSame(const DeviceRecord& a, const DeviceRecord& b) {
-  EXPECT_EQ(a.m_radioName, b.m_radioName);
-  EXPECT_EQ(a.m_name, b.m_name);
-  EXPECT_EQ(a.m_address, b.m_address);
-  EXPECT_EQ(a.m_producer, b.m_producer);
-  EXPECT_EQ(a.m_lastSeen, b.m_lastSeen);
-  EXPECT_EQ(a.m_lastUsed, b.m_lastUsed);
-  EXPECT_EQ(a.m_type, b.m_type);
-  EXPECT_EQ(a.m_services, b.m_services);
-  EXPECT_EQ(a.m_classOfDevice, b.m_classOfDevice);
-  EXPECT_EQ(a.m_connected, b.m_connected);
-  EXPECT_EQ(a.m_remembered, b.m_remembered);
-  EXPECT_EQ(a.m_authenticated, b.m_authenticated);
-  EXPECT_EQ(a.m_image, b.m_image);
-  EXPECT_EQ(a.m_isLocalRadio, b.m_isLocalRadio);
-  EXPECT_EQ(a.m_addressType, b.m_addressType);
-  EXPECT_EQ(a.m_appearance, b.m_appearance);
-  EXPECT_EQ(a.m_companyId, b.m_companyId);
-}
-
 TEST(DeviceJson, EveryFieldSurvivesTheRoundTrip) {
   const DeviceRecord original = Sample();
   DeviceRecord back;
   std::string error;
   ASSERT_TRUE(ParseDeviceJson(DeviceJson(original), back, error)) << error;
-  ExpectSame(back, original);
+  test::ExpectSameRecord(back, original);
 
   // Defaults too: flags 1, image 6, empty texts.
   DeviceRecord plain;
   plain.m_address = "01:02:03:04:05:06";
   DeviceRecord plainBack;
   ASSERT_TRUE(ParseDeviceJson(DeviceJson(plain), plainBack, error)) << error;
-  ExpectSame(plainBack, plain);
+  test::ExpectSameRecord(plainBack, plain);
 }
 
 TEST(DeviceJson, BytesThatAreNotUtf8BecomeReplacementCharacters) {
@@ -117,7 +98,7 @@ TEST(DeviceJson, MalformedRecordsAreRefusedAndTheTargetKept) {
     std::string error;
     EXPECT_FALSE(ParseDeviceJson(text, target, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
-    ExpectSame(target, Sample());
+    test::ExpectSameRecord(target, Sample());
   }
 }
 
