@@ -27,8 +27,6 @@
 namespace wren {
 namespace {
 
-constexpr const char* kProgram = "wrenlocator";
-
 // "00-0A-D9", "00:0a:d9", "000AD9" or a whole address -> "00-0A-D9".
 bool NormalisePrefix(const std::string& text, std::string& prefix) {
   std::string digits;

@@ -38,6 +38,9 @@ struct Command {
   std::string mqttUrl;   // collect --mqtt
 };
 
+// The program's name, as its messages begin.
+inline constexpr const char* kProgram = "wrenlocator";
+
 // Exit statuses.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed =

@@ -14,10 +14,10 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
-#include <mutex>
 #include <ostream>
 
 #include "app/CommandLine.h"
+#include "app/FleetPublishing.h"
 #include "app/HeadlessOptions.h"
 #include "app/Session.h"
 #include "app/StartupChecks.h"
@@ -27,12 +27,9 @@
 #include "platform/System.h"
 #include "platform/qt/QtHostAdapters.h"
 #include "platform/sim/SimulatedStack.h"
-#include "platform/mqtt/FleetLink.h"
 
 namespace wren {
 namespace {
-
-constexpr const char* kProgram = "wrenlocator";
 
 int Fail(std::ostream& err, const std::string& message, int status) {
   err << kProgram << ": " << message << '\n';
@@ -208,24 +205,9 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
                 failure.kind == StackFailure::Usage ? kExitUsage : kExitFailed);
   if (!session->StackNote().empty()) err << kProgram << ": " << session->StackNote() << '\n';
 
-  // Publishing to the fleet, when asked for.
-  fleet::FleetConfig fleetConfig;
-  if (!fleet::ReadFleetConfig(o.mqttUrl, host.settings.get(), fleetConfig, error))
-    return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
-  std::mutex errLock;
-  auto fleetLog = [&err, &errLock](const std::string& line) {
-    std::lock_guard lock(errLock);
-    err << kProgram << ": mqtt: " << line << '\n' << std::flush;
-  };
-  std::unique_ptr<platform::FleetLink> fleetLink;
-  if (fleetConfig.enabled) {
-    fleetLink = platform::FleetLink::Open(fleetConfig, fleetLog, error);
-    if (!fleetLink) return Fail(err, "mqtt: " + error, kExitFailed);
-    fleet::FleetPublisher& publisher = fleetLink->Publisher();
-    session->SetObservers(
-        {[&publisher](const std::string& line) { publisher.PublishEvent(OneLine(line)); },
-         [&publisher](const DeviceRecord& record) { publisher.PublishRecord(record); }});
-  }
+  FleetPublishing fleet(err);
+  int fleetStatus = kExitOk;
+  if (!fleet.Start(*session, o.mqttUrl, host.settings.get(), fleetStatus)) return fleetStatus;
 
   int exitStatus = kExitOk;
   // Installed until the end: a repeated signal must not cut the save short.
@@ -264,10 +246,7 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
     }
     session->Shutdown();
   }
-  if (fleetLink) {
-    session->SetObservers({});
-    fleetLog(fleetLink->Close());
-  }
+  fleet.Finish();
 
   if (!session->SaveHistory(&error)) {
     err << kProgram << ": history.xml not saved: " << error << '\n';

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <ostream>
 
 #include "app/CommandLine.h"
+#include "app/FleetPublishing.h"
 #include "app/Options.h"
 #include "app/Session.h"
 #include "app/StartupChecks.h"
@@ -21,7 +21,6 @@
 #include "platform/System.h"
 #include "platform/qt/QtShell.h"
 #include "platform/qt/QtHostAdapters.h"
-#include "platform/mqtt/FleetLink.h"
 #include "platform/sim/SimulatedStack.h"
 #include "update/UpdateCheck.h"
 
@@ -32,8 +31,6 @@
 
 namespace wren::gui {
 namespace {
-
-constexpr const char* kProgram = "wrenlocator";
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -193,29 +190,9 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
     err << kProgram << ": " << session->Simulation()->Description()
         << " - a simulation, none of its devices is real\n";
 
-  // Publishing to the fleet, when asked for; what it says goes to stderr.
-  fleet::FleetConfig fleetConfig;
-  if (!fleet::ReadFleetConfig(o.mqttUrl, host.settings.get(), fleetConfig, error)) {
-    err << kProgram << ": " << error << " (see " << kProgram << " --help)\n";
-    return kExitUsage;
-  }
-  std::mutex errLock;
-  auto fleetLog = [&err, &errLock](const std::string& line) {
-    std::lock_guard lock(errLock);
-    err << kProgram << ": mqtt: " << line << '\n' << std::flush;
-  };
-  std::unique_ptr<platform::FleetLink> fleetLink;
-  if (fleetConfig.enabled) {
-    fleetLink = platform::FleetLink::Open(fleetConfig, fleetLog, error);
-    if (!fleetLink) {
-      err << kProgram << ": mqtt: " << error << '\n';
-      return kExitFailed;
-    }
-    fleet::FleetPublisher& publisher = fleetLink->Publisher();
-    session->SetObservers(
-        {[&publisher](const std::string& line) { publisher.PublishEvent(line); },
-         [&publisher](const DeviceRecord& record) { publisher.PublishRecord(record); }});
-  }
+  FleetPublishing fleet(err);
+  int fleetStatus = kExitOk;
+  if (!fleet.Start(*session, o.mqttUrl, host.settings.get(), fleetStatus)) return fleetStatus;
 
   platform::QtShell shell;
   QtProgramLauncher launcher;
@@ -251,10 +228,7 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
       exitStatus = kExitFailed;
     }
   }
-  if (fleetLink) {
-    session->SetObservers({});
-    fleetLog(fleetLink->Close());
-  }
+  fleet.Finish();
   return exitStatus;
 }
 
