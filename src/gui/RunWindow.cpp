@@ -52,42 +52,29 @@ bool ParseWindowOptions(const std::vector<std::string>& args, WindowOptions& out
       case CommonOption::NotCommon:
         break;
     }
-    switch (ReadOptionValue(args, i, "--settings", o.settingsFile, error)) {
-      case OptionValue::Read:
-        if (o.settingsFile.empty()) {
-          error = "--settings needs a FILE";
-          return false;
-        }
-        continue;
-      case OptionValue::Missing:
+    // Options with a value that may not be empty.
+    const struct {
+      const char* option;
+      std::string* into;
+      const char* whenEmpty;
+    } valued[] = {
+        {"--settings", &o.settingsFile, "--settings needs a FILE"},
+        {"--mqtt", &o.mqttUrl, "--mqtt needs a broker address like mqtt://host:1883"},
+        {"--update-url", &o.updateUrl, "--update-url needs a URL"},
+    };
+    bool taken = false;
+    for (const auto& v : valued) {
+      const OptionValue read = ReadOptionValue(args, i, v.option, *v.into, error);
+      if (read == OptionValue::NotThisOption) continue;
+      if (read == OptionValue::Missing) return false;
+      if (v.into->empty()) {
+        error = v.whenEmpty;
         return false;
-      case OptionValue::NotThisOption:
-        break;
+      }
+      taken = true;
+      break;
     }
-    switch (ReadOptionValue(args, i, "--mqtt", o.mqttUrl, error)) {
-      case OptionValue::Read:
-        if (o.mqttUrl.empty()) {
-          error = "--mqtt needs a broker address like mqtt://host:1883";
-          return false;
-        }
-        continue;
-      case OptionValue::Missing:
-        return false;
-      case OptionValue::NotThisOption:
-        break;
-    }
-    switch (ReadOptionValue(args, i, "--update-url", o.updateUrl, error)) {
-      case OptionValue::Read:
-        if (o.updateUrl.empty()) {
-          error = "--update-url needs a URL";
-          return false;
-        }
-        continue;
-      case OptionValue::Missing:
-        return false;
-      case OptionValue::NotThisOption:
-        return false;  // some other form of the command line
-    }
+    if (!taken) return false;  // some other form of the command line
   }
   out = o;
   return true;
