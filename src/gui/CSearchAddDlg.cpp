@@ -16,7 +16,6 @@
 #include "gui/UiPost.h"
 #include "platform/bluez/BluezErrors.h"
 #include "bluetooth/BluetoothPlatform.h"
-#include "refdata/VendorDatabase.h"
 
 namespace wren::gui {
 
@@ -28,20 +27,6 @@ namespace {
 
 constexpr int kAddressRole = Qt::UserRole;
 constexpr std::size_t kNameMax = 248;
-
-// The embedded producer names, for a dialog that was given none.
-CSearchAddDlg::ProducerLookup EmbeddedProducers() {
-  static const VendorDatabase* vendors = [] {
-    auto* db = new VendorDatabase;
-    db->LoadVendorDatabase();
-    return db;
-  }();
-  return [](const DeviceProperties& device) {
-    std::string company;
-    vendors->LookUpVendor(company, device.address.VendorPrefix());
-    return company;
-  };
-}
 
 QString ShownName(const DeviceProperties& d) {
   const std::string& name = d.alias.empty() ? d.name : d.alias;
@@ -95,7 +80,7 @@ CSearchAddDlg::CSearchAddDlg(platform::DeviceManager& devices,
     : QDialog(parent),
       m_devices(devices),
       m_selection(selection),
-      m_producer(producer ? std::move(producer) : EmbeddedProducers()),
+      m_producer(std::move(producer)),
       m_post(std::make_shared<UiPost>(this)) {
   setObjectName("searchAddDlg");
   setWindowTitle("Search and Add New Bluetooth Device");
@@ -256,7 +241,7 @@ void CSearchAddDlg::Fill(QTreeWidgetItem* row, const DeviceProperties& d) {
   std::string type, services;
   const int image =
       BluetoothPlatform::DescribeDevice(d.classOfDevice, d.le, d.uuids, type, services);
-  const std::string producer = m_producer(d);
+  const std::string producer = m_producer ? m_producer(d) : std::string();
   const QString name = ShownName(d);
   row->setText(kName, name);
   row->setToolTip(kName, name);

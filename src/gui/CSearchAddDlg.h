@@ -36,8 +36,7 @@ public:
   // The producer of a device; "" when unknown.
   using ProducerLookup = std::function<std::string(const platform::DeviceProperties&)>;
 
-  // `producer` names the producers; without it the embedded vendor
-  // database is loaded once for every dialog.
+  // `producer` names the producers; without it the column stays empty.
   CSearchAddDlg(platform::DeviceManager& devices, const platform::DeviceSelection& selection,
                 ProducerLookup producer = {}, QWidget* parent = nullptr);
   ~CSearchAddDlg() override;
