@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/bluez/ObjectTree.h"
+#include "adapters/bluez/ObjectTree.h"
 
 namespace {
 

@@ -36,9 +36,9 @@
 #include <thread>
 #include <vector>
 
-#include "fleet/FleetPublisher.h"
-#include "fleet/Topics.h"
-#include "platform/mqtt/MosquittoClient.h"
+#include "core/fleet/FleetPublisher.h"
+#include "core/fleet/Topics.h"
+#include "adapters/mqtt/MosquittoClient.h"
 
 extern char** environ;
 

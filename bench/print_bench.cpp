@@ -16,11 +16,11 @@
 #include <string>
 
 #include "gui/CHistoryDialog.h"
-#include "gui/ListPrinterPainter.h"
-#include "history/HistoryStore.h"
-#include "history/HistoryTree.h"
-#include "print/ListPrinter.h"
-#include "view/DeviceListModel.h"
+#include "paint/ListPrinterPainter.h"
+#include "core/history/HistoryStore.h"
+#include "core/history/HistoryTree.h"
+#include "core/print/ListPrinter.h"
+#include "core/list/DeviceListModel.h"
 
 namespace wren {
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "bluetooth/BluetoothPlatform.h"
-#include "platform/sim/Scenario.h"
-#include "platform/sim/SimulatedStack.h"
+#include "core/bluetooth/BluetoothPlatform.h"
+#include "adapters/sim/Scenario.h"
+#include "adapters/sim/SimulatedStack.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/sim/Scenario.h"
+#include "adapters/sim/Scenario.h"
 
 namespace {
 

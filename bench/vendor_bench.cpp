@@ -16,7 +16,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "refdata/VendorDatabase.h"
+#include "core/refdata/VendorDatabase.h"
 #include "xml/XmlDocument.h"
 
 extern "C" const char wren_vendor_db[];

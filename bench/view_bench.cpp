@@ -19,9 +19,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "history/HistoryStore.h"
-#include "platform/System.h"
-#include "view/ScanReconciler.h"
+#include "core/history/HistoryStore.h"
+#include "base/System.h"
+#include "core/list/ScanReconciler.h"
 
 namespace wren {
 namespace {

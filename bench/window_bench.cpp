@@ -25,20 +25,20 @@
 #include <memory>
 #include <string>
 
-#include "app/Session.h"
+#include "core/monitor/Session.h"
 #include "gui/CMainFrame.h"
 #include "gui/CWrenlocatorView.h"
 #include "gui/DeviceTableModel.h"
-#include "history/DeviceHistory.h"
-#include "platform/MemorySettingsStore.h"
-#include "platform/NetbiosMessenger.h"
-#include "platform/Shell.h"
-#include "platform/System.h"
-#include "platform/qt/QtDispatcher.h"
-#include "platform/qt/QtSoundOutput.h"
-#include "platform/qt/QtTimer.h"
-#include "platform/sim/SimulatedStack.h"
-#include "view/ScanReconciler.h"
+#include "core/history/DeviceHistory.h"
+#include "adapters/posix/MemorySettingsStore.h"
+#include "adapters/posix/NetbiosMessenger.h"
+#include "ports/Shell.h"
+#include "base/System.h"
+#include "adapters/qt/QtDispatcher.h"
+#include "adapters/qt/QtSoundOutput.h"
+#include "adapters/qt/QtTimer.h"
+#include "adapters/sim/SimulatedStack.h"
+#include "core/list/ScanReconciler.h"
 
 namespace wren {
 namespace {
@@ -158,15 +158,15 @@ void BM_EventToStatusAndRow(benchmark::State& state) {
   NoLauncher launcher;
   gui::CMainFrame window(*session, status, gui::WindowPorts{sound, shell, launcher, ""});
   window.show();
-  window.Frame().RunMonitoring();
-  while (session->Frame().ScansMerged() == 0)
+  window.Monitoring().RunMonitoring();
+  while (session->Monitoring().ScansMerged() == 0)
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   for (auto _ : state) {
     window.SetStatusText("");
-    const auto merged = session->Frame().ScansMerged();
+    const auto merged = session->Monitoring().ScansMerged();
     const auto start = Clock::now();
     session->Simulation()->AdvanceTime(1000);
-    while (window.StatusText().isEmpty() || session->Frame().ScansMerged() == merged)
+    while (window.StatusText().isEmpty() || session->Monitoring().ScansMerged() == merged)
       QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     QCoreApplication::processEvents();  // the repaint
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
@@ -280,7 +280,7 @@ void BM_DemoMonitoringCpu(benchmark::State& state) {
   NoLauncher launcher;
   gui::CMainFrame window(*session, status, gui::WindowPorts{sound, shell, launcher, ""});
   window.show();
-  window.Frame().RunMonitoring();
+  window.Monitoring().RunMonitoring();
   auto runFor = [](int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -297,7 +297,7 @@ void BM_DemoMonitoringCpu(benchmark::State& state) {
     state.counters["cpu_percent"] = 100.0 * (CpuSeconds() - cpuStart) / wall;
     state.counters["rss_start_kb"] = static_cast<double>(rssStart);
     state.counters["rss_end_kb"] = static_cast<double>(ResidentKb());
-    state.counters["scans"] = static_cast<double>(session->Frame().ScansMerged());
+    state.counters["scans"] = static_cast<double>(session->Monitoring().ScansMerged());
   }
   window.close();
   platform::SetDataFolderOverride("");

@@ -16,7 +16,7 @@ cmake --build --preset default --target wrenlocator
 
 data=build/default/run-data
 mkdir -p "$data"
-program=build/default/src/app/wrenlocator
+program=build/default/src/program/wrenlocator
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Opening the window (history.xml and alarmlog.txt in $data)..."

@@ -10,7 +10,7 @@ out="${1:-docs/screenshot.png}"
 scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target wrenlocator
-program="$PWD/build/default/src/app/wrenlocator"
+program="$PWD/build/default/src/program/wrenlocator"
 
 work=$(mktemp -d)
 xvfb_pid="" app_pid=""

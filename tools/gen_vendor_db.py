@@ -40,7 +40,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(HERE)
 DEFAULT_INPUT = "/usr/share/ieee-data/oui.csv"
 DEFAULT_OUTPUT = os.path.join(TOP, "res", "vendors.xml")
-DATA_FILE_HEADER = os.path.join(TOP, "src", "history", "XmlDataFile.h")
+# The product's identity: a template that the build fills from its
+# project() line and the settings beside it.
+DATA_FILE_HEADER = os.path.join(TOP, "src", "base", "Product.h.in")
+PRODUCT_SETTINGS = os.path.join(TOP, "src", "base", "CMakeLists.txt")
+TOP_CMAKE = os.path.join(TOP, "CMakeLists.txt")
 
 PROGRAM_VERSION = "1.7.4.0"
 VENDOR_NAME = "Pelmark LLC."
@@ -54,6 +58,25 @@ COUNTRY_CODE = re.compile(r"[A-Z]{2}")
 # the country code followed by exactly two spaces at the end.
 COUNTRY_WITHOUT_POSTAL = re.compile(r"(?:^|[ \t])[A-Z]{2}  $")
 CREATED_FORMAT = "%m/%d/%Y %H:%M:%S"
+
+
+def product_header():
+    """Product.h.in with its @NAME@ fields filled as the build fills them."""
+    with open(TOP_CMAKE, encoding="utf-8") as f:
+        project = re.search(r"project\((\w+) VERSION (\d+)\.(\d+)\.(\d+)\.(\d+)", f.read())
+    if not project:
+        raise ValueError("no project(NAME VERSION a.b.c.d) in %s" % TOP_CMAKE)
+    name, major, minor, patch, tweak = project.groups()
+    fields = {"PROJECT_NAME": name, "PROJECT_VERSION": ".".join((major, minor, patch, tweak)),
+              "PROJECT_VERSION_MAJOR": major, "PROJECT_VERSION_MINOR": minor,
+              "PROJECT_VERSION_PATCH": patch, "PROJECT_VERSION_TWEAK": tweak}
+    fields["WREN_VERSION_DIGITS"] = major + minor + patch + tweak
+    with open(PRODUCT_SETTINGS, encoding="utf-8") as f:
+        for m in re.finditer(r"^set\((WREN_\w+) (\"[^\"]*\"|\S+)\)", f.read(), re.M):
+            fields[m.group(1)] = m.group(2).strip('"')
+    with open(DATA_FILE_HEADER, encoding="utf-8") as f:
+        text = f.read()
+    return re.sub(r"@(\w+)@", lambda m: fields[m.group(1)], text)
 
 
 def header_constant(text, name):
@@ -153,8 +176,7 @@ def main(argv):
     args = parser.parse_args(argv)
 
     try:
-        with open(DATA_FILE_HEADER, encoding="utf-8") as f:
-            header_text = f.read()
+        header_text = product_header()
         url = header_constant(header_text, "kHomePageUrl")
         mail = header_constant(header_text, "kSupportMail")
         if args.created is not None:

@@ -11,8 +11,8 @@
 
 #include "gui/CHyperlinkLabel.h"
 #include "gui/CSideBanner.h"
-#include "history/XmlDataFile.h"
-#include "update/ProgramVersion.h"
+#include "core/datafile/XmlDataFile.h"
+#include "base/ProgramVersion.h"
 
 // The icon lives in this library's resources, which a static library
 // must register itself.

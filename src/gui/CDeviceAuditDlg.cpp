@@ -11,7 +11,8 @@
 #include <atomic>
 #include <thread>
 
-#include "bluetooth/ServiceTexts.h"
+#include "adapters/qt/UiPost.h"
+#include "core/bluetooth/ServiceTexts.h"
 #include "gui/DeviceImageStrip.h"
 
 namespace wren::gui {
@@ -24,7 +25,7 @@ struct CDeviceAuditDlg::Worker {
 };
 
 CDeviceAuditDlg::CDeviceAuditDlg(ServiceQuery query, QWidget* parent)
-    : QDialog(parent), m_query(std::move(query)) {
+    : QDialog(parent), m_query(std::move(query)), m_post(std::make_shared<platform::UiPost>(this)) {
   setObjectName("deviceAuditDialog");
   setWindowTitle("Device Audit Dialog");
   setSizeGripEnabled(true);
@@ -66,6 +67,7 @@ CDeviceAuditDlg::CDeviceAuditDlg(ServiceQuery query, QWidget* parent)
 CDeviceAuditDlg::~CDeviceAuditDlg() {
   // Every worker is asked to stop and waited for: none may outlive the
   // window it reports to.
+  m_post->Detach();
   for (auto& worker : m_workers) worker->stop.request_stop();
   for (auto& worker : m_workers)
     if (worker->thread.joinable()) worker->thread.join();
@@ -102,18 +104,18 @@ void CDeviceAuditDlg::OnGetAdvertisedServices() {
   worker->ticket = m_current = m_nextTicket++;
   Worker* w = worker.get();
   const std::string address = Address();
-  // The worker reaches the dialog only through a queued call; the dialog's
-  // destructor joins it first, so `this` is alive whenever it posts.
-  w->thread = std::thread([this, w, address, query = m_query, token = w->stop.get_token()] {
-    std::string services;
-    query(address, services, token);
-    const std::uint64_t ticket = w->ticket;
-    w->finished = true;
-    if (token.stop_requested()) return;
-    QMetaObject::invokeMethod(
-        this, [this, ticket, services = std::move(services)] { OnQueryFinished(ticket, services); },
-        Qt::QueuedConnection);
-  });
+  // The worker reaches the dialog only through its post; the dialog's
+  // destructor detaches and joins it first.
+  w->thread =
+      std::thread([this, w, address, query = m_query, post = m_post, token = w->stop.get_token()] {
+        std::string services;
+        query(address, services, token);
+        const std::uint64_t ticket = w->ticket;
+        w->finished = true;
+        if (token.stop_requested()) return;
+        post->Post(
+            [this, ticket, services = std::move(services)] { OnQueryFinished(ticket, services); });
+      });
   m_workers.push_back(std::move(worker));
 }
 

@@ -19,6 +19,10 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
+namespace wren::platform {
+class UiPost;
+}
+
 namespace wren::gui {
 
 // Appends the service texts the device at `address` advertises to
@@ -67,6 +71,7 @@ private:
   QPushButton* m_getServices = nullptr;
   QTreeWidget* m_list = nullptr;
   std::list<std::unique_ptr<Worker>> m_workers;
+  std::shared_ptr<platform::UiPost> m_post;
   std::uint64_t m_nextTicket = 1;
   std::uint64_t m_current = 0;  // the query whose answer is awaited; 0: none
 };

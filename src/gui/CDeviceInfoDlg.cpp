@@ -14,11 +14,14 @@
 #include <cstdio>
 #include <mutex>
 
-#include "bluetooth/BluetoothPlatform.h"
-#include "bluetooth/ServiceTexts.h"
+#include "core/bluetooth/BluetoothPlatform.h"
+#include "core/bluetooth/ServiceTexts.h"
+#include "adapters/qt/UiPost.h"
 #include "gui/DeviceImageStrip.h"
 
 namespace wren::gui {
+
+using platform::UiPost;
 namespace {
 
 // A Bluetooth name is at most 248 bytes; an alias longer than that is refused.
@@ -50,7 +53,7 @@ std::optional<std::string> AskAlias(QWidget* parent, const std::string& current)
 bool ConfirmRemove(QWidget* parent, const std::string& name) {
   const QString question =
       QString("Remove %1?\n\nThe pairing and trust with this device are forgotten.")
-          .arg(OneLine(name, CDeviceInfoDlg::kMaxShownChars));
+          .arg(ElidedLine(name, CDeviceInfoDlg::kMaxShownChars));
   return QMessageBox::question(parent, "Remove Device", question,
                                QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::No) == QMessageBox::Yes;
@@ -58,7 +61,7 @@ bool ConfirmRemove(QWidget* parent, const std::string& name) {
 
 }  // namespace
 
-QString OneLine(const std::string& text, int maxChars) {
+QString ElidedLine(const std::string& text, int maxChars) {
   // Cut before converting: a huge text costs no more than the bound.
   const std::size_t bytes = static_cast<std::size_t>(maxChars) * 4 + 4;
   QString line =
@@ -76,49 +79,29 @@ QString OneLine(const std::string& text, int maxChars) {
   return line;
 }
 
-// Hands calls from the stack's threads to the dialog's thread while the
-// dialog exists; afterwards they go nowhere.
-class CDeviceInfoDlg::Relay {
-public:
-  explicit Relay(CDeviceInfoDlg* dialog) : m_dialog(dialog) {}
-  void Detach() {
-    std::lock_guard lock(m_mutex);
-    m_dialog = nullptr;
-  }
-  void Post(std::function<void(CDeviceInfoDlg&)> call) {
-    std::lock_guard lock(m_mutex);
-    // Posted under the lock, so the dialog cannot go while the call is
-    // queued; a queued call to a dialog deleted later is dropped by Qt.
-    if (CDeviceInfoDlg* dialog = m_dialog)
-      QMetaObject::invokeMethod(
-          dialog, [dialog, call = std::move(call)] { call(*dialog); }, Qt::QueuedConnection);
-  }
-
-private:
-  std::mutex m_mutex;
-  CDeviceInfoDlg* m_dialog;
-};
-
 class CDeviceInfoDlg::Listener : public platform::DeviceListener {
 public:
-  Listener(std::shared_ptr<Relay> relay, platform::BluetoothAddress address)
-      : m_relay(std::move(relay)), m_address(address) {}
+  // Calls from the stack's threads reach `dialog` through `post` while the
+  // dialog exists; afterwards they go nowhere.
+  Listener(std::shared_ptr<UiPost> post, CDeviceInfoDlg* dialog, platform::BluetoothAddress address)
+      : m_post(std::move(post)), m_dialog(dialog), m_address(address) {}
   void OnDeviceChanged(const platform::DeviceProperties& device, bool) override {
     if (device.address != m_address) return;
-    m_relay->Post([device](CDeviceInfoDlg& dialog) {
+    m_post->Post([dialog = m_dialog, device] {
       // A device that was gone and is back: its actions work again.
-      if (!dialog.m_known) dialog.SetStatus(QString(), false);
-      dialog.m_known = true;
-      dialog.Show(device);
+      if (!dialog->m_known) dialog->SetStatus(QString(), false);
+      dialog->m_known = true;
+      dialog->Show(device);
     });
   }
   void OnDeviceRemoved(platform::BluetoothAddress address) override {
     if (address != m_address) return;
-    m_relay->Post([](CDeviceInfoDlg& dialog) { dialog.OnRemoved(); });
+    m_post->Post([dialog = m_dialog] { dialog->OnRemoved(); });
   }
 
 private:
-  std::shared_ptr<Relay> m_relay;
+  std::shared_ptr<UiPost> m_post;
+  CDeviceInfoDlg* m_dialog;
   platform::BluetoothAddress m_address;
 };
 
@@ -129,7 +112,7 @@ CDeviceInfoDlg::CDeviceInfoDlg(platform::DeviceManager& devices, const platform:
       m_producer(std::move(producer)),
       m_askAlias(AskAlias),
       m_confirmRemove(ConfirmRemove),
-      m_relay(std::make_shared<Relay>(this)) {
+      m_post(std::make_shared<UiPost>(this)) {
   setObjectName("deviceInfoDialog");
   setWindowTitle("Device Information");
 
@@ -223,7 +206,7 @@ CDeviceInfoDlg::CDeviceInfoDlg(platform::DeviceManager& devices, const platform:
   Show(shown);
   if (!m_known) OnRemoved();
 
-  m_listener = std::make_unique<Listener>(m_relay, device.address);
+  m_listener = std::make_unique<Listener>(m_post, this, device.address);
   m_watch = m_devices.WatchDevices(*m_listener);
   // Wide enough for a service name with its full UUID.
   resize(std::max(sizeHint().width(), 580), sizeHint().height());
@@ -232,13 +215,13 @@ CDeviceInfoDlg::CDeviceInfoDlg(platform::DeviceManager& devices, const platform:
 CDeviceInfoDlg::~CDeviceInfoDlg() {
   // No listener call after this, and no answer reaches the dialog.
   m_watch.reset();
-  m_relay->Detach();
+  m_post->Detach();
 }
 
 void CDeviceInfoDlg::Show(const platform::DeviceProperties& device) {
   m_device = device;
   auto set = [](QLabel* label, const std::string& text) {
-    const QString line = OneLine(text, kMaxShownChars);
+    const QString line = ElidedLine(text, kMaxShownChars);
     label->setText(label->fontMetrics().elidedText(line, Qt::ElideRight, kValueWidth));
     label->setToolTip(line != label->text() ? line : QString());
   };
@@ -278,7 +261,7 @@ void CDeviceInfoDlg::Show(const platform::DeviceProperties& device) {
   for (std::size_t i = 0; i < shownRows; ++i) {
     const std::string& uuid = device.uuids[i];
     const std::string name = ServiceUuidName(uuid);
-    const QString text = OneLine(uuid, 64);
+    const QString text = ElidedLine(uuid, 64);
     rows << (name.empty() ? text : QString("%1 (%2)").arg(QString::fromStdString(name), text));
   }
   if (device.uuids.size() > shownRows)
@@ -324,10 +307,9 @@ void CDeviceInfoDlg::Run(const QString& busy, const QString& success, bool close
   m_closeOnSuccess = closeOnSuccess;
   EnableActions(false);
   SetStatus(busy, false);
-  std::shared_ptr<Relay> relay = m_relay;
-  action([relay](const platform::DeviceResult& result) {
-    relay->Post([result](CDeviceInfoDlg& dialog) {
-      dialog.OnDone(result, dialog.m_pendingSuccess, dialog.m_closeOnSuccess);
+  action([post = m_post, dialog = this](const platform::DeviceResult& result) {
+    post->Post([dialog, result] {
+      dialog->OnDone(result, dialog->m_pendingSuccess, dialog->m_closeOnSuccess);
     });
   });
 }
@@ -344,13 +326,9 @@ void CDeviceInfoDlg::OnDone(const platform::DeviceResult& result, const QString&
     if (closeOnSuccess) accept();
     return;
   }
-  // Never an empty failure: the stack's words, else its error's name.
-  QString text = QString::fromStdString(result.text);
-  if (text.trimmed().isEmpty())
-    text = result.name.empty() ? QString("The Bluetooth stack could not do it and gave no reason.")
-                               : QString("The Bluetooth stack could not do it (%1).")
-                                     .arg(OneLine(result.name, kMaxShownChars));
-  SetStatus(OneLine(text.toStdString(), 1024), true);
+  // Never an empty failure: the stack's words, else its error's.
+  const QString text = QString::fromStdString(platform::DeviceErrorText(result));
+  SetStatus(ElidedLine(text.toStdString(), 1024), true);
   Refresh();
   EnableActions(m_known);
   emit actionFinished(false);

@@ -16,11 +16,15 @@
 #include <optional>
 #include <string>
 
-#include "platform/DeviceManager.h"
+#include "ports/DeviceManager.h"
 
 class QLabel;
 class QListWidget;
 class QPushButton;
+
+namespace wren::platform {
+class UiPost;
+}
 
 namespace wren::gui {
 
@@ -65,7 +69,6 @@ signals:
   void propertiesShown();
 
 private:
-  class Relay;
   class Listener;
 
   void Show(const platform::DeviceProperties& device);
@@ -87,7 +90,7 @@ private:
   QString m_pendingSuccess;
   bool m_closeOnSuccess = false;
 
-  std::shared_ptr<Relay> m_relay;
+  std::shared_ptr<platform::UiPost> m_post;
   std::unique_ptr<Listener> m_listener;
   std::unique_ptr<platform::NotificationHandle> m_watch;
 
@@ -120,6 +123,6 @@ private:
 // A text shown in one line: control characters become spaces and a text
 // longer than `maxChars` is cut and marked with an ellipsis. The data it
 // came from is kept whole.
-QString OneLine(const std::string& text, int maxChars);
+QString ElidedLine(const std::string& text, int maxChars);
 
 }  // namespace wren::gui

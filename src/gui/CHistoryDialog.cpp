@@ -7,9 +7,9 @@
 
 #include "gui/DeviceImageStrip.h"
 #include "gui/ReportCommands.h"
-#include "history/HistoryTree.h"
-#include "history/XmlDataFile.h"
-#include "print/ListPrinter.h"
+#include "core/history/HistoryTree.h"
+#include "core/datafile/XmlDataFile.h"
+#include "core/print/ListPrinter.h"
 
 namespace wren {
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "bluetooth/DeviceRecord.h"
+#include "core/bluetooth/DeviceRecord.h"
 
 class QTreeView;
 

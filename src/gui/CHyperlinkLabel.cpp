@@ -4,8 +4,8 @@
 #include <QPalette>
 #include <QUrl>
 
-#include "history/XmlDataFile.h"
-#include "platform/Shell.h"
+#include "core/datafile/XmlDataFile.h"
+#include "ports/Shell.h"
 
 namespace wren::gui {
 

@@ -1,4 +1,5 @@
 #include "gui/CMainFrame.h"
+#include "base/Product.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,7 +19,7 @@
 
 #include <iostream>
 
-#include "bluetooth/BluetoothPlatform.h"
+#include "core/bluetooth/BluetoothPlatform.h"
 #include "gui/CAboutDlg.h"
 #include "gui/CDeviceAuditDlg.h"
 #include "gui/CHistoryDialog.h"
@@ -31,12 +32,11 @@
 #include "gui/LockKeys.h"
 #include "gui/QtDeviceDialogs.h"
 #include "gui/CSearchParamsDlg.h"
-#include "history/HistoryStore.h"
-#include "history/XmlDataFile.h"
-#include "platform/System.h"
-#include "platform/qt/QtHttpClient.h"
-#include "platform/sim/SimulatedStack.h"
-#include "update/UpdateCheck.h"
+#include "core/history/HistoryStore.h"
+#include "core/datafile/XmlDataFile.h"
+#include "base/System.h"
+#include "adapters/qt/QtHttpClient.h"
+#include "core/update/UpdateCheck.h"
 
 namespace wren::gui {
 namespace {
@@ -98,7 +98,7 @@ CMainFrame::CMainFrame(Session& session, WindowStatus& status, const WindowPorts
   CreateStatusBar();
   CreateAccelerators();
   m_status.Attach(this);
-  Frame().OnCreate();
+  Monitoring().OnCreate();
 
   // The view: its columns over the rows (the history is loaded by now).
   m_model = new DeviceTableModel(m_session.List(), this);
@@ -396,10 +396,10 @@ void CMainFrame::CreateStatusBar() {
   m_statusPane->setTextFormat(Qt::PlainText);
   m_statusPane->setMinimumWidth(1);
   bar->addWidget(m_statusPane, 1);
-  if (const sim::SimulatedStack* simulated = m_session.Simulation()) {
+  if (m_session.Simulation()) {
     auto* simulation = new QLabel("SIMULATION - no device is real", bar);
     simulation->setObjectName("simulationPane");
-    simulation->setToolTip(QString::fromStdString(simulated->Description()));
+    simulation->setToolTip(QString::fromStdString(m_session.Stack().Description()));
     simulation->setStyleSheet("QLabel { color: #a00000; font-weight: bold; padding: 0 6px; }");
     bar->addPermanentWidget(simulation);
   }
@@ -488,7 +488,7 @@ void CMainFrame::WireDeviceCommands() {
   m_deviceDialogs = std::make_unique<QtDeviceDialogs>(
       *devices,
       [this](const platform::DeviceProperties& device) {
-        return Frame().Bluetooth().ProducerOf(device.address, device.le);
+        return Monitoring().Bluetooth().ProducerOf(device.address, device.le);
       },
       this);
   m_view->SetDeviceInformationHandler([this](const std::string& address) {
@@ -506,7 +506,7 @@ void CMainFrame::WireDeviceCommands() {
 // steps; what is added shows up in later scans.
 void CMainFrame::OnSearchAddDevice() {
   if (!m_deviceDialogs) return;
-  Frame().Bluetooth().SelectDevices(*m_deviceDialogs, QtDeviceDialogs::HandleOf(this));
+  Monitoring().Bluetooth().SelectDevices(*m_deviceDialogs, QtDeviceDialogs::HandleOf(this));
 }
 
 void CMainFrame::ShowCentred() {
@@ -522,13 +522,13 @@ void CMainFrame::ShowCentred() {
 // Run and Run...: the search parameters first; a cancelled dialog changes nothing.
 void CMainFrame::OnRunMonitoring() {
   SearchParamsRunDialog dialog(m_ports.sound, m_chooser, this);
-  if (dialog.DoModal(Frame().SearchDialog()) != kDialogRun) return;
-  Frame().RunMonitoring();
+  if (dialog.DoModal(Monitoring().SearchDialog()) != kDialogRun) return;
+  Monitoring().RunMonitoring();
 }
 
-void CMainFrame::OnStopMonitoring() { Frame().OnStopMonitoring(); }
+void CMainFrame::OnStopMonitoring() { Monitoring().OnStopMonitoring(); }
 
-void CMainFrame::OnSessionAlarmLog() { m_ports.shell.OpenPath(Frame().AlarmLog().LogPath()); }
+void CMainFrame::OnSessionAlarmLog() { m_ports.shell.OpenPath(Monitoring().AlarmLog().LogPath()); }
 
 void CMainFrame::OnHelp() {
   if (!m_ports.helpPage.empty()) m_ports.shell.OpenPath(m_ports.helpPage);
@@ -538,7 +538,8 @@ void CMainFrame::OnHomePage() { OpenUrl(std::string(kHomePageUrl)); }
 
 void CMainFrame::OnEmailSupport() {
   // "mailto:%s?subject=%s %s", the space escaped for a valid address.
-  OpenUrl("mailto:" + std::string(kSupportMail) + "?subject=Wrenlocator%201.7.4");
+  OpenUrl("mailto:" + std::string(kSupportMail) + "?subject=" + std::string(product::kName) +
+          "%20" + std::string(product::kShortVersion));
 }
 
 void CMainFrame::OnBluetoothDevices() {
@@ -583,14 +584,7 @@ void CMainFrame::OnHistoryReport() {
       this, [this, &saved](std::string& error) { return saved = m_session.SaveHistory(&error); },
       [this, &saved] {
         if (saved) return m_session.History().Store().File().GetDocumentText();
-        XmlDataFile document;
-        document.CreateNew(kHistoryRoot);
-        document.ResetPosition();
-        document.FindElement(kHistoryRoot);
-        document.EnterElement();
-        for (const DeviceRecord& record : m_session.History().List())
-          HistoryStore::WriteEntry(document, record);
-        return document.GetDocumentText();
+        return HistoryStore::DocumentText(m_session.History().List());
       },
       &icons, *m_messages);
 }

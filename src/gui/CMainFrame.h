@@ -12,12 +12,12 @@
 #include <memory>
 #include <string>
 
-#include "app/MainFrame.h"
-#include "app/Session.h"
+#include "core/monitor/Monitor.h"
+#include "core/monitor/Session.h"
 #include "gui/CSearchParamsDlg.h"
 #include "gui/ReportCommands.h"
-#include "platform/ProgramLauncher.h"
-#include "platform/Shell.h"
+#include "ports/ProgramLauncher.h"
+#include "ports/Shell.h"
 
 class QAction;
 class QLabel;
@@ -111,7 +111,7 @@ public:
   QString StatusText() const;
   void SetStatusText(const QString& text);
 
-  MainFrame& Frame() { return m_session.Frame(); }
+  Monitor& Monitoring() { return m_session.Monitoring(); }
   Session& GetSession() { return m_session; }
   CWrenlocatorView& View() { return *m_view; }
   // Runs `then` once, right after the list has first been painted.

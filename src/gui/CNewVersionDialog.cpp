@@ -9,8 +9,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "platform/Shell.h"
-#include "update/UpdateCheck.h"
+#include "ports/Shell.h"
+#include "core/update/UpdateCheck.h"
 
 namespace wren::gui {
 namespace {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "update/UpdateCheck.h"
+#include "core/update/UpdateCheck.h"
 
 class QTreeWidget;
 class QPushButton;

@@ -13,9 +13,8 @@
 
 #include "gui/DeviceImageStrip.h"
 #include "gui/QtPairingAgent.h"
-#include "gui/UiPost.h"
-#include "platform/bluez/BluezErrors.h"
-#include "bluetooth/BluetoothPlatform.h"
+#include "adapters/qt/UiPost.h"
+#include "core/bluetooth/BluetoothPlatform.h"
 
 namespace wren::gui {
 
@@ -335,9 +334,7 @@ void CSearchAddDlg::Choose(BluetoothAddress device, bool paired) {
 }
 
 void CSearchAddDlg::Failed(const QString& what, const DeviceResult& result) {
-  std::string text = result.text;
-  if (text.empty()) text = bluez::ErrorText(result.name);
-  if (text.empty()) text = "The Bluetooth service gave no reason.";
+  const std::string text = platform::DeviceErrorText(result);
   SetStatus(QString("%1: %2").arg(what, QString::fromStdString(text)), true);
 }
 

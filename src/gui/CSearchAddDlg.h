@@ -18,17 +18,21 @@
 #include <string>
 #include <vector>
 
-#include "platform/DeviceManager.h"
+#include "ports/DeviceManager.h"
 
 class QLabel;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace wren::platform {
+class UiPost;
+}
+
 namespace wren::gui {
 
 class QtPairingAgent;
-class UiPost;
+using platform::UiPost;
 
 class CSearchAddDlg : public QDialog {
   Q_OBJECT

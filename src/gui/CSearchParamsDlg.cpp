@@ -17,8 +17,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "platform/InstallPaths.h"
-#include "platform/System.h"
+#include "base/InstallPaths.h"
+#include "base/System.h"
 
 #include <fstream>
 

@@ -4,10 +4,10 @@
 // recipient. The values live in SearchParamsModel; this window only shows
 // them and hands back what the user left in its controls.
 
-#include "app/MainFrame.h"
-#include "app/SoundPlayer.h"
-#include "bluetooth/SearchSettings.h"
-#include "platform/SoundOutput.h"
+#include "core/monitor/Monitor.h"
+#include "core/monitor/SoundPlayer.h"
+#include "core/bluetooth/SearchSettings.h"
+#include "ports/SoundOutput.h"
 
 #include <QDialog>
 #include <QString>

@@ -10,7 +10,7 @@
 
 #include "gui/CDeviceAuditDlg.h"
 #include "gui/DeviceTableModel.h"
-#include "view/DeviceListModel.h"
+#include "core/list/DeviceListModel.h"
 
 namespace wren::gui {
 

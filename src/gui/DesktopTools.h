@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ProgramLauncher.h"
+#include "ports/ProgramLauncher.h"
 
 namespace wren::gui {
 

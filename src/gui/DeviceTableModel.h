@@ -6,7 +6,7 @@
 
 #include <QAbstractTableModel>
 
-#include "view/DeviceListModel.h"
+#include "core/list/DeviceListModel.h"
 
 namespace wren::gui {
 

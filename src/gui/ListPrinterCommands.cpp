@@ -6,7 +6,7 @@
 #include <QPrinter>
 
 #include "gui/ReportCommands.h"
-#include "view/DeviceListModel.h"
+#include "core/list/DeviceListModel.h"
 
 namespace wren {
 
@@ -24,6 +24,20 @@ ListPrintLook LookOf(const QHeaderView& header) {
   const QWidget* list = header.parentWidget() ? header.parentWidget() : &header;
   look.screenFont = list->font();
   return look;
+}
+
+bool PrintList(const DeviceListModel& model, const std::vector<int>& displayOrder,
+               QPrinter& printer, std::string* error, const ListPrintLook& look) {
+  std::string message;
+  int from = 0;
+  int to = 0;
+  if (printer.printRange() == QPrinter::PageRange) {
+    from = printer.fromPage();
+    to = printer.toPage();
+  }
+  const bool done = PaintList(printer, model, displayOrder, look, message, from, to);
+  if (error) *error = message;
+  return done;
 }
 
 bool RunPrintCommand(QWidget* parent, QPrinter& printer, const DeviceListModel& model,

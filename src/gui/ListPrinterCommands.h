@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/ListPrinterPainter.h"
+#include "paint/ListPrinterPainter.h"
 
 class QHeaderView;
 class QPrinter;
@@ -22,6 +22,11 @@ std::vector<int> DisplayOrderOf(const QHeaderView& header);
 // What the printout takes from the list on screen: its column widths (in
 // creation order) and its font.
 ListPrintLook LookOf(const QHeaderView& header);
+
+// The Print command's job on a printer the print dialog set up: the page
+// range the user chose, every page otherwise.
+bool PrintList(const DeviceListModel& model, const std::vector<int>& displayOrder,
+               QPrinter& printer, std::string* error = nullptr, const ListPrintLook& look = {});
 
 // Shows the print dialog for `printer`; when the user confirms, prints the
 // list and tells `messages` when it could not. True when the list was

@@ -9,7 +9,7 @@
 #include <QWidget>
 
 #include "gui/CDeviceInfoDlg.h"
-#include "platform/DeviceManager.h"
+#include "ports/DeviceManager.h"
 
 namespace wren::gui {
 

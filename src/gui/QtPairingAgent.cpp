@@ -2,8 +2,9 @@
 
 #include <QWidget>
 
-#include "bluetooth/BluetoothAddress.h"
-#include "gui/UiPost.h"
+#include "base/BluetoothAddress.h"
+#include "adapters/qt/UiPost.h"
+#include "gui/ReplyOnce.h"
 
 namespace wren::gui {
 

@@ -14,11 +14,15 @@
 #include <memory>
 
 #include "gui/CPairingPromptDlg.h"
-#include "platform/DeviceManager.h"
+#include "ports/DeviceManager.h"
+
+namespace wren::platform {
+class UiPost;
+}
 
 namespace wren::gui {
 
-class UiPost;
+using platform::UiPost;
 
 class QtPairingAgent final : public QObject, public platform::PairingAgent {
   Q_OBJECT

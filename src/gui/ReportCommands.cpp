@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
-#include "view/ListExporter.h"
-#include "view/DeviceListModel.h"
+#include "core/list/ListExporter.h"
+#include "core/list/DeviceListModel.h"
 
 namespace wren {
 

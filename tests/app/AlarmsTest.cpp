@@ -1,8 +1,8 @@
-#include "app/Alarms.h"
+#include "core/monitor/Alarms.h"
 
 #include "Fakes.h"
-#include "platform/MemorySettingsStore.h"
-#include "platform/System.h"
+#include "adapters/posix/MemorySettingsStore.h"
+#include "base/System.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "program/CommandLine.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/System.h"
+#include "base/System.h"
 
 namespace wren {
 namespace {

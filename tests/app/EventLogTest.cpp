@@ -3,7 +3,7 @@
 // each device-change message.
 
 #include "MonitorFixture.h"
-#include "app/EventLog.h"
+#include "core/monitor/EventLog.h"
 
 namespace wren::test {
 namespace {
@@ -273,7 +273,7 @@ TEST_F(FrameEvents, EveryCustomEventStartsOneWorkerFirst) {
       {"foreign identifier", Custom(foreign), false},
       {"no record", noRecord, false},
   };
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   for (const Case& c : cases) {
     int started = workers.started;
     std::size_t texts = status.texts.size();
@@ -286,7 +286,7 @@ TEST_F(FrameEvents, EveryCustomEventStartsOneWorkerFirst) {
 }
 
 TEST_F(FrameEvents, OtherEventTypesAreIgnored) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   DeviceChange c = Hci(true);
   c.eventType = 0x8000;  // arrival of some other device
   f.OnDeviceChange(c);
@@ -295,7 +295,7 @@ TEST_F(FrameEvents, OtherEventTypesAreIgnored) {
 }
 
 TEST_F(FrameEvents, LinesGoToStatusAndLogTrimmed) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   stack.Deliver(L2cap(true, true));
   stack.Deliver(InRange(platform::kFlagName | platform::kFlagConnected, 0));
   stack.Deliver(OutOfRange());
@@ -317,7 +317,7 @@ TEST_F(FrameEvents, LinesGoToStatusAndLogTrimmed) {
 }
 
 TEST_F(FrameEvents, EventLinesTakeTheClockAtTheEvent) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   clock.Set(kExampleTime + 3661);
   f.OnDeviceChange(Custom(platform::kPinRequestGuid));
   EXPECT_EQ(status.texts.back(),
@@ -325,7 +325,7 @@ TEST_F(FrameEvents, EventLinesTakeTheClockAtTheEvent) {
 }
 
 TEST_F(FrameEvents, AdapterRemovedThenInsertedAgain) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   DeviceChange tree;
   tree.eventType = platform::kDeviceNodesChanged;
 
@@ -360,7 +360,7 @@ TEST_F(FrameEvents, AdapterRemovedThenInsertedAgain) {
 }
 
 TEST_F(FrameEvents, SecondAdapterIsHeardWithoutALine) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   ASSERT_EQ(stack.RadioSinks(), 1u);
   stack.SetRadios({{0x000102030405ULL, "Desk radio", 0}, {0x0A0B0C0D0E0FULL, "Dongle", 0}});
   DeviceChange tree;
@@ -378,7 +378,7 @@ TEST_F(FrameEvents, SecondAdapterIsHeardWithoutALine) {
 
 TEST_F(FrameEvents, AdapterRemovalIsLoggedEvenWhileScansRun) {
   // A worker's own presence test must not hide a removal from the log.
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   stack.SetRadios({});
   RunWorkers();  // the worker sees no radio
@@ -394,7 +394,7 @@ TEST_F(FrameEvents, FirstEnabledAlarmKindSounds) {
   store.WriteText("DevNotifySettings", "DevDetVoicePath", "/sounds/detected.wav");
   store.WriteInt("DevNotifySettings", "inSound", 1);
   store.WriteText("DevNotifySettings", "InVoicePath", "/sounds/in.wav");
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
 
   // Name and connected bits gained: detection wins.
   f.OnDeviceChange(InRange(platform::kFlagName | platform::kFlagConnected, 0));
@@ -424,7 +424,7 @@ TEST_F(FrameEvents, FirstEnabledAlarmKindSounds) {
 }
 
 TEST_F(FrameEvents, UnwritableLogIsReportedButEventsGoOn) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   std::filesystem::remove(Dir() + "/alarmlog.txt");
   std::filesystem::create_directory(Dir() + "/alarmlog.txt");  // cannot be opened as a file
   f.OnDeviceChange(Custom(platform::kPinRequestGuid));

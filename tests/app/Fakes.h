@@ -1,9 +1,9 @@
 #pragma once
 // Recording stand-ins for the sound output, the messenger and the shell.
 
-#include "platform/MessengerTransport.h"
-#include "platform/Shell.h"
-#include "platform/SoundOutput.h"
+#include "ports/MessengerTransport.h"
+#include "ports/Shell.h"
+#include "ports/SoundOutput.h"
 
 #include <functional>
 #include <string>

@@ -6,14 +6,15 @@
 
 #include "Fakes.h"
 #include "MonitorFakes.h"
-#include "app/HeadlessOptions.h"
-#include "app/MainFrame.h"
-#include "app/SteppedTime.h"
-#include "app/ThreadWorkers.h"
-#include "platform/MemorySettingsStore.h"
-#include "platform/System.h"
-#include "platform/sim/Scenario.h"
-#include "platform/sim/SimulatedStack.h"
+#include "base/Text.h"
+#include "program/HeadlessOptions.h"
+#include "core/monitor/Monitor.h"
+#include "core/monitor/SteppedTime.h"
+#include "core/monitor/ThreadWorkers.h"
+#include "adapters/posix/MemorySettingsStore.h"
+#include "base/System.h"
+#include "adapters/sim/Scenario.h"
+#include "adapters/sim/SimulatedStack.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -25,11 +26,11 @@ namespace {
 TEST(HeadlessOptionsTest, EveryOption) {
   HeadlessOptions o;
   std::string error;
-  ASSERT_TRUE(ParseHeadlessOptions(
-      {"--headless", "--stack", "sim:lab.xml", "--data-dir=/var/tmp/w", "--run-for", "2.5",
-       "--export", "xml", "out.xml", "--sim-clock", "stepped", "--settings", "my.ini", "--mqtt",
-       "mqtt://broker:1884"},
-      o, error))
+  ASSERT_TRUE(
+      ParseHeadlessOptions({"--headless", "--stack", "sim:lab.xml", "--data-dir=/var/tmp/w",
+                            "--run-for", "2.5", "--export", "xml", "out.xml", "--sim-clock",
+                            "stepped", "--settings", "my.ini", "--mqtt", "mqtt://broker:1884"},
+                           o, error))
       << error;
   EXPECT_EQ(o.stack, "sim:lab.xml");
   EXPECT_EQ(o.dataDir, "/var/tmp/w");
@@ -111,7 +112,7 @@ TEST(HeadlessOptionsTest, Seconds) {
                         {"99999999999999999999", false, 0}};
   for (const Case& c : cases) {
     std::int64_t ms = -1;
-    EXPECT_EQ(ParseSeconds(c.text, ms), c.ok) << c.text;
+    EXPECT_EQ(ParseSeconds(c.text, ms, kMaxRunSeconds), c.ok) << c.text;
     if (c.ok) {
       EXPECT_EQ(ms, c.ms) << c.text;
     }
@@ -254,8 +255,8 @@ SteppedResult RunStepped(const std::string& dir) {
   TimedView view(sim);
   platform::SetDataFolderOverride(dir);
   {
-    MainFrame frame(
-        FramePorts{tracker, store, sound, messenger, timer, workers, dispatcher, clock, status});
+    Monitor frame(
+        MonitorPorts{tracker, store, sound, messenger, timer, workers, dispatcher, clock, status});
     frame.OnCreate();
     frame.SetView(&view);
     frame.RunMonitoring();

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "MonitorFixture.h"
-#include "app/ThreadWorkers.h"
-#include "platform/sim/Scenario.h"
-#include "platform/sim/SimulatedStack.h"
+#include "core/monitor/ThreadWorkers.h"
+#include "adapters/sim/Scenario.h"
+#include "adapters/sim/SimulatedStack.h"
 
 namespace wren::test {
 namespace {
@@ -36,12 +36,12 @@ private:
 
 class MonitorConcurrency : public MonitorFixture {
 protected:
-  FramePorts ThreadPorts() {
-    return FramePorts{stack, store, sound, messenger, timer, threads, dispatcher, clock, status};
+  MonitorPorts ThreadPorts() {
+    return MonitorPorts{stack, store, sound, messenger, timer, threads, dispatcher, clock, status};
   }
   // Run as the window does it: the dialog's values change (while workers
   // run), then the frame is told to start.
-  static void Run(MainFrame& f) {
+  static void Run(Monitor& f) {
     f.SearchDialog().LoadSettings();
     f.RunMonitoring();
   }
@@ -51,7 +51,7 @@ protected:
 TEST_F(MonitorConcurrency, OverlappingScansAndEventsMergeOneAtATime) {
   SerialView serial(std::this_thread::get_id());
   stack.OnSearch([] { std::this_thread::sleep_for(200us); });
-  MainFrame f(ThreadPorts());
+  Monitor f(ThreadPorts());
   f.OnCreate();
   f.SetView(&serial);
   Run(f);
@@ -111,7 +111,7 @@ TEST_F(MonitorConcurrency, OverlappingScansAndEventsMergeOneAtATime) {
 TEST_F(MonitorConcurrency, ShutdownCancelsRunningInquiriesAndWaitsForThem) {
   SerialView serial(std::this_thread::get_id());
   stack.HoldSearches(true);
-  MainFrame f(ThreadPorts());
+  Monitor f(ThreadPorts());
   f.OnCreate();
   f.SetView(&serial);
   Run(f);
@@ -177,8 +177,8 @@ TEST_F(MonitorConcurrency, SimulatedStackThreadDeliversWhileScansOverlap) {
   sim::SimulatedStack sim(std::move(scenario), sim::TimeMode::Wall, "busy");
   SerialView serial(std::this_thread::get_id());
   {
-    MainFrame f(
-        FramePorts{sim, store, sound, messenger, timer, threads, dispatcher, clock, status});
+    Monitor f(
+        MonitorPorts{sim, store, sound, messenger, timer, threads, dispatcher, clock, status});
     f.OnCreate();
     f.SetView(&serial);
     Run(f);

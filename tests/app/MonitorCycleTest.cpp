@@ -9,7 +9,7 @@ namespace {
 using Cycle = MonitorFixture;
 
 TEST_F(Cycle, ConstructionIsIdleAndTestsPresence) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   EXPECT_FALSE(f.Monitoring());
   EXPECT_EQ(f.TimerId(), 0u);
   EXPECT_EQ(f.PeriodMs(), 1000);
@@ -25,7 +25,7 @@ TEST_F(Cycle, ConstructionIsIdleAndTestsPresence) {
 
 TEST_F(Cycle, PeriodFromUpdateSpeedAndOneScanAtOnce) {
   store.WriteInt("Settings", "UpdateSpeed", 5);
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   ASSERT_EQ(timer.created.size(), 1u);
   EXPECT_EQ(timer.created[0].eventId, 1u);
@@ -47,7 +47,7 @@ TEST_F(Cycle, PeriodFromUpdateSpeedAndOneScanAtOnce) {
 
 TEST_F(Cycle, FirstTickRestartsWithExactlyOneScanThenOnePerTick) {
   store.WriteInt("Settings", "UpdateSpeed", 5);
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   platform::Timer::Id first = f.TimerId();
   ASSERT_EQ(workers.started, 1);
@@ -76,7 +76,7 @@ TEST_F(Cycle, FirstTickRestartsWithExactlyOneScanThenOnePerTick) {
 
 TEST_F(Cycle, RestartRereadsThePeriod) {
   store.WriteInt("Settings", "UpdateSpeed", 5);
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   store.WriteInt("Settings", "UpdateSpeed", 7);
   timer.Tick();
@@ -96,7 +96,7 @@ TEST_F(Cycle, RefreshSpeedBelowOneSecondCountsAsOne) {
     platform::MemorySettingsStore fresh;
     store = fresh;
     if (c.stored) store.WriteInt("Settings", "UpdateSpeed", *c.stored);
-    MainFrame& f = MakeFrame();
+    Monitor& f = MakeFrame();
     f.RunMonitoring();
     EXPECT_EQ(f.PeriodMs(), c.periodMs) << (c.stored ? std::to_string(*c.stored) : "absent");
     EXPECT_EQ(timer.created.back().periodMs, c.periodMs);
@@ -107,7 +107,7 @@ TEST_F(Cycle, RefreshSpeedBelowOneSecondCountsAsOne) {
 }
 
 TEST_F(Cycle, RunTwiceKillsTheFirstTimerAndStartsOneScanEach) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   platform::Timer::Id first = f.TimerId();
   EXPECT_EQ(workers.started, 1);
@@ -128,7 +128,7 @@ TEST_F(Cycle, RunTwiceKillsTheFirstTimerAndStartsOneScanEach) {
 }
 
 TEST_F(Cycle, StopKillsTheTimerAndNoTicksFollow) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   f.OnStopMonitoring();
   EXPECT_FALSE(f.Monitoring());
@@ -143,7 +143,7 @@ TEST_F(Cycle, StopKillsTheTimerAndNoTicksFollow) {
 
 TEST_F(Cycle, RunWithoutAdapterShowsTextStartsOneWorkerAndNoTimer) {
   stack.SetRadios({});
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   EXPECT_FALSE(f.RadioPresent());
   EXPECT_EQ(stack.RadioSinks(), 0u);
   f.RunMonitoring();
@@ -178,7 +178,7 @@ TEST_F(Cycle, RunWithoutAdapterShowsTextStartsOneWorkerAndNoTimer) {
 
 TEST_F(Cycle, RefusedTimerStillRunsTheOneScan) {
   timer.refuseCreate = true;
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   EXPECT_EQ(f.TimerId(), 0u);
   EXPECT_TRUE(f.Monitoring());
@@ -200,7 +200,7 @@ TEST_F(Cycle, RefusedTimerStillRunsTheOneScan) {
 }
 
 TEST_F(Cycle, RefusedKillKeepsTheTimerId) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   platform::Timer::Id id = f.TimerId();
   timer.refuseKill = true;
@@ -217,7 +217,7 @@ TEST_F(Cycle, RefusedKillKeepsTheTimerId) {
 }
 
 TEST_F(Cycle, StopWhileScanningStillMergesTheRunningScan) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   // The worker has passed its check and is in the stack when Stop comes.
   stack.OnSearch([&] { f.OnStopMonitoring(); });
@@ -229,7 +229,7 @@ TEST_F(Cycle, StopWhileScanningStillMergesTheRunningScan) {
 }
 
 TEST_F(Cycle, WorkerStartedAfterStopReturnsAtOnce) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   platform::DeviceChange pin;
   pin.eventType = platform::kCustomEvent;
   pin.hasRecord = true;
@@ -248,7 +248,7 @@ TEST_F(Cycle, ScanParametersAreTakenWhenTheWorkerStarts) {
   store.WriteInt("DevSearchSettings", "Unknown", 0);
   store.WriteInt("DevSearchSettings", "NewInquiry", 1);
   store.WriteInt("DevSearchSettings", "NewInquiryTimeout", 10);
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   // The dialog changes after the worker started: the worker keeps what it got.
   store.WriteInt("DevSearchSettings", "NewInquiry", 0);
@@ -265,7 +265,7 @@ TEST_F(Cycle, ScanParametersAreTakenWhenTheWorkerStarts) {
 
 TEST_F(Cycle, RefusedWorkerIsDroppedQuietly) {
   workers.refuse = true;
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   EXPECT_EQ(workers.started, 1);
   EXPECT_EQ(workers.Pending(), 0u);
@@ -274,7 +274,7 @@ TEST_F(Cycle, RefusedWorkerIsDroppedQuietly) {
 }
 
 TEST_F(Cycle, ResultsArrivingAfterShutdownAreDropped) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   workers.RunAll();  // finished: its result is on its way
   ASSERT_EQ(dispatcher.Size(), 1u);
@@ -291,7 +291,7 @@ TEST_F(Cycle, ResultsArrivingAfterShutdownAreDropped) {
 }
 
 TEST_F(Cycle, ShutdownStopsAWorkerThatWasNotRunYet) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   f.RunMonitoring();
   ASSERT_EQ(workers.Pending(), 1u);
   f.Shutdown();  // runs it with stop requested
@@ -301,7 +301,7 @@ TEST_F(Cycle, ShutdownStopsAWorkerThatWasNotRunYet) {
 }
 
 TEST_F(Cycle, EventsAfterShutdownAreNotHandled) {
-  MainFrame& f = MakeFrame();
+  Monitor& f = MakeFrame();
   platform::DeviceChange pin;
   pin.eventType = platform::kCustomEvent;
   pin.hasRecord = true;

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "app/MainFrame.h"
-#include "platform/BluetoothStack.h"
-#include "platform/Clock.h"
-#include "platform/Dispatcher.h"
-#include "platform/Timer.h"
-#include "platform/Workers.h"
+#include "core/monitor/Monitor.h"
+#include "ports/BluetoothStack.h"
+#include "ports/Clock.h"
+#include "ports/Dispatcher.h"
+#include "ports/Timer.h"
+#include "ports/Workers.h"
 
 namespace wren::test {
 

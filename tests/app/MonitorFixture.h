@@ -15,10 +15,10 @@
 
 #include "Fakes.h"
 #include "MonitorFakes.h"
-#include "app/MainFrame.h"
-#include "bluetooth/SearchSettings.h"
-#include "platform/MemorySettingsStore.h"
-#include "platform/System.h"
+#include "core/monitor/Monitor.h"
+#include "core/bluetooth/SearchSettings.h"
+#include "adapters/posix/MemorySettingsStore.h"
+#include "base/System.h"
 
 namespace wren::test {
 
@@ -55,12 +55,12 @@ protected:
     return d;
   }
 
-  FramePorts Ports() {
-    return FramePorts{stack, store, sound, messenger, timer, workers, dispatcher, clock, status};
+  MonitorPorts Ports() {
+    return MonitorPorts{stack, store, sound, messenger, timer, workers, dispatcher, clock, status};
   }
 
-  MainFrame& MakeFrame(const MainFrame::HistoryCheck& check = {}) {
-    frame = std::make_unique<MainFrame>(Ports(), check);
+  Monitor& MakeFrame(const Monitor::HistoryCheck& check = {}) {
+    frame = std::make_unique<Monitor>(Ports(), check);
     frame->OnCreate();
     frame->SetView(&view);
     return *frame;
@@ -89,7 +89,7 @@ protected:
   FixedClock clock{kExampleTime};
   RecordingStatus status;
   RecordingView view;
-  std::unique_ptr<MainFrame> frame;
+  std::unique_ptr<Monitor> frame;
 
 private:
   std::string m_dir;

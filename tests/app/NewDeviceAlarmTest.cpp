@@ -6,9 +6,9 @@
 #include <fstream>
 
 #include "MonitorFixture.h"
-#include "history/DeviceHistory.h"
-#include "view/DeviceListModel.h"
-#include "view/ScanReconciler.h"
+#include "core/history/DeviceHistory.h"
+#include "core/list/DeviceListModel.h"
+#include "core/list/ScanReconciler.h"
 
 namespace wren::test {
 namespace {
@@ -46,7 +46,7 @@ protected:
     WriteHistoryWithPhone();
     merging.history.Load();
     ASSERT_EQ(merging.history.Size(), 1u);
-    frame = std::make_unique<MainFrame>(Ports());
+    frame = std::make_unique<Monitor>(Ports());
     frame->OnCreate();
     frame->SetView(&merging);
     frame->RunMonitoring();

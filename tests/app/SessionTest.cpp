@@ -11,11 +11,11 @@
 
 #include "Fakes.h"
 #include "MonitorFakes.h"
-#include "app/Session.h"
-#include "app/StackFactory.h"
-#include "platform/MemorySettingsStore.h"
-#include "platform/System.h"
-#include "platform/sim/SimulatedStack.h"
+#include "core/monitor/Session.h"
+#include "program/StackFactory.h"
+#include "adapters/posix/MemorySettingsStore.h"
+#include "base/System.h"
+#include "adapters/sim/SimulatedStack.h"
 #include "support/TestFiles.h"
 
 namespace wren::test {
@@ -140,9 +140,9 @@ TEST(StackFactoryTest, EachChoiceOpensItsStack) {
     EXPECT_EQ(opened.simulation != nullptr, c.expectSimulation);
     EXPECT_EQ(opened.failure, c.failure);
     if (opened.simulation) {
-      EXPECT_EQ(static_cast<platform::BluetoothStack*>(opened.simulation), opened.stack.get());
+      EXPECT_EQ(dynamic_cast<platform::BluetoothStack*>(opened.simulation), opened.stack.get());
       // The simulation manages its devices itself, as a real stack would.
-      EXPECT_EQ(opened.devices, static_cast<platform::DeviceManager*>(opened.simulation));
+      EXPECT_EQ(opened.devices, dynamic_cast<platform::DeviceManager*>(opened.simulation));
       // A silent BlueZ is no news when the demo stands in for it.
       EXPECT_EQ(opened.message, "");
     }
@@ -160,7 +160,7 @@ TEST(StackFactoryTest, TheScenarioFileNamesTheSimulationAndFailuresSayWhich) {
   request.choice = "sim:" + kScenario;
   OpenedStack opened = StackFactory().Open(request);
   ASSERT_NE(opened.simulation, nullptr);
-  EXPECT_NE(opened.simulation->Description().find("cli-scenario.xml"), std::string::npos);
+  EXPECT_NE(opened.stack->Description().find("cli-scenario.xml"), std::string::npos);
 
   request.choice = "sim:/nonexistent/lab.xml";
   opened = StackFactory().Open(request);
@@ -215,10 +215,10 @@ TEST_F(SessionTest, ASimulationSaysSoBeforeTheStartUpLine) {
   ASSERT_NE(session, nullptr) << failure.message;
   ASSERT_NE(session->Simulation(), nullptr);
   // The window's device dialogs reach the simulation through the port.
-  EXPECT_EQ(session->Devices(), static_cast<platform::DeviceManager*>(session->Simulation()));
+  EXPECT_EQ(session->Devices(), dynamic_cast<platform::DeviceManager*>(session->Simulation()));
   ASSERT_FALSE(status.texts.empty());
   EXPECT_EQ(status.texts.front(),
-            session->Simulation()->Description() + " - a simulation, none of its devices is real");
+            session->Stack().Description() + " - a simulation, none of its devices is real");
   ASSERT_FALSE(status.logged.empty());
   EXPECT_TRUE(bluez.calls.empty());
   // The frame's lines carry the simulation's time, not the wall clock's.
@@ -274,8 +274,8 @@ TEST_F(SessionTest, ScansReachTheListAndTheHistoryAndAreSaved) {
   EXPECT_TRUE(bluez.calls[0].pairingAgent);
   EXPECT_FALSE(session->SteppedClock());
 
-  session->Frame().OnCreate();
-  session->Frame().RunMonitoring();
+  session->Monitoring().OnCreate();
+  session->Monitoring().RunMonitoring();
   // The wall-clock session runs on the host's timer.
   ASSERT_EQ(timer.created.size(), 1u);
   session->Workers().WaitIdle();
@@ -300,14 +300,14 @@ TEST_F(SessionTest, NewDeviceAlarmComesThroughTheSessionsMerge) {
   const StackFactory stacks = bluez.Factory();
   auto session = SessionBuilder(stacks, Ports()).DataFolder(folder.path()).Build(failure);
   ASSERT_NE(session, nullptr) << failure.message;
-  session->Frame().OnCreate();
-  session->Frame().RunMonitoring();
+  session->Monitoring().OnCreate();
+  session->Monitoring().RunMonitoring();
   session->Workers().WaitIdle();
   dispatcher.RunPending();
-  session->Frame().StartScanWorker();
+  session->Monitoring().StartScanWorker();
   session->Workers().WaitIdle();
   dispatcher.RunPending();
-  ASSERT_EQ(session->Frame().ScansMerged(), 2u);
+  ASSERT_EQ(session->Monitoring().ScansMerged(), 2u);
 
   int lines = 0;
   for (const auto& logged : status.logged)
@@ -330,8 +330,8 @@ TEST_F(SessionTest, SteppedTimeRunsOnItsOwnTimer) {
   EXPECT_TRUE(bluez.calls.empty());
   ASSERT_NE(session->Simulation(), nullptr);
   ASSERT_TRUE(session->SteppedClock());
-  session->Frame().OnCreate();
-  session->Frame().RunMonitoring();
+  session->Monitoring().OnCreate();
+  session->Monitoring().RunMonitoring();
   EXPECT_TRUE(timer.created.empty());
   ASSERT_TRUE(session->SteppedTimer()->NextDue().has_value());
   session->Shutdown();

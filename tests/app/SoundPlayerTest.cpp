@@ -1,4 +1,4 @@
-#include "app/SoundPlayer.h"
+#include "core/monitor/SoundPlayer.h"
 
 #include "Fakes.h"
 

@@ -1,4 +1,4 @@
-#include "app/StartupChecks.h"
+#include "program/StartupChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/CommandLine.h"
-#include "platform/System.h"
+#include "program/CommandLine.h"
+#include "base/System.h"
 #include "support/TestFiles.h"
 
 namespace wren {

@@ -1,4 +1,4 @@
-#include "bluetooth/BluetoothAddress.h"
+#include "base/BluetoothAddress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "bluetooth/BluetoothPlatform.h"
+#include "core/bluetooth/BluetoothPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "bluetooth/SdpDecoder.h"
-#include "platform/sim/SimulatedStack.h"
+#include "base/SdpDecoder.h"
+#include "adapters/sim/SimulatedStack.h"
 
 namespace wren {
 namespace {

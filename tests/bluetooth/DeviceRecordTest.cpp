@@ -1,4 +1,4 @@
-#include "bluetooth/DeviceRecord.h"
+#include "core/bluetooth/DeviceRecord.h"
 
 #include <gtest/gtest.h>
 

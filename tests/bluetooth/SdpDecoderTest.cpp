@@ -1,4 +1,4 @@
-#include "bluetooth/SdpDecoder.h"
+#include "base/SdpDecoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "bluetooth/ServiceTexts.h"
+#include "core/bluetooth/ServiceTexts.h"
 
 #include <gtest/gtest.h>
 

@@ -15,10 +15,10 @@
 #include <string>
 
 #include "MockBluez.h"
-#include "bluetooth/BluetoothPlatform.h"
+#include "core/bluetooth/BluetoothPlatform.h"
 #include "gui/CDeviceInfoDlg.h"
 #include "gui/QtDeviceDialogs.h"
-#include "platform/bluez/BluezStack.h"
+#include "adapters/bluez/BluezStack.h"
 
 namespace wren::bluez {
 namespace {

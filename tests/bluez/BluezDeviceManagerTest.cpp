@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "MockBluez.h"
-#include "platform/bluez/BluezStack.h"
+#include "adapters/bluez/BluezStack.h"
 
 namespace wren::bluez {
 namespace {
@@ -121,7 +121,7 @@ protected:
     op([promise](const DeviceResult& r) { promise->set_value(r); });
     if (future.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
       ADD_FAILURE() << "no answer";
-      return DeviceResult{false, "no answer", ""};
+      return DeviceResult{false, platform::DeviceError::NoReply, "no answer", ""};
     }
     return future.get();
   }
@@ -212,8 +212,9 @@ TEST_F(BluezDeviceManagerTest, TrustUntrustAndRemoveActOnBlueZAndShowInTheNextSc
                          Outcome([&](auto done) { Manager().Remove(kPhone, done); }),
                          Outcome([&](auto done) { Manager().Connect(kPhone, done); })}) {
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.name, "org.bluez.Error.DoesNotExist");
-    EXPECT_EQ(r.text, "The device is no longer known to the Bluetooth service.");
+    EXPECT_EQ(r.error, platform::DeviceError::DoesNotExist);
+    EXPECT_EQ(platform::DeviceErrorText(r),
+              "The device is no longer known to the Bluetooth service.");
   }
 }
 
@@ -223,14 +224,14 @@ TEST_F(BluezDeviceManagerTest, ConnectAndDisconnectWithBlueZsErrorsInWords) {
   EXPECT_TRUE(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).ok);
   ASSERT_TRUE(WaitUntil([&] { return listener.Last(kPhone) && listener.Last(kPhone)->connected; }));
   DeviceResult again = Outcome([&](auto done) { Manager().Connect(kPhone, done); });
-  EXPECT_EQ(again.name, "org.bluez.Error.AlreadyConnected");
-  EXPECT_EQ(again.text, "The device is already connected.");
+  EXPECT_EQ(again.error, platform::DeviceError::AlreadyConnected);
+  EXPECT_EQ(platform::DeviceErrorText(again), "The device is already connected.");
   EXPECT_TRUE(Outcome([&](auto done) { Manager().Disconnect(kPhone, done); }).ok);
   ASSERT_TRUE(
       WaitUntil([&] { return listener.Last(kPhone) && !listener.Last(kPhone)->connected; }));
   DeviceResult idle = Outcome([&](auto done) { Manager().Disconnect(kPhone, done); });
-  EXPECT_EQ(idle.name, "org.bluez.Error.NotConnected");
-  EXPECT_EQ(idle.text, "The device is not connected.");
+  EXPECT_EQ(idle.error, platform::DeviceError::NotConnected);
+  EXPECT_EQ(platform::DeviceErrorText(idle), "The device is not connected.");
   // The template's CancelPairing answers without an error.
   EXPECT_TRUE(Outcome([&](auto done) { Manager().CancelPairing(kPhone, done); }).ok);
 }
@@ -256,7 +257,7 @@ TEST_F(BluezDeviceManagerTest, DiscoveryListsNewDevicesAndPairsThem) {
     ASSERT_TRUE(WaitUntil([&] { return listener.Removed(kGone); }));
 
     DeviceResult paired = Outcome([&](auto done) { Manager().Pair(kNew, done); });
-    EXPECT_TRUE(paired.ok) << paired.text;
+    EXPECT_TRUE(paired.ok) << platform::DeviceErrorText(paired);
     ASSERT_TRUE(WaitUntil([&] { return listener.Last(kNew) && listener.Last(kNew)->paired; }));
     EXPECT_TRUE(Outcome([&](auto done) { Manager().SetTrusted(kNew, true, done); }).ok);
   }
@@ -324,7 +325,8 @@ TEST_F(BluezDeviceManagerTest, PinRequestsAreReportedBeforeDuringAndAfterTheUser
   ASSERT_TRUE(stack) << error;
   struct PinRequests : platform::DeviceChangeSink {
     void OnDeviceChange(const platform::DeviceChange& c) override {
-      if (c.eventType == platform::kCustomEvent && c.eventGuid == platform::kPinRequestGuid) ++count;
+      if (c.eventType == platform::kCustomEvent && c.eventGuid == platform::kPinRequestGuid)
+        ++count;
     }
     std::atomic<int> count{0};
   } pins;
@@ -341,10 +343,10 @@ TEST_F(BluezDeviceManagerTest, PinRequestsAreReportedBeforeDuringAndAfterTheUser
   const QString us = QString::fromStdString(stack->BusUniqueName());
   auto askPin = [&] {
     QString answer;
-    EXPECT_EQ(mock.Helper({QStringLiteral("call-agent"), us, QStringLiteral("RequestPinCode"),
-                           phonePath},
-                          &answer),
-              0);
+    EXPECT_EQ(
+        mock.Helper({QStringLiteral("call-agent"), us, QStringLiteral("RequestPinCode"), phonePath},
+                    &answer),
+        0);
     return answer.trimmed();
   };
 

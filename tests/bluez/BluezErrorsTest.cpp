@@ -1,4 +1,4 @@
-#include "platform/bluez/BluezErrors.h"
+#include "adapters/bluez/BluezErrors.h"
 
 #include <gtest/gtest.h>
 
@@ -7,44 +7,48 @@
 namespace wren::bluez {
 namespace {
 
+using platform::DeviceError;
+using platform::DeviceErrorText;
+using platform::DeviceErrorWords;
+
 TEST(BluezErrors, NamesMapToOurErrors) {
   const struct {
     const char* name;
-    BluezError error;
+    DeviceError error;
   } rows[] = {
-      {"", BluezError::None},
-      {"org.bluez.Error.AuthenticationFailed", BluezError::AuthenticationFailed},
-      {"org.bluez.Error.AuthenticationCanceled", BluezError::AuthenticationCanceled},
-      {"org.bluez.Error.AuthenticationRejected", BluezError::AuthenticationRejected},
-      {"org.bluez.Error.AuthenticationTimeout", BluezError::AuthenticationTimeout},
-      {"org.bluez.Error.ConnectionAttemptFailed", BluezError::ConnectionAttemptFailed},
-      {"org.bluez.Error.AlreadyExists", BluezError::AlreadyExists},
-      {"org.bluez.Error.InProgress", BluezError::InProgress},
-      {"org.bluez.Error.NotReady", BluezError::NotReady},
-      {"org.bluez.Error.NotPermitted", BluezError::NotAuthorized},
-      {"org.bluez.Error.DoesNotExist", BluezError::DoesNotExist},
-      {"org.bluez.Error.Rejected", BluezError::Rejected},
-      {"org.freedesktop.DBus.Error.NoReply", BluezError::NoReply},
-      {"org.freedesktop.DBus.Error.ServiceUnknown", BluezError::ServiceUnknown},
-      {"org.freedesktop.DBus.Error.UnknownObject", BluezError::DoesNotExist},
-      {"org.freedesktop.DBus.Error.AccessDenied", BluezError::NotAuthorized},
-      {"org.freedesktop.DBus.Error.Disconnected", BluezError::Disconnected},
-      {"org.bluez.Error.SomethingNew", BluezError::Other},
-      {"org.bluez.Error.failed", BluezError::Other},
+      {"", DeviceError::None},
+      {"org.bluez.Error.AuthenticationFailed", DeviceError::AuthenticationFailed},
+      {"org.bluez.Error.AuthenticationCanceled", DeviceError::AuthenticationCanceled},
+      {"org.bluez.Error.AuthenticationRejected", DeviceError::AuthenticationRejected},
+      {"org.bluez.Error.AuthenticationTimeout", DeviceError::AuthenticationTimeout},
+      {"org.bluez.Error.ConnectionAttemptFailed", DeviceError::ConnectionAttemptFailed},
+      {"org.bluez.Error.AlreadyExists", DeviceError::AlreadyExists},
+      {"org.bluez.Error.InProgress", DeviceError::InProgress},
+      {"org.bluez.Error.NotReady", DeviceError::NotReady},
+      {"org.bluez.Error.NotPermitted", DeviceError::NotAuthorized},
+      {"org.bluez.Error.DoesNotExist", DeviceError::DoesNotExist},
+      {"org.bluez.Error.Rejected", DeviceError::Rejected},
+      {"org.freedesktop.DBus.Error.NoReply", DeviceError::NoReply},
+      {"org.freedesktop.DBus.Error.ServiceUnknown", DeviceError::ServiceNotRunning},
+      {"org.freedesktop.DBus.Error.UnknownObject", DeviceError::DoesNotExist},
+      {"org.freedesktop.DBus.Error.AccessDenied", DeviceError::NotAuthorized},
+      {"org.freedesktop.DBus.Error.Disconnected", DeviceError::NoBus},
+      {"org.bluez.Error.SomethingNew", DeviceError::Other},
+      {"org.bluez.Error.failed", DeviceError::Other},
   };
   for (const auto& row : rows) EXPECT_EQ(ErrorFromName(row.name), row.error) << row.name;
 }
 
-TEST(BluezErrors, EveryErrorHasWords) {
-  EXPECT_TRUE(ErrorWords(BluezError::None).empty());
-  for (int e = static_cast<int>(BluezError::Failed); e <= static_cast<int>(BluezError::Other);
+TEST(DeviceErrors, EveryErrorHasWords) {
+  EXPECT_TRUE(DeviceErrorWords(DeviceError::None).empty());
+  for (int e = static_cast<int>(DeviceError::Failed); e <= static_cast<int>(DeviceError::Other);
        ++e) {
-    const std::string_view words = ErrorWords(static_cast<BluezError>(e));
+    const std::string_view words = DeviceErrorWords(static_cast<DeviceError>(e));
     EXPECT_FALSE(words.empty()) << e;
     EXPECT_EQ(words.back(), '.') << words;
   }
-  EXPECT_NE(ErrorWords(BluezError::AuthenticationFailed),
-            ErrorWords(BluezError::ConnectionAttemptFailed));
+  EXPECT_NE(DeviceErrorWords(DeviceError::AuthenticationFailed),
+            DeviceErrorWords(DeviceError::ConnectionAttemptFailed));
 }
 
 // The texts the device dialogs show for what BlueZ answers.
@@ -65,7 +69,8 @@ TEST(BluezErrors, ErrorTextNamesUnknownErrors) {
        "The Bluetooth service reported an error (org.bluez.Error.SomethingNew)."},
       {"com.example.Odd", "The Bluetooth service reported an error (com.example.Odd)."},
   };
-  for (const auto& row : rows) EXPECT_EQ(ErrorText(row.name), row.text) << row.name;
+  for (const auto& row : rows)
+    EXPECT_EQ(DeviceErrorText(ResultOfErrorName(row.name)), row.text) << row.name;
 }
 
 }  // namespace

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "MockBluez.h"
-#include "bluetooth/BluetoothPlatform.h"
-#include "bluetooth/SdpDecoder.h"
-#include "platform/bluez/BluezStack.h"
-#include "platform/bluez/DeviceTimes.h"
-#include "platform/bluez/ObjectTree.h"
+#include "core/bluetooth/BluetoothPlatform.h"
+#include "base/SdpDecoder.h"
+#include "adapters/bluez/BluezStack.h"
+#include "adapters/bluez/DeviceTimes.h"
+#include "adapters/bluez/ObjectTree.h"
 
 namespace wren::bluez {
 namespace {
@@ -437,7 +437,7 @@ TEST_F(BluezMockTest, PairingFromTheProgramGivesErrorsInWords) {
     return future.get();
   };
   platform::DeviceResult first = pair(kPhone);
-  EXPECT_TRUE(first.ok) << first.text << " " << first.name;
+  EXPECT_TRUE(first.ok) << platform::DeviceErrorText(first);
   ASSERT_TRUE(WaitUntil([&] {
     DeviceSearch s;
     s.returnAuthenticated = 1;
@@ -445,12 +445,13 @@ TEST_F(BluezMockTest, PairingFromTheProgramGivesErrorsInWords) {
   }));
   platform::DeviceResult again = pair(kPhone);
   EXPECT_FALSE(again.ok);
-  EXPECT_EQ(again.name, "org.bluez.Error.AlreadyExists");
-  EXPECT_EQ(again.text, "The device is already paired.");
+  EXPECT_EQ(again.error, platform::DeviceError::AlreadyExists);
+  EXPECT_EQ(platform::DeviceErrorText(again), "The device is already paired.");
   platform::DeviceResult unknown = pair(0x112233445566ULL);
   EXPECT_FALSE(unknown.ok);
-  EXPECT_EQ(unknown.name, "org.bluez.Error.DoesNotExist");
-  EXPECT_EQ(unknown.text, "The device is no longer known to the Bluetooth service.");
+  EXPECT_EQ(unknown.error, platform::DeviceError::DoesNotExist);
+  EXPECT_EQ(platform::DeviceErrorText(unknown),
+            "The device is no longer known to the Bluetooth service.");
 }
 
 TEST_F(BluezMockTest, AgentIsOffByDefault) {

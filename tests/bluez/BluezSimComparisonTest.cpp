@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "MockBluez.h"
-#include "app/EventLog.h"
-#include "bluetooth/BluetoothPlatform.h"
-#include "bluetooth/SdpDecoder.h"
-#include "platform/bluez/BluezStack.h"
-#include "platform/sim/Scenario.h"
-#include "platform/sim/SimulatedStack.h"
+#include "core/monitor/EventLog.h"
+#include "core/bluetooth/BluetoothPlatform.h"
+#include "base/SdpDecoder.h"
+#include "adapters/bluez/BluezStack.h"
+#include "adapters/sim/Scenario.h"
+#include "adapters/sim/SimulatedStack.h"
 
 namespace wren::bluez {
 namespace {

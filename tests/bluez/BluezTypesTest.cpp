@@ -1,4 +1,4 @@
-#include "platform/bluez/BluezTypes.h"
+#include "adapters/bluez/BluezTypes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/bluez/DeviceTimes.h"
+#include "adapters/bluez/DeviceTimes.h"
 
 #include <gtest/gtest.h>
 

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/bluez/BluezStack.h"
+#include "adapters/bluez/BluezStack.h"
 
 namespace wren::bluez::test {
 

@@ -1,4 +1,4 @@
-#include "platform/bluez/ObjectTree.h"
+#include "adapters/bluez/ObjectTree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/bluez/SdpClient.h"
+#include "adapters/bluez/SdpClient.h"
 
 #include <bluetooth/sdp_lib.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "bluetooth/SdpDecoder.h"
+#include "base/SdpDecoder.h"
 
 namespace wren::bluez {
 namespace {

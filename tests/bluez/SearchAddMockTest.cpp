@@ -17,7 +17,7 @@
 
 #include "MockBluez.h"
 #include "gui/CSearchAddDlg.h"
-#include "platform/bluez/BluezStack.h"
+#include "adapters/bluez/BluezStack.h"
 
 namespace wren::bluez {
 namespace {

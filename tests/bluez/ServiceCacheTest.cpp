@@ -1,4 +1,4 @@
-#include "platform/bluez/ServiceCache.h"
+#include "adapters/bluez/ServiceCache.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "bluetooth/SdpDecoder.h"
+#include "base/SdpDecoder.h"
 
 namespace wren::bluez {
 namespace {

@@ -6,11 +6,11 @@
 #include <thread>
 
 #include "FakeMqttClient.h"
-#include "fleet/CollectCommand.h"
-#include "fleet/DeviceJson.h"
-#include "fleet/Topics.h"
-#include "history/HistoryStore.h"
-#include "platform/System.h"
+#include "core/fleet/CollectCommand.h"
+#include "core/fleet/DeviceJson.h"
+#include "core/fleet/Topics.h"
+#include "core/history/HistoryStore.h"
+#include "base/System.h"
 #include "support/TestFiles.h"
 
 namespace wren::fleet {

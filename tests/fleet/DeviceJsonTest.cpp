@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fleet/DeviceJson.h"
+#include "core/fleet/DeviceJson.h"
 #include "support/RecordFields.h"
 
 namespace wren {

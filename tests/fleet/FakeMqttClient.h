@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/mqtt/MqttClient.h"
+#include "ports/MqttClient.h"
 
 namespace wren::test {
 

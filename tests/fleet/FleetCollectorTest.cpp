@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "fleet/DeviceJson.h"
-#include "fleet/FleetCollector.h"
-#include "fleet/Topics.h"
+#include "core/fleet/DeviceJson.h"
+#include "core/fleet/FleetCollector.h"
+#include "core/fleet/Topics.h"
 
 namespace wren::fleet {
 namespace {

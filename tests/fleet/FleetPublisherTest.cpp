@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "FakeMqttClient.h"
-#include "fleet/DeviceJson.h"
-#include "fleet/FleetPublisher.h"
+#include "core/fleet/DeviceJson.h"
+#include "core/fleet/FleetPublisher.h"
 
 namespace wren::fleet {
 namespace {

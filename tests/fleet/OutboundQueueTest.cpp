@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fleet/OutboundQueue.h"
+#include "core/fleet/OutboundQueue.h"
 
 namespace wren::fleet {
 namespace {

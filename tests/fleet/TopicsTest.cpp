@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fleet/Topics.h"
+#include "core/fleet/Topics.h"
 
 namespace wren::fleet {
 namespace {
@@ -111,8 +111,8 @@ TEST(FleetTopics, BrokerAddresses) {
 }  // namespace
 }  // namespace wren::fleet
 
-#include "fleet/FleetConfig.h"
-#include "platform/MemorySettingsStore.h"
+#include "core/fleet/FleetConfig.h"
+#include "adapters/posix/MemorySettingsStore.h"
 
 namespace wren::fleet {
 namespace {

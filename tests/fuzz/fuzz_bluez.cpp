@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "bluetooth/SdpDecoder.h"
-#include "platform/bluez/DeviceTimes.h"
-#include "platform/bluez/ObjectTree.h"
-#include "platform/bluez/ServiceCache.h"
+#include "base/SdpDecoder.h"
+#include "adapters/bluez/DeviceTimes.h"
+#include "adapters/bluez/ObjectTree.h"
+#include "adapters/bluez/ServiceCache.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "fleet/DeviceJson.h"
-#include "fleet/FleetCollector.h"
-#include "fleet/Topics.h"
+#include "core/fleet/DeviceJson.h"
+#include "core/fleet/FleetCollector.h"
+#include "core/fleet/Topics.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "history/XmlDataFile.h"
-#include "update/UpdateCheck.h"
+#include "core/datafile/XmlDataFile.h"
+#include "core/update/UpdateCheck.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "bluetooth/BluetoothPlatform.h"
-#include "platform/sim/Scenario.h"
-#include "platform/sim/SimulatedStack.h"
+#include "core/bluetooth/BluetoothPlatform.h"
+#include "adapters/sim/Scenario.h"
+#include "adapters/sim/SimulatedStack.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the bytes, the decoder must neither read past them nor crash, and its
 // three views of a record must agree.
 
-#include "bluetooth/SdpDecoder.h"
+#include "base/SdpDecoder.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -12,7 +12,7 @@
 #include "gui/CHyperlinkLabel.h"
 #include "gui/CSideBanner.h"
 #include "gui/FakeUrlOpener.h"
-#include "history/XmlDataFile.h"
+#include "core/datafile/XmlDataFile.h"
 
 namespace wren::gui {
 namespace {

@@ -5,13 +5,13 @@
 #include <QMenu>
 #include <QTimer>
 
-#include "bluetooth/BluetoothPlatform.h"
-#include "bluetooth/SdpDecoder.h"
+#include "core/bluetooth/BluetoothPlatform.h"
+#include "base/SdpDecoder.h"
 #include "gui/CWrenlocatorView.h"
 #include "gui/DeviceTableModel.h"
-#include "history/DeviceHistory.h"
-#include "platform/sim/SimulatedStack.h"
-#include "view/ScanReconciler.h"
+#include "core/history/DeviceHistory.h"
+#include "adapters/sim/SimulatedStack.h"
+#include "core/list/ScanReconciler.h"
 
 #include <QLineEdit>
 #include <QPushButton>

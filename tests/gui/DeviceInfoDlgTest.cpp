@@ -12,17 +12,17 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "bluetooth/BluetoothPlatform.h"
+#include "core/bluetooth/BluetoothPlatform.h"
 #include "gui/QtDeviceDialogs.h"
-#include "platform/bluez/BluezErrors.h"
-#include "refdata/AssignedNumbers.h"
-#include "platform/sim/SimulatedStack.h"
+#include "core/refdata/AssignedNumbers.h"
+#include "adapters/sim/SimulatedStack.h"
 
 namespace wren::gui {
 namespace {
@@ -36,7 +36,7 @@ using platform::DeviceResult;
 constexpr BluetoothAddress kPhone = 0x00152A3C4D5E;
 
 // A device manager over a map. Actions change the map and tell the
-// listener; `failWith` makes the next action fail with that error name;
+// listener; `failWith` makes the next action fail with that error;
 // `answerLater` keeps the answer until Answer() is called from a thread.
 class FakeDevices : public platform::DeviceManager {
 public:
@@ -98,7 +98,7 @@ public:
   void Remove(BluetoothAddress d, DeviceDone done) override {
     std::lock_guard lock(m_mutex);
     calls.push_back("Remove");
-    if (!failWith.empty()) return Finish(std::move(done));
+    if (failWith) return Finish(std::move(done));
     devices.erase(d);
     if (listener) listener->OnDeviceRemoved(d);
     Finish(std::move(done));
@@ -131,9 +131,8 @@ public:
 
   std::map<BluetoothAddress, DeviceProperties> devices;
   std::vector<std::string> calls;
-  std::string failWith;       // an error name for the next action
-  std::string failText = {};  // its text; "" with useErrorText: ErrorText(name)
-  bool useErrorText = true;
+  std::optional<platform::DeviceError> failWith;  // the next action's error
+  std::string failName;  // the stack's name for it, when it is one we do not know
   bool answerLater = false;
   DeviceListener* listener = nullptr;
 
@@ -142,7 +141,7 @@ private:
   void Act(const std::string& call, BluetoothAddress d, DeviceDone done, Change change) {
     std::lock_guard lock(m_mutex);
     calls.push_back(call);
-    if (failWith.empty()) {
+    if (!failWith) {
       change(devices[d]);
       if (listener) listener->OnDeviceChanged(devices[d], false);
     }
@@ -150,11 +149,11 @@ private:
   }
   void Finish(DeviceDone done) {
     DeviceResult result;
-    if (!failWith.empty()) {
-      result.ok = false;
-      result.name = failWith;
-      result.text = useErrorText ? bluez::ErrorText(failWith) : failText;
-      failWith.clear();
+    if (failWith) {
+      result = platform::DeviceFailure(*failWith, failName);
+      result.ok = false;  // even for None: a failure without a reason
+      failWith.reset();
+      failName.clear();
     }
     if (answerLater) {
       held = std::move(done);
@@ -329,47 +328,45 @@ TEST_F(DeviceInfoDlgTest, RemoveAsksFirstAndClosesOnceDone) {
 // Every failure reads as a sentence in the status line; an unknown error
 // also names itself; a stack that gives no words still gets a line.
 TEST_F(DeviceInfoDlgTest, EveryFailureIsShownInWords) {
-  const char* names[] = {
-      "org.bluez.Error.AuthenticationFailed",
-      "org.bluez.Error.AuthenticationCanceled",
-      "org.bluez.Error.ConnectionAttemptFailed",
-      "org.bluez.Error.AlreadyExists",
-      "org.bluez.Error.InProgress",
-      "org.bluez.Error.NotReady",
-      "org.bluez.Error.Failed",
-      "org.bluez.Error.SomethingNew",
+  using platform::DeviceError;
+  const DeviceError errors[] = {
+      DeviceError::AuthenticationFailed,
+      DeviceError::AuthenticationCanceled,
+      DeviceError::ConnectionAttemptFailed,
+      DeviceError::AlreadyExists,
+      DeviceError::InProgress,
+      DeviceError::NotReady,
+      DeviceError::Failed,
+      DeviceError::Other,
   };
   auto dlg = Open();
   std::set<std::string> texts;
-  for (const char* name : names) {
-    devices.failWith = name;
-    ASSERT_TRUE(Click(*dlg, "infoConnect")) << name;
+  for (DeviceError error : errors) {
+    devices.failWith = error;
+    devices.failName = "com.example.Error.SomethingNew";
+    ASSERT_TRUE(Click(*dlg, "infoConnect")) << static_cast<int>(error);
     const std::string shown = Text(*dlg, "infoStatus").toStdString();
-    EXPECT_EQ(shown, bluez::ErrorText(name)) << name;
-    EXPECT_FALSE(shown.empty()) << name;
+    EXPECT_EQ(shown, platform::DeviceErrorText(
+                         platform::DeviceFailure(error, "com.example.Error.SomethingNew")));
+    EXPECT_FALSE(shown.empty()) << static_cast<int>(error);
     texts.insert(shown);
     // Nothing changed, and the user may try again.
-    EXPECT_EQ(Text(*dlg, "infoConnected"), "No") << name;
-    EXPECT_TRUE(Button(*dlg, "infoConnect")->isEnabled()) << name;
+    EXPECT_EQ(Text(*dlg, "infoConnected"), "No") << static_cast<int>(error);
+    EXPECT_TRUE(Button(*dlg, "infoConnect")->isEnabled()) << static_cast<int>(error);
   }
-  EXPECT_EQ(texts.size(), std::size(names)) << "each error reads differently";
-  EXPECT_NE(Text(*dlg, "infoStatus").indexOf("org.bluez.Error.SomethingNew"), -1);
+  EXPECT_EQ(texts.size(), std::size(errors)) << "each error reads differently";
+  EXPECT_NE(Text(*dlg, "infoStatus").indexOf("com.example.Error.SomethingNew"), -1);
 
-  devices.useErrorText = false;
-  devices.failWith = "org.bluez.Error.Weird";
-  ASSERT_TRUE(Click(*dlg, "infoTrust"));
-  EXPECT_NE(Text(*dlg, "infoStatus").indexOf("org.bluez.Error.Weird"), -1);
-  devices.failWith = " ";  // a failure with neither words nor a usable name
+  devices.failWith = DeviceError::None;  // a failure with neither words nor a name
   ASSERT_TRUE(Click(*dlg, "infoTrust"));
   EXPECT_FALSE(Text(*dlg, "infoStatus").trimmed().isEmpty());
 
   // A failed removal keeps the dialog open and says why.
-  devices.useErrorText = true;
-  devices.failWith = "org.bluez.Error.Failed";
+  devices.failWith = DeviceError::Failed;
   dlg->SetRemoveConfirm([](QWidget*, const std::string&) { return true; });
   ASSERT_TRUE(Click(*dlg, "infoRemove"));
   EXPECT_TRUE(dlg->isVisible());
-  EXPECT_EQ(Text(*dlg, "infoStatus").toStdString(), bluez::ErrorText("org.bluez.Error.Failed"));
+  EXPECT_EQ(Text(*dlg, "infoStatus").toStdString(), "The Bluetooth service could not do it.");
 }
 
 TEST_F(DeviceInfoDlgTest, FollowsTheDeviceLiveFromTheStacksThread) {

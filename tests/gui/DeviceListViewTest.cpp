@@ -13,8 +13,8 @@
 
 #include "gui/CWrenlocatorView.h"
 #include "gui/DeviceTableModel.h"
-#include "history/DeviceHistory.h"
-#include "view/ScanReconciler.h"
+#include "core/history/DeviceHistory.h"
+#include "core/list/ScanReconciler.h"
 
 namespace wren::gui {
 namespace {

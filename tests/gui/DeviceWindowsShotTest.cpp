@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "bluetooth/BluetoothPlatform.h"
+#include "core/bluetooth/BluetoothPlatform.h"
 #include "gui/CDeviceInfoDlg.h"
 #include "gui/CSearchAddDlg.h"
-#include "platform/sim/SimulatedStack.h"
+#include "adapters/sim/SimulatedStack.h"
 
 namespace wren::gui {
 namespace {

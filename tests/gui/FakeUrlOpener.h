@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Shell.h"
+#include "ports/Shell.h"
 
 namespace wren::test {
 

@@ -8,7 +8,7 @@
 
 #include "gui/CHyperlinkLabel.h"
 #include "gui/FakeUrlOpener.h"
-#include "history/XmlDataFile.h"
+#include "core/datafile/XmlDataFile.h"
 
 namespace wren::gui {
 namespace {

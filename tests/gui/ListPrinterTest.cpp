@@ -1,8 +1,9 @@
 // The printed list, read back from PDF output with poppler's tools.
-#include "gui/ListPrinterPainter.h"
-#include "print/ListPrinter.h"
+#include "paint/ListPrinterPainter.h"
+#include "gui/ListPrinterCommands.h"
+#include "core/print/ListPrinter.h"
 #include "support/TestFiles.h"
-#include "view/DeviceListModel.h"
+#include "core/list/DeviceListModel.h"
 
 #include <QBuffer>
 #include <QFile>

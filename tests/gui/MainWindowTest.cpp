@@ -28,7 +28,7 @@
 #include <functional>
 #include <map>
 
-#include "app/EventLog.h"
+#include "core/monitor/EventLog.h"
 #include "app/Fakes.h"
 #include "app/MonitorFakes.h"
 #include "gui/CAboutDlg.h"
@@ -38,13 +38,14 @@
 #include "gui/CSearchAddDlg.h"
 #include "gui/CWrenlocatorView.h"
 #include "gui/DeviceTableModel.h"
-#include "platform/HttpClient.h"
-#include "platform/MemorySettingsStore.h"
-#include "platform/System.h"
-#include "app/Session.h"
-#include "platform/sim/SimulatedStack.h"
+#include "program/StackFactory.h"
+#include "ports/HttpClient.h"
+#include "adapters/posix/MemorySettingsStore.h"
+#include "base/System.h"
+#include "core/monitor/Session.h"
+#include "adapters/sim/SimulatedStack.h"
 #include "support/TestFiles.h"
-#include "view/DeviceListModel.h"
+#include "core/list/DeviceListModel.h"
 
 namespace wren::gui {
 namespace {
@@ -299,7 +300,7 @@ TEST_F(MainWindow, AcceleratorsAreAllThereAndOnlyTheActingOnesDoSomething) {
   EXPECT_EQ(w.View().model()->rowCount(), 0);
   EXPECT_TRUE(m_shell.opened.empty());
   EXPECT_EQ(m_clipboard.puts, 0);
-  EXPECT_EQ(w.Frame().WorkersStarted(), 0u);
+  EXPECT_EQ(w.Monitoring().WorkersStarted(), 0u);
 }
 
 TEST_F(MainWindow, CaptionIsTheTitleOnARealStackAndSaysSimulationOtherwise) {
@@ -369,11 +370,11 @@ TEST_P(RunCommand, ConfirmedWithEnterStartsTheCycleAndFillsTheList) {
   m_settings.WriteInt("Settings", "UpdateSpeed", 5);
   AnswerNextDialog(Qt::Key_Return);
   w.Action(GetParam())->trigger();
-  EXPECT_TRUE(w.Frame().Monitoring());
-  EXPECT_NE(w.Frame().TimerId(), 0u);
-  EXPECT_EQ(w.Frame().PeriodMs(), 5000);
+  EXPECT_TRUE(w.Monitoring().Monitoring());
+  EXPECT_NE(w.Monitoring().TimerId(), 0u);
+  EXPECT_EQ(w.Monitoring().PeriodMs(), 5000);
   EXPECT_EQ(m_session->SteppedTimer()->NextDue(), std::optional<std::int64_t>(5000));
-  EXPECT_EQ(w.Frame().WorkersStarted(), 1u);
+  EXPECT_EQ(w.Monitoring().WorkersStarted(), 1u);
   Settle();
   // The lab's adapter and its four devices, in the order the scan gave them.
   ASSERT_EQ(w.View().model()->rowCount(), 5);
@@ -384,8 +385,8 @@ TEST_P(RunCommand, ConfirmedWithEnterStartsTheCycleAndFillsTheList) {
 
   // Stop ends the ticks.
   w.Action("barStop")->trigger();
-  EXPECT_FALSE(w.Frame().Monitoring());
-  EXPECT_EQ(w.Frame().TimerId(), 0u);
+  EXPECT_FALSE(w.Monitoring().Monitoring());
+  EXPECT_EQ(w.Monitoring().TimerId(), 0u);
   EXPECT_EQ(m_session->SteppedTimer()->NextDue(), std::nullopt);
 }
 
@@ -394,9 +395,9 @@ TEST_P(RunCommand, CancelledWithEscapeChangesNothing) {
   w.show();
   AnswerNextDialog(Qt::Key_Escape);
   w.Action(GetParam())->trigger();
-  EXPECT_FALSE(w.Frame().Monitoring());
-  EXPECT_EQ(w.Frame().TimerId(), 0u);
-  EXPECT_EQ(w.Frame().WorkersStarted(), 0u);
+  EXPECT_FALSE(w.Monitoring().Monitoring());
+  EXPECT_EQ(w.Monitoring().TimerId(), 0u);
+  EXPECT_EQ(w.Monitoring().WorkersStarted(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ToolbarAndMenu, RunCommand, ::testing::Values("barRun", "monitoringRun"));

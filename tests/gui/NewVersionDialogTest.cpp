@@ -13,7 +13,7 @@
 #include "gui/CNewVersionDialog.h"
 #include "gui/DeviceImageStrip.h"
 #include "gui/FakeUrlOpener.h"
-#include "platform/qt/QtHttpClient.h"
+#include "adapters/qt/QtHttpClient.h"
 #include "update/LoopbackHttpServer.h"
 
 namespace wren::gui {

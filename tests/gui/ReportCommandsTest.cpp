@@ -4,7 +4,7 @@
 #include "gui/ListPrinterCommands.h"
 #include "gui/ReportCommands.h"
 #include "support/TestFiles.h"
-#include "view/DeviceListModel.h"
+#include "core/list/DeviceListModel.h"
 
 #include <QApplication>
 #include <QClipboard>

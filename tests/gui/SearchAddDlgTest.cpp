@@ -23,13 +23,13 @@
 #include <thread>
 #include <vector>
 
-#include "bluetooth/BluetoothPlatform.h"
+#include "core/bluetooth/BluetoothPlatform.h"
 #include "gui/CPairingPromptDlg.h"
 #include "gui/QtDeviceDialogs.h"
 #include "gui/QtPairingAgent.h"
-#include "platform/sim/Scenario.h"
-#include "platform/sim/SimulatedStack.h"
-#include "refdata/VendorDatabase.h"
+#include "adapters/sim/Scenario.h"
+#include "adapters/sim/SimulatedStack.h"
+#include "core/refdata/VendorDatabase.h"
 
 namespace wren::gui {
 namespace {
@@ -390,39 +390,32 @@ TEST_F(SearchAddDlgTest, TypedPinPairsOnlyWhenItMatches) {
 }
 
 TEST_F(SearchAddDlgTest, EveryPairingErrorReachesTheUserInWords) {
+  using platform::DeviceError;
   const struct {
-    const char* name;
+    DeviceError error;
+    const char* name;  // the stack's name for an error we do not know
     const char* text;  // what the stack says; empty: it said nothing
     const char* shown;
   } rows[] = {
-      {"org.bluez.Error.AuthenticationFailed", "Pairing failed: the PIN or passkey did not match.",
+      {DeviceError::AuthenticationFailed, "", "",
        "Pairing failed: the PIN or passkey did not match."},
-      {"org.bluez.Error.AuthenticationCanceled", "Pairing was cancelled.",
-       "Pairing was cancelled."},
-      {"org.bluez.Error.ConnectionAttemptFailed", "The device could not be reached.",
-       "The device could not be reached."},
-      {"org.bluez.Error.AlreadyExists", "The device is already paired.",
-       "The device is already paired."},
-      {"org.bluez.Error.InProgress", "The Bluetooth service is already doing this.",
-       "The Bluetooth service is already doing this."},
-      {"org.bluez.Error.NotReady", "The Bluetooth adapter is not ready; it may be switched off.",
+      {DeviceError::AuthenticationCanceled, "", "", "Pairing was cancelled."},
+      {DeviceError::ConnectionAttemptFailed, "", "", "The device could not be reached."},
+      {DeviceError::AlreadyExists, "", "", "The device is already paired."},
+      {DeviceError::InProgress, "", "", "The Bluetooth service is already doing this."},
+      {DeviceError::NotReady, "", "",
        "The Bluetooth adapter is not ready; it may be switched off."},
-      {"org.bluez.Error.Failed", "The Bluetooth service could not do it.",
-       "The Bluetooth service could not do it."},
-      {"org.example.Error.Gremlins",
-       "The Bluetooth service reported an error (org.example.Error.Gremlins).",
+      {DeviceError::Failed, "", "", "The Bluetooth service could not do it."},
+      {DeviceError::Other, "org.example.Error.Gremlins", "",
        "The Bluetooth service reported an error (org.example.Error.Gremlins)."},
-      // A stack that gives only a name still gets its words from the one table.
-      {"org.bluez.Error.AuthenticationFailed", "",
-       "Pairing failed: the PIN or passkey did not match."},
-      {"org.example.Error.Gremlins", "",
-       "The Bluetooth service reported an error (org.example.Error.Gremlins)."},
-      {"", "", "The Bluetooth service gave no reason."},
+      // The stack's own words, when it gives any, win.
+      {DeviceError::AuthenticationFailed, "", "The headset said no.", "The headset said no."},
+      {DeviceError::None, "", "", "The Bluetooth service gave no reason."},
   };
   auto dialog = Open();
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    manager.pairAnswer = DeviceResult{false, row.text, row.name};
+    SCOPED_TRACE(row.shown);
+    manager.pairAnswer = DeviceResult{false, row.error, row.text, row.name};
     Add(*dialog, kHeadset);
     ASSERT_TRUE(Settled(*dialog));
     EXPECT_EQ(Status(*dialog),
@@ -431,7 +424,7 @@ TEST_F(SearchAddDlgTest, EveryPairingErrorReachesTheUserInWords) {
   }
   // Paired, but the trust fails: said as such, and the device counts as added.
   manager.pairAnswer = DeviceResult{};
-  manager.trustAnswer = DeviceResult{false, "", "org.bluez.Error.Failed"};
+  manager.trustAnswer = platform::DeviceFailure(platform::DeviceError::Failed);
   Add(*dialog, kHeadset);
   ASSERT_TRUE(Settled(*dialog));
   EXPECT_EQ(Status(*dialog),

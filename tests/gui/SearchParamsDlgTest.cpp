@@ -1,8 +1,8 @@
 #include "gui/CSearchParamsDlg.h"
 
-#include "platform/MemorySettingsStore.h"
-#include "platform/System.h"
-#include "platform/qt/QtSettingsStore.h"
+#include "adapters/posix/MemorySettingsStore.h"
+#include "base/System.h"
+#include "adapters/qt/QtSettingsStore.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "gui/RunWindow.h"
-#include "platform/SystemVersion.h"
+#include "program/RunWindow.h"
+#include "adapters/posix/SystemVersion.h"
 
 namespace wren::gui {
 namespace {

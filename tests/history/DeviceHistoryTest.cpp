@@ -1,4 +1,4 @@
-#include "history/DeviceHistory.h"
+#include "core/history/DeviceHistory.h"
 
 #include <gtest/gtest.h>
 

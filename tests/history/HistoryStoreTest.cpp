@@ -1,4 +1,4 @@
-#include "history/HistoryStore.h"
+#include "core/history/HistoryStore.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/System.h"
-#include "history/DeviceHistory.h"
+#include "base/System.h"
+#include "core/history/DeviceHistory.h"
 #include "support/TestFiles.h"
 
 namespace wren {

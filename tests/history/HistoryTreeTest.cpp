@@ -1,4 +1,4 @@
-#include "history/HistoryTree.h"
+#include "core/history/HistoryTree.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

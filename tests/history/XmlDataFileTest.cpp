@@ -1,4 +1,4 @@
-#include "history/XmlDataFile.h"
+#include "core/datafile/XmlDataFile.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/System.h"
+#include "base/System.h"
 #include "support/TestFiles.h"
 
 namespace wren {

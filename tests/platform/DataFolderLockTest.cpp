@@ -1,5 +1,5 @@
-#include "platform/DataFolderLock.h"
-#include "platform/FileBackup.h"
+#include "adapters/posix/DataFolderLock.h"
+#include "base/FileBackup.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/InstallPaths.h"
+#include "base/InstallPaths.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/NetbiosMessenger.h"
+#include "adapters/posix/NetbiosMessenger.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/SinkRegistry.h"
+#include "ports/SinkRegistry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/System.h"
+#include "base/System.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

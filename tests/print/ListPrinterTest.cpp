@@ -1,4 +1,4 @@
-#include "print/ListPrinter.h"
+#include "core/print/ListPrinter.h"
 
 #include <gtest/gtest.h>
 

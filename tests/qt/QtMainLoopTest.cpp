@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/qt/QtDispatcher.h"
-#include "platform/qt/QtTimer.h"
+#include "adapters/qt/QtDispatcher.h"
+#include "adapters/qt/QtTimer.h"
 
 namespace wren::platform {
 namespace {

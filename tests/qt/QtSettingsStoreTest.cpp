@@ -1,6 +1,6 @@
-#include "platform/qt/QtSettingsStore.h"
+#include "adapters/qt/QtSettingsStore.h"
 
-#include "bluetooth/SearchSettings.h"
+#include "core/bluetooth/SearchSettings.h"
 
 #include <QFile>
 #include <QSettings>

@@ -1,6 +1,6 @@
-#include "platform/qt/QtSoundOutput.h"
+#include "adapters/qt/QtSoundOutput.h"
 
-#include "app/SoundPlayer.h"
+#include "core/monitor/SoundPlayer.h"
 
 #include <QByteArray>
 #include <QFile>

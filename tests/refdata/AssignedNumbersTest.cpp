@@ -1,4 +1,4 @@
-#include "refdata/AssignedNumbers.h"
+#include "core/refdata/AssignedNumbers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "refdata/LeAssignedNumbers.h"
+#include "core/refdata/LeAssignedNumbers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "refdata/VendorDatabase.h"
+#include "core/refdata/VendorDatabase.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "history/XmlDataFile.h"
+#include "core/datafile/XmlDataFile.h"
 #include "xml/XmlDocument.h"
 
 extern "C" const char wren_vendor_db[];

@@ -1,7 +1,7 @@
-#include "bluetooth/SearchSettings.h"
+#include "core/bluetooth/SearchSettings.h"
 
-#include "platform/MemorySettingsStore.h"
-#include "platform/System.h"
+#include "adapters/posix/MemorySettingsStore.h"
+#include "base/System.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/sim/Scenario.h"
+#include "adapters/sim/Scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "bluetooth/SdpDecoder.h"
+#include "base/SdpDecoder.h"
 
 namespace wren::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/sim/SimulatedStack.h"
+#include "adapters/sim/SimulatedStack.h"
 
 #include <gtest/gtest.h>
 
@@ -538,7 +538,7 @@ DeviceResult Outcome(Op op) {
   std::optional<DeviceResult> result;
   op([&](const DeviceResult& r) { result = r; });
   EXPECT_TRUE(result.has_value()) << "answered inside the call";
-  return result.value_or(DeviceResult{false, "no answer", ""});
+  return result.value_or(DeviceResult{false, platform::DeviceError::NoReply, "no answer", ""});
 }
 
 std::size_t CountGuid(const std::vector<DeviceChange>& changes, const platform::EventGuid& guid) {
@@ -626,14 +626,14 @@ TEST_F(SimDeviceManagerTest, NoRadioNoDiscovery) {
   SimulatedStack noRadio(std::move(s), TimeMode::Stepped);
   EXPECT_EQ(noRadio.StartDiscovery(), nullptr);
   DeviceResult r = Outcome([&](auto done) { noRadio.Pair(kHeadset, done); });
-  EXPECT_EQ(r.name, "org.bluez.Error.NotReady");
+  EXPECT_EQ(r.error, platform::DeviceError::NotReady);
 }
 
 TEST_F(SimDeviceManagerTest, PairingConfirmedByTheAgentPairsAndTellsEveryone) {
   Agent agent;
   auto reg = Manager().RegisterPairingAgent(agent);
   DeviceResult r = Outcome([&](auto done) { Manager().Pair(kHeadset, done); });
-  EXPECT_TRUE(r.ok) << r.text;
+  EXPECT_TRUE(r.ok) << platform::DeviceErrorText(r);
   EXPECT_EQ(agent.asked, std::vector<std::string>{"confirm 123456"});
   EXPECT_EQ(agent.last, kHeadset);
   DeviceProperties p;
@@ -653,8 +653,8 @@ TEST_F(SimDeviceManagerTest, PairingConfirmedByTheAgentPairsAndTellsEveryone) {
   EXPECT_EQ(Find(stack, authenticated).size(), 2u) << "the next scan sees it paired";
 
   DeviceResult again = Outcome([&](auto done) { Manager().Pair(kHeadset, done); });
-  EXPECT_EQ(again.name, "org.bluez.Error.AlreadyExists");
-  EXPECT_EQ(again.text, "The device is already paired.");
+  EXPECT_EQ(again.error, platform::DeviceError::AlreadyExists);
+  EXPECT_EQ(platform::DeviceErrorText(again), "The device is already paired.");
 }
 
 TEST_F(SimDeviceManagerTest, PairingFailuresGiveTheirTexts) {
@@ -664,20 +664,21 @@ TEST_F(SimDeviceManagerTest, PairingFailuresGiveTheirTexts) {
     const char* what;
     BluetoothAddress device;
     std::function<void(Agent&)> prepare;
-    const char* name;
+    platform::DeviceError error;
     const char* text;
   } rows[] = {
       {"rejected passkey", kHeadset, [](Agent& a) { a.accept = false; },
-       "org.bluez.Error.AuthenticationRejected", "Pairing was refused."},
+       platform::DeviceError::AuthenticationRejected, "Pairing was refused."},
       {"wrong PIN", kKeyboard, [](Agent& a) { a.pin = "0000"; },
-       "org.bluez.Error.AuthenticationFailed", "Pairing failed: the PIN or passkey did not match."},
+       platform::DeviceError::AuthenticationFailed,
+       "Pairing failed: the PIN or passkey did not match."},
       {"PIN refused", kKeyboard, [](Agent& a) { a.pin.reset(); },
-       "org.bluez.Error.AuthenticationCanceled", "Pairing was cancelled."},
-      {"scripted timeout", kWatch, [](Agent&) {}, "org.bluez.Error.AuthenticationTimeout",
+       platform::DeviceError::AuthenticationCanceled, "Pairing was cancelled."},
+      {"scripted timeout", kWatch, [](Agent&) {}, platform::DeviceError::AuthenticationTimeout,
        "The device did not answer the pairing in time."},
-      {"out of range", kFar, [](Agent&) {}, "org.bluez.Error.DoesNotExist",
+      {"out of range", kFar, [](Agent&) {}, platform::DeviceError::DoesNotExist,
        "The device is no longer known to the Bluetooth service."},
-      {"unknown device", kUnknown, [](Agent&) {}, "org.bluez.Error.DoesNotExist",
+      {"unknown device", kUnknown, [](Agent&) {}, platform::DeviceError::DoesNotExist,
        "The device is no longer known to the Bluetooth service."},
   };
   for (const auto& row : rows) {
@@ -685,8 +686,8 @@ TEST_F(SimDeviceManagerTest, PairingFailuresGiveTheirTexts) {
     row.prepare(agent);
     DeviceResult r = Outcome([&](auto done) { Manager().Pair(row.device, done); });
     EXPECT_FALSE(r.ok) << row.what;
-    EXPECT_EQ(r.name, row.name) << row.what;
-    EXPECT_EQ(r.text, row.text) << row.what;
+    EXPECT_EQ(r.error, row.error) << row.what;
+    EXPECT_EQ(platform::DeviceErrorText(r), row.text) << row.what;
     DeviceProperties p;
     if (Manager().Properties(row.device, p)) {
       EXPECT_FALSE(p.paired) << row.what;
@@ -704,7 +705,7 @@ TEST_F(SimDeviceManagerTest, PairingFailuresGiveTheirTexts) {
 
 TEST_F(SimDeviceManagerTest, PairingWithoutAnAgentIsCancelledAndAPendingOneCanBeCancelled) {
   DeviceResult r = Outcome([&](auto done) { Manager().Pair(kHeadset, done); });
-  EXPECT_EQ(r.name, "org.bluez.Error.AuthenticationCanceled");
+  EXPECT_EQ(r.error, platform::DeviceError::AuthenticationCanceled);
 
   Agent agent;
   agent.hold = true;  // the user has not answered yet
@@ -712,20 +713,20 @@ TEST_F(SimDeviceManagerTest, PairingWithoutAnAgentIsCancelledAndAPendingOneCanBe
   std::optional<DeviceResult> pairing;
   Manager().Pair(kHeadset, [&](const DeviceResult& res) { pairing = res; });
   EXPECT_FALSE(pairing.has_value());
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Pair(kHeadset, done); }).name,
-            "org.bluez.Error.InProgress");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Pair(kHeadset, done); }).error,
+            platform::DeviceError::InProgress);
 
   EXPECT_TRUE(Outcome([&](auto done) { Manager().CancelPairing(kHeadset, done); }).ok);
   ASSERT_TRUE(pairing.has_value());
-  EXPECT_EQ(pairing->name, "org.bluez.Error.AuthenticationCanceled");
+  EXPECT_EQ(pairing->error, platform::DeviceError::AuthenticationCanceled);
   EXPECT_EQ(agent.asked.back(), "cancel");
   // The late answer changes nothing.
   agent.pendingConfirm(true);
   DeviceProperties p;
   ASSERT_TRUE(Manager().Properties(kHeadset, p));
   EXPECT_FALSE(p.paired);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().CancelPairing(kHeadset, done); }).name,
-            "org.bluez.Error.DoesNotExist");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().CancelPairing(kHeadset, done); }).error,
+            platform::DeviceError::DoesNotExist);
 }
 
 TEST_F(SimDeviceManagerTest, TrustBlockConnectAliasAndRemoveChangeTheStackAsARealOneWould) {
@@ -744,8 +745,8 @@ TEST_F(SimDeviceManagerTest, TrustBlockConnectAliasAndRemoveChangeTheStackAsARea
 
   // Connect and disconnect, with the HCI events and their errors.
   EXPECT_TRUE(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).ok);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).name,
-            "org.bluez.Error.AlreadyConnected");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).error,
+            platform::DeviceError::AlreadyConnected);
   DeviceSearch connected;
   connected.returnConnected = 1;
   ASSERT_EQ(Find(stack, connected).size(), 1u);
@@ -760,14 +761,14 @@ TEST_F(SimDeviceManagerTest, TrustBlockConnectAliasAndRemoveChangeTheStackAsARea
   changes = events.Take();
   ASSERT_EQ(CountGuid(changes, platform::kHciEventGuid), 1u);
   EXPECT_FALSE(changes.back().connected);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).name,
-            "org.bluez.Error.Failed");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kPhone, done); }).error,
+            platform::DeviceError::Failed);
   EXPECT_TRUE(listener.Last(kPhone)->blocked);
   EXPECT_TRUE(Outcome([&](auto done) { Manager().SetBlocked(kPhone, false, done); }).ok);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Disconnect(kPhone, done); }).name,
-            "org.bluez.Error.NotConnected");
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kFar, done); }).name,
-            "org.bluez.Error.DoesNotExist");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Disconnect(kPhone, done); }).error,
+            platform::DeviceError::NotConnected);
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Connect(kFar, done); }).error,
+            platform::DeviceError::DoesNotExist);
 
   // An alias, and back to the device's own name.
   EXPECT_TRUE(Outcome([&](auto done) { Manager().SetAlias(kHeadset, "Kitchen", done); }).ok);
@@ -786,8 +787,8 @@ TEST_F(SimDeviceManagerTest, TrustBlockConnectAliasAndRemoveChangeTheStackAsARea
   changes = events.Take();
   ASSERT_EQ(CountGuid(changes, platform::kRadioOutOfRangeGuid), 1u);
   EXPECT_EQ(changes.back().deviceAddress, kPhone);
-  EXPECT_EQ(Outcome([&](auto done) { Manager().Remove(kPhone, done); }).name,
-            "org.bluez.Error.DoesNotExist");
+  EXPECT_EQ(Outcome([&](auto done) { Manager().Remove(kPhone, done); }).error,
+            platform::DeviceError::DoesNotExist);
   auto session = Manager().StartDiscovery();
   ASSERT_TRUE(Manager().Properties(kPhone, p));
   EXPECT_FALSE(p.paired);
@@ -831,7 +832,7 @@ TEST(SimDemo, PairTrustAndRemoveADemoDevice) {
   EXPECT_FALSE(manager.Properties(kJoystick, p)) << "forgotten until an inquiry finds it again";
   // The gadget shows a passkey and then refuses it.
   DeviceResult gadget = Outcome([&](auto done) { manager.Pair(kGadget, done); });
-  EXPECT_EQ(gadget.name, "org.bluez.Error.AuthenticationFailed");
+  EXPECT_EQ(gadget.error, platform::DeviceError::AuthenticationFailed);
   EXPECT_EQ(agent.asked, (std::vector<std::string>{"pin?", "show passkey 104729"}));
 }
 

@@ -6,7 +6,7 @@ signal strength, spread over ten devices). Every name change is an event
 line; the run reports whether the lines kept up and how the monitor's
 memory went.
 
-  tests/soak/bluez_storm.py [--program build/default/src/app/wrenlocator]
+  tests/soak/bluez_storm.py [--program build/default/src/program/wrenlocator]
                             [--rate 1000] [--seconds 60] [--devices 10]
 """
 
@@ -72,7 +72,7 @@ def cpu_seconds(pid):
 
 def main():
     p = argparse.ArgumentParser()
-    p.add_argument('--program', default=os.path.join(HERE, '..', '..', 'build', 'default', 'src', 'app', 'wrenlocator'))
+    p.add_argument('--program', default=os.path.join(HERE, '..', '..', 'build', 'default', 'src', 'program', 'wrenlocator'))
     p.add_argument('--rate', type=int, default=1000)
     p.add_argument('--seconds', type=float, default=60)
     p.add_argument('--devices', type=int, default=10)

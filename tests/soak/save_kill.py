@@ -12,7 +12,7 @@ file appears, at a random moment within the write's usual length:
   - SIGTERM runs: a second SIGTERM. The run must exit 0 with a new whole
     history.xml (the save kept).
 
-  tests/soak/save_kill.py [--program build/default/src/app/wrenlocator]
+  tests/soak/save_kill.py [--program build/default/src/program/wrenlocator]
                           [--runs 50] [--entries 100000] [--seed N]
 """
 
@@ -81,7 +81,7 @@ class Monitor:
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument('--program', default=os.path.join(ROOT, 'build/default/src/app/wrenlocator'))
+    parser.add_argument('--program', default=os.path.join(ROOT, 'build/default/src/program/wrenlocator'))
     parser.add_argument('--runs', type=int, default=50, help='runs of each kind')
     parser.add_argument('--entries', type=int, default=100000)
     parser.add_argument('--seed', type=int, default=None)

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bluetooth/DeviceRecord.h"
+#include "core/bluetooth/DeviceRecord.h"
 
 namespace wren::test {
 

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "app/CommandLine.h"
+#include "program/CommandLine.h"
 
 namespace wren {
 namespace {
@@ -55,9 +55,9 @@ TEST(CheckUpdateCommand, HelpNamesTheFormAndItsStatuses) {
 }
 
 TEST(CheckUpdateCommand, WithoutAnHttpClientItIsAUsageError) {
-  SetHttpClientOpener(nullptr);
   std::ostringstream out, err;
-  EXPECT_EQ(RunCommandLine({"check-update"}, out, err), kExitUsage);
+  EXPECT_EQ(RunCommandLine({"check-update"}, out, err, StackFactory(), ClientOpeners{}),
+            kExitUsage);
   EXPECT_TRUE(out.str().empty());
   EXPECT_NE(err.str().find("not part of this build"), std::string::npos);
 }
@@ -79,7 +79,7 @@ public:
 };
 
 TEST(CheckUpdateCommand, PrintsEachOutcomeWithItsStatus) {
-  SetHttpClientOpener(&CannedClient::Open);
+  const ClientOpeners clients{&CannedClient::Open};
   struct Case {
     bool ok;
     std::string body, error;
@@ -102,15 +102,15 @@ TEST(CheckUpdateCommand, PrintsEachOutcomeWithItsStatus) {
     CannedClient::body = c.body;
     CannedClient::error = c.error;
     std::ostringstream out, err;
-    EXPECT_EQ(RunCommandLine({"check-update", "--url", "http://127.0.0.1:9/m.xml"}, out, err),
+    EXPECT_EQ(RunCommandLine({"check-update", "--url", "http://127.0.0.1:9/m.xml"}, out, err,
+                             StackFactory(), clients),
               c.status);
     EXPECT_EQ(out.str(), c.printed);
     EXPECT_EQ(CannedClient::lastUrl, "http://127.0.0.1:9/m.xml");
   }
   std::ostringstream out, err;
-  RunCommandLine({"check-update"}, out, err);
+  RunCommandLine({"check-update"}, out, err, StackFactory(), clients);
   EXPECT_EQ(CannedClient::lastUrl, "http://www.pelmark.example/wrenlocator/version.xml");
-  SetHttpClientOpener(nullptr);
 }
 
 }  // namespace

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "history/XmlDataFile.h"
-#include "platform/MemorySettingsStore.h"
-#include "platform/qt/QtHttpClient.h"
+#include "core/datafile/XmlDataFile.h"
+#include "adapters/posix/MemorySettingsStore.h"
+#include "adapters/qt/QtHttpClient.h"
 #include "update/LoopbackHttpServer.h"
-#include "update/UpdateCheck.h"
+#include "core/update/UpdateCheck.h"
 
 namespace wren {
 namespace {

@@ -1,4 +1,4 @@
-#include "view/DeviceListModel.h"
+#include "core/list/DeviceListModel.h"
 
 #include <gtest/gtest.h>
 

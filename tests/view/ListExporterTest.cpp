@@ -1,4 +1,4 @@
-#include "view/ListExporter.h"
+#include "core/list/ListExporter.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

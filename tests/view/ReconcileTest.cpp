@@ -1,4 +1,4 @@
-#include "view/ScanReconciler.h"
+#include "core/list/ScanReconciler.h"
 
 #include <gtest/gtest.h>
 

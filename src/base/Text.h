@@ -1,0 +1,28 @@
+#pragma once
+// Small text helpers every layer shares: hexadecimal digits, event lines
+// kept to one line, and durations in seconds.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace wren {
+
+// The value of a hexadecimal digit in either case; -1 for any other byte.
+constexpr int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// `text` as one line: every line break (CR or LF) becomes a space, so that a
+// device name cannot start a line of its own.
+std::string OneLine(std::string text);
+
+// Seconds in decimal with up to three decimals, to milliseconds: "20",
+// "0.25", ".5" and "5." are read; a sign, an exponent, a fourth decimal,
+// anything else, or more than `maxSeconds`, is refused.
+bool ParseSeconds(std::string_view text, std::int64_t& ms, std::int64_t maxSeconds);
+
+}  // namespace wren

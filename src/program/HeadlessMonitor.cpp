@@ -1,0 +1,241 @@
+#include "program/HeadlessMonitor.h"
+
+#include "base/Text.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QString>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <memory>
+#include <ostream>
+
+#include "program/CommandLine.h"
+#include "program/FleetPublishing.h"
+#include "program/SessionStart.h"
+#include "program/HeadlessOptions.h"
+#include "core/monitor/Session.h"
+#include "program/StartupChecks.h"
+#include "paint/ListPrinterPainter.h"
+#include "core/list/ListExporter.h"
+#include "base/System.h"
+#include "program/HostAdapters.h"
+
+namespace wren {
+namespace {
+
+int Fail(std::ostream& err, const std::string& message, int status) {
+  err << kProgram << ": " << message << '\n';
+  return status;
+}
+
+// Status texts and event lines as they happen; lines that only go to the
+// log (the start-up line, the history check) as well.
+class PrintingStatus : public StatusSink {
+public:
+  PrintingStatus(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+  void SetStatusText(const std::string& text) override {
+    m_out << OneLine(text) << '\n' << std::flush;
+    m_shown = text;
+  }
+  void OnLogged(const std::string& line, const LogResult& result) override {
+    if (line != m_shown) m_out << OneLine(line) << '\n' << std::flush;
+    m_shown.clear();
+    if (auto notice = m_logHealth.Notice(result)) m_err << kProgram << ": " << *notice << '\n';
+  }
+
+private:
+  std::ostream& m_out;
+  std::ostream& m_err;
+  std::string m_shown;
+  AlarmLogHealth m_logHealth;
+};
+
+// SIGINT and SIGTERM end the run like --run-for does: the handler only
+// writes a byte to a pipe that the event loop watches.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int) {
+  const char byte = 1;
+  ssize_t ignored = write(g_signalPipe[1], &byte, 1);
+  (void)ignored;
+}
+
+class StopSignals {
+public:
+  explicit StopSignals(std::function<void()> onStop) : m_onStop(std::move(onStop)) {
+    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &m_oldInt);
+    sigaction(SIGTERM, &action, &m_oldTerm);
+    m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+      char buffer[16];
+      while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+      }
+      m_stopped = true;
+      if (m_onStop) m_onStop();
+    });
+  }
+  ~StopSignals() {
+    if (g_signalPipe[0] < 0) return;
+    if (m_stopped) {
+      // The run ends because it was asked to: a repeated signal from now on
+      // must not turn a saved run into a killed one.
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      sigemptyset(&ignore.sa_mask);
+      sigaction(SIGINT, &ignore, nullptr);
+      sigaction(SIGTERM, &ignore, nullptr);
+    } else {
+      sigaction(SIGINT, &m_oldInt, nullptr);
+      sigaction(SIGTERM, &m_oldTerm, nullptr);
+    }
+    m_notifier.reset();
+    close(g_signalPipe[0]);
+    close(g_signalPipe[1]);
+    g_signalPipe[0] = g_signalPipe[1] = -1;
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+  bool Stopped() const { return m_stopped; }
+
+private:
+  std::function<void()> m_onStop;
+  std::unique_ptr<QSocketNotifier> m_notifier;
+  struct sigaction m_oldInt {};
+  struct sigaction m_oldTerm {};
+  bool m_stopped = false;
+};
+
+// The printed list, through the print engine of the window.
+bool ExportPdf(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out,
+               std::string& error) {
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    error = "printing needs the graphical application object";
+    return false;
+  }
+  if (o.exportPath != "-") return WriteListPdf(o.exportPath, list, {}, error);
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  if (!WriteListPdf(buffer, list, {}, error)) return false;
+  out.write(buffer.data().constData(), buffer.data().size());
+  out.flush();
+  return true;
+}
+
+bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream& out,
+            std::string& error) {
+  if (o.exportKind == ExportKind::Pdf) return ExportPdf(list, o, out, error);
+  const ReportKind kind = o.exportKind == ExportKind::Xml ? ReportKind::Xml : ReportKind::Text;
+  if (o.exportPath == "-") {
+    out << (kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list)
+                                    : ListExporter::BuildTextReport(list))
+        << std::flush;
+    return true;
+  }
+  // The file the user named: a link to a report is followed and stays.
+  const std::string report = kind == ReportKind::Xml ? ListExporter::BuildXmlReport(list)
+                                                     : ListExporter::BuildTextReport(list);
+  return platform::WriteFileAtomically(o.exportPath, report, error,
+                                       platform::LinkPolicy::FollowToRegularFile);
+}
+
+}  // namespace
+
+int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
+                std::ostream& err) {
+  HeadlessOptions o;
+  std::string error;
+  if (!ParseHeadlessOptions(args, o, error))
+    return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
+  if (!o.settingsFile.empty() && !SettingsFileUsable(o.settingsFile, error))
+    return Fail(err, error + " (see " + kProgram + " --help)", kExitUsage);
+
+  static int argc = 1;
+  static char name[] = "wrenlocator";
+  static char* argv[] = {name, nullptr};
+  std::unique_ptr<QCoreApplication> ownApp;
+  if (!QCoreApplication::instance()) {
+    if (o.exportKind == ExportKind::Pdf) {
+      // Fonts and painting need the graphical application object; without
+      // a window it needs no display either.
+      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      ownApp = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+      ownApp = std::make_unique<QCoreApplication>(argc, argv);
+    }
+  }
+  PrintingStatus status(out, err);
+  const bool stepped = o.simClock == SimClockMode::Stepped;
+  StartFailure failure;
+  std::unique_ptr<StartedSession> started =
+      StartSession(SessionRequest{o.stack, o.dataDir, o.settingsFile, o.mqttUrl, stepped}, stacks,
+                   status, err, failure);
+  if (!started) return failure.status;
+  platform::QtHostAdapters& host = started->host;
+  Session* session = started->session.get();
+  FleetPublishing& fleet = started->fleet;
+
+  int exitStatus = kExitOk;
+  // Installed until the end: a repeated signal must not cut the save short.
+  StopSignals stopSignals([&] {
+    if (!stepped) QCoreApplication::quit();
+  });
+  if (!session->HistoryCheck().message.empty())
+    err << kProgram << ": " << session->HistoryCheck().message << '\n';
+  Monitor& frame = session->Monitoring();
+  frame.OnCreate();
+  {
+    // No dialog: Run with the stored settings as they are.
+    frame.RunMonitoring();
+    if (stepped) {
+      platform::SimulatedTime& simulation = *session->Simulation();
+      ThreadWorkers& workers = session->Workers();
+      SteppedHooks hooks{
+          [&simulation] { return simulation.NowMs(); },
+          [&simulation](std::int64_t ms) { simulation.AdvanceTime(ms); },
+          [&simulation] { return simulation.SearchCount(); },
+          [] {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+          },
+          [&host] { return host.dispatcher.Pending(); },
+          [&workers] { return workers.Running(); },
+      };
+      SteppedDriver(hooks, *session->SteppedTimer(), session->Tracker()).Run(*o.runForMs, [&] {
+        return stopSignals.Stopped();
+      });
+    } else {
+      if (o.runForMs)
+        QTimer::singleShot(std::chrono::milliseconds(*o.runForMs),
+                           [] { QCoreApplication::quit(); });
+      QCoreApplication::exec();
+    }
+    session->Shutdown();
+  }
+  fleet.Finish();
+
+  if (!session->SaveHistory(&error)) {
+    err << kProgram << ": history.xml not saved: " << error << '\n';
+    exitStatus = kExitFailed;
+  }
+  if (o.exportKind != ExportKind::None && !Export(session->List(), o, out, error)) {
+    err << kProgram << ": " << o.exportPath << " not written: " << error << '\n';
+    exitStatus = kExitFailed;
+  }
+  return exitStatus;
+}
+
+}  // namespace wren
