@@ -20,7 +20,7 @@ packages=(
   # vendor registry, only for regenerating res/vendors.xml
   ieee-data
   # Bluetooth company identifiers and service UUID names, only for
-  # regenerating the tables of src/refdata (tools/gen_bt_tables.py)
+  # regenerating the tables of src/core/refdata (tools/gen_bt_tables.py)
   python3-bleak
   # build cache shared by the presets
   ccache

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Builds the Bluetooth company-identifier and 16-bit service UUID tables
-src/refdata/CompanyIdTable.inc and src/refdata/ServiceUuidTable.inc.
+src/core/refdata/CompanyIdTable.inc and src/core/refdata/ServiceUuidTable.inc.
 
 Usage (from the source tree's top folder):
 
@@ -56,7 +56,7 @@ def write_table(path, comment, rows):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--output-dir", default=os.path.join(TOP, "src", "refdata"))
+    parser.add_argument("--output-dir", default=os.path.join(TOP, "src", "core", "refdata"))
     args = parser.parse_args()
     try:
         from bleak.backends._manufacturers import MANUFACTURERS
