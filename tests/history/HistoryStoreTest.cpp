@@ -108,6 +108,22 @@ TEST_F(HistoryFile, ControlCharactersAreStoredAsSpaces) {
   EXPECT_EQ(back.front().m_name, "two lines and  ");
 }
 
+TEST_F(HistoryFile, LettersOfEveryLanguageAreStoredAndReadBackAsTheyAre) {
+  const std::string names[] = {"J\xC3\xBCrgen's Handy", "Caf\xC3\xA9 Wi-Fi point",
+                               "\xC3\x98rsted kamera", "\xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x8E\xA7"};
+  DeviceList saved;
+  for (std::size_t i = 0; i < std::size(names); ++i)
+    saved.push_back(Device("00:00:00:00:00:0" + std::to_string(i + 1), names[i]));
+  HistoryStore store;
+  ASSERT_TRUE(store.SaveHistory(saved));
+  EXPECT_NE(History().find("Name=\"J\xC3\xBCrgen"), std::string::npos);
+  DeviceList back;
+  HistoryStore().LoadHistory(back);
+  ASSERT_EQ(back.size(), std::size(names));
+  std::size_t i = 0;
+  for (const DeviceRecord& record : back) EXPECT_EQ(record.m_name, names[i++]);
+}
+
 TEST_F(HistoryFile, DevicesSeenInARunAreSavedMostRecentFirst) {
   DeviceHistory history;
   history.Load();

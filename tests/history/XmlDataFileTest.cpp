@@ -49,16 +49,29 @@ TEST(XmlDataFile, CreatedIsTheLocalTimeOfBuilding) {
   tzset();
 }
 
-TEST(XmlDataFile, SanitizeReplacesEveryNonPrintableByteAndKeepsTheLength) {
+TEST(XmlDataFile, SanitizeKeepsLettersReplacesControlsAndBrokenBytesAndKeepsTheLength) {
   struct Case {
     std::string in, out;
   };
   const Case cases[] = {
       {"plain text ~!", "plain text ~!"},
       {"a\tb\nc\rd", "a b c d"},
-      {"caf\xC3\xA9", "caf  "},  // an accented letter in UTF-8 is two bytes
+      {"J\xC3\xBCrgen's Handy", "J\xC3\xBCrgen's Handy"},  // two bytes
+      {"Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xA7",
+       "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xA7"},  // 2, 3, 4
       {std::string("x\0y", 3), "x y"},
-      {"\x7F\x80\xFF", "   "},
+      {"\x1B[2J\x07", " [2J "},  // escape and bell
+      {"\x7F\x80\xFF", "   "},   // DEL, a lone continuation, never a lead
+      {"a\xC2\x9B"
+       "1m",
+       "a  1m"},                     // C1 control (CSI) in UTF-8
+      {"\xC3", " "},                 // cut short at the end
+      {"\xC3(x", " (x"},             // cut short by a byte that continues nothing
+      {"\xC0\xAF", "  "},            // overlong "/"
+      {"\xE0\x80\xAF", "   "},       // overlong, three bytes
+      {"\xED\xA0\x80", "   "},       // a surrogate
+      {"\xF4\x90\x80\x80", "    "},  // above U+10FFFF
+      {"\xF5\x80", "  "},
       {"", ""},
   };
   for (const auto& c : cases) {

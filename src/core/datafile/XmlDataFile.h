@@ -93,7 +93,9 @@ public:
   std::string GetDocumentText() const;
   std::string GetResultText() const;
 
-  // Every byte outside printable ASCII becomes a space; the length stays.
+  // Controls (C0, DEL and C1) and every byte that is not part of a
+  // well-formed UTF-8 sequence become spaces, one per byte; letters of any
+  // language are kept. The length stays.
   static std::string SanitizeText(std::string_view text);
   static void SanitizeInPlace(std::string& text);
 
