@@ -16,9 +16,13 @@ constexpr int HexDigit(char c) {
   return -1;
 }
 
-// `text` as one line: every line break (CR or LF) becomes a space, so that a
-// device name cannot start a line of its own.
+// `text` fit for one line of a terminal, a log or a data file: controls
+// (C0 with tab and line breaks, DEL, C1) and every byte that belongs to no
+// well-formed UTF-8 sequence become spaces, one per byte, so that nothing a
+// device calls itself can start a line, move the cursor or colour the
+// screen. Letters of every language stay; the length stays.
 std::string OneLine(std::string text);
+void OneLineInPlace(std::string& text);
 
 // Seconds in decimal with up to three decimals, to milliseconds: "20",
 // "0.25", ".5" and "5." are read; a sign, an exponent, a fourth decimal,

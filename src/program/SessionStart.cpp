@@ -1,5 +1,7 @@
 #include "program/SessionStart.h"
 
+#include "base/Text.h"
+
 #include <ostream>
 
 #include "base/System.h"
@@ -11,7 +13,7 @@ namespace {
 
 std::unique_ptr<StartedSession> Failed(StartFailure& failure, StartStep step, int status,
                                        std::string message, std::ostream& err) {
-  err << kProgram << ": " << message << '\n';
+  err << kProgram << ": " << OneLine(message) << '\n';
   failure = StartFailure{step, status, std::move(message)};
   return nullptr;
 }

@@ -48,6 +48,13 @@ TEST(AlarmLogText, LineBreaksInsideALineCannotForgeAnotherLine) {
             "12:00:00 - 00:11:22:33:44:55 Evil  12:00:01 - Wrenlocator Started\r\n");
 }
 
+TEST(AlarmLogText, ControlsInADeviceNameCannotDriveTheTerminalThatShowsTheLog) {
+  EXPECT_EQ(
+      AlarmLogText("12:00:00 - 00:11:22:33:44:55 \x1B[2J\x1B[31mFORGED\x07\tJ\xC3\xBCrgen\xC2\x9B"
+                   "1m."),
+      "12:00:00 - 00:11:22:33:44:55  [2J [31mFORGED  J\xC3\xBCrgen  1m\r\n");
+}
+
 TEST(MessengerBlock, FiveCharacterHostNineCharacterRecipientAndAbcMakeTwentyBytes) {
   std::string block = MessengerBlock("HOST5", "RECIPIENT", "abc");
   EXPECT_EQ(block.size(), 20u);

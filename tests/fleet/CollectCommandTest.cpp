@@ -27,8 +27,8 @@ protected:
     config.enabled = true;
     config.url = "mqtt://broker:1883";
     return std::async(std::launch::async, [this] {
-      return RunCollector(config, client, [this] { return stop.load(); }, out, err,
-                          CollectTuning{50, 10});
+      return RunCollector(
+          config, client, [this] { return stop.load(); }, out, err, CollectTuning{50, 10});
     });
   }
   void WaitStarted() {
@@ -63,6 +63,8 @@ TEST_F(CollectRun, RecordsAreMergedSubscribedOnEveryConnectionAndSavedAtTheEnd) 
   client.Deliver(DeviceTopic("alpha", r.m_address), DeviceJson(r));
   client.Deliver("wrenlocator/alpha/devices/nope", DeviceJson(r));
   client.Deliver(DeviceTopic("alpha", r.m_address), "{broken");
+  client.Deliver(DeviceTopic("alpha", r.m_address),
+                 "{\"address\":\"\\u001b[2J\\u001b[31m\\nFORGED LOG LINE\\u0007\"}");
   client.SetState(MqttState::Disconnected, "the connection to broker:1883 dropped");
   client.SetState(MqttState::Connected);
   r.m_address = "00:00:00:00:00:01";
@@ -82,7 +84,10 @@ TEST_F(CollectRun, RecordsAreMergedSubscribedOnEveryConnectionAndSavedAtTheEnd) 
       << log;
   EXPECT_NE(log.find("not a device record"), std::string::npos) << log;
   EXPECT_NE(log.find("dropped; retrying"), std::string::npos) << log;
-  EXPECT_NE(out.str().find("2 devices in history.xml; 2 records merged, 2 refused"),
+  // A hostile payload is quoted, never replayed to the terminal.
+  EXPECT_EQ(log.find('\x1B'), std::string::npos) << log;
+  EXPECT_EQ(log.find("\nFORGED"), std::string::npos) << log;
+  EXPECT_NE(out.str().find("2 devices in history.xml; 2 records merged, 3 refused"),
             std::string::npos)
       << out.str();
 }

@@ -1,5 +1,7 @@
 #include "core/fleet/CollectCommand.h"
 
+#include "base/Text.h"
+
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -28,8 +30,8 @@ std::string Shown(std::string_view topic) {
 }  // namespace
 
 int RunCollector(const FleetConfig& config, platform::MqttClient& client,
-                 const std::function<bool()>& stopRequested, std::ostream& out,
-                 std::ostream& err, CollectTuning tuning) {
+                 const std::function<bool()>& stopRequested, std::ostream& out, std::ostream& err,
+                 CollectTuning tuning) {
   std::mutex lock;  // the history, the collector and `err`, against the network thread
   DeviceHistory history;
   const HistoryFileCheck check = history.Load();
@@ -69,7 +71,7 @@ int RunCollector(const FleetConfig& config, platform::MqttClient& client,
     std::lock_guard guard(lock);
     std::string reason;
     if (collector.Collect(topic, payload, reason) == CollectOutcome::Refused)
-      err << kPrefix << "refused " << Shown(topic) << ": " << reason << '\n' << std::flush;
+      err << kPrefix << "refused " << Shown(topic) << ": " << OneLine(reason) << '\n' << std::flush;
   };
 
   std::string error;

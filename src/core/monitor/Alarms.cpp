@@ -1,5 +1,7 @@
 #include "core/monitor/Alarms.h"
 
+#include "base/Text.h"
+
 #include "base/System.h"
 
 #include <fcntl.h>
@@ -54,10 +56,7 @@ bool AppendToFile(const std::string& path, const std::string& text, Disposition 
 }  // namespace
 
 std::string AlarmLogText(std::string_view line) {
-  std::string text(line);
-  for (char& c : text) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
+  std::string text = OneLine(std::string(line));
   while (!text.empty() && text.back() == '.') text.pop_back();
   while (!text.empty() && text.back() == ',') text.pop_back();
   text.append("\r\n");
