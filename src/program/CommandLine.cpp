@@ -1,5 +1,7 @@
 #include "program/CommandLine.h"
 
+#include "base/Text.h"
+
 #include "program/Options.h"
 
 #include "program/HeadlessOptions.h"
@@ -82,7 +84,7 @@ void PrintTabbed(std::ostream& out, const DeviceRecord& r) {
 }
 
 int Fail(std::ostream& err, const std::string& message, int status) {
-  err << kProgram << ": " << message << '\n';
+  err << kProgram << ": " << OneLine(message) << '\n';
   return status;
 }
 
@@ -150,18 +152,25 @@ int RunCheckUpdate(const Command& c, std::ostream& out, std::ostream& err,
 }
 
 // The history tree's texts as the history report shows them, from the
-// history file as last saved. A missing file is an empty history.
+// history file as last saved. A missing file is an empty history; a link or
+// a FIFO in its place is not read, as the monitor does not read it either.
 int RunHistory(const Command& c, std::ostream& out, std::ostream& err) {
   const std::string path = platform::DataFilePath(kHistoryFileName);
-  XmlDataFile file;
-  if (!file.LoadFile(path)) {
-    std::error_code missing;
-    if (!std::filesystem::exists(path, missing) && !missing) {
+  std::string bytes;
+  std::string why;
+  switch (platform::ReadRegularFile(path, bytes, why)) {
+    case platform::OpenOutcome::Missing:
       out << (c.json ? "[]\n" : "");
       return kExitOk;
-    }
-    return Fail(err, path + " could not be read: " + file.GetResultText(), kExitFailed);
+    case platform::OpenOutcome::NotRegular:
+    case platform::OpenOutcome::Failed:
+      return Fail(err, path + " could not be read: " + why, kExitFailed);
+    case platform::OpenOutcome::Opened:
+      break;
   }
+  XmlDataFile file;
+  if (!file.SetText(std::move(bytes)))
+    return Fail(err, path + " could not be read: " + file.GetResultText(), kExitFailed);
   const std::vector<DeviceRecord> entries = HistoryTree::ReadEntries(file);
   if (!c.json) {
     for (const DeviceRecord& entry : entries) {

@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 #include "base/System.h"
@@ -392,6 +398,31 @@ TEST_F(HistoryCommandTest, NoFileIsAnEmptyHistoryAndAnUnreadableOneSaysSo) {
   std::ifstream in(std::string(m_folder) + "/history.xml");
   std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(kept, "<dataroot><entry") << "an unreadable history is left as it is";
+}
+
+// A link or a FIFO named history.xml is neither followed nor waited on.
+TEST_F(HistoryCommandTest, ALinkOrAFifoInPlaceOfTheFileIsNotRead) {
+  const std::string path = std::string(m_folder) + "/history.xml";
+  const std::string real = std::string(m_folder) + "/real.xml";
+  std::ofstream(real, std::ios::binary) << kTwoEntries;
+  ASSERT_EQ(symlink(real.c_str(), path.c_str()), 0);
+  Outcome linked = History();
+  EXPECT_EQ(linked.status, kExitFailed);
+  EXPECT_EQ(linked.out, "") << "nothing is read through the link";
+  EXPECT_NE(linked.err.find(path + " could not be read"), std::string::npos) << linked.err;
+
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  auto run = std::async(std::launch::async, [this] { return History(); });
+  if (run.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    // Let the stuck reader go before failing.
+    const int writer = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) close(writer);
+    FAIL() << "history waited on a FIFO";
+  }
+  Outcome fifo = run.get();
+  EXPECT_EQ(fifo.status, kExitFailed);
+  EXPECT_NE(fifo.err.find(path + " could not be read"), std::string::npos) << fifo.err;
 }
 
 }  // namespace
