@@ -112,6 +112,46 @@ TEST_F(UpdateCheckOverHttp, ReplyWithoutContentLengthFailsWithNothingAppended) {
   EXPECT_EQ(Check("/chunked.xml").message, "Internet Connection Failed...");
 }
 
+// A moved manifest is followed, and what the last server says is read in
+// full; a move that leads nowhere is a failure, never "no new versions".
+TEST_F(UpdateCheckOverHttp, MovedManifestsAreFollowedAndBrokenMovesFail) {
+  const auto moved = [](const QByteArray& to) {
+    return "HTTP/1.1 301 Moved Permanently\r\nLocation: " + to +
+           "\r\nContent-Length: 5\r\nConnection: close\r\n\r\nmoved";
+  };
+  server.Answer("/old.xml", moved("/new.xml"));
+  server.Serve("/new.xml", Manifest("99.0.0.0"));
+  UpdateCheckResult r = Check("/old.xml");
+  EXPECT_EQ(r.outcome, UpdateOutcome::NewVersion) << r.message;
+  EXPECT_EQ(r.manifestText, Manifest("99.0.0.0").toStdString())
+      << "the final answer is read to its own length";
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_TRUE(server.Requests()[1].startsWith("GET /new.xml"));
+
+  // Five moves are followed; a sixth is one too many.
+  for (int i = 0; i < 6; ++i)
+    server.Answer("/hop" + QByteArray::number(i), moved("/hop" + QByteArray::number(i + 1)));
+  server.Serve("/hop6", Manifest("99.0.0.0"));
+  EXPECT_EQ(Check("/hop1").outcome, UpdateOutcome::NewVersion);
+  server.Serve("/hop6", Manifest("99.0.0.0"));
+  EXPECT_EQ(Check("/hop0").outcome, UpdateOutcome::Failed);
+
+  QTcpServer closed;
+  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+  const QByteArray nowhere =
+      "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) + "/version.xml";
+  closed.close();
+  server.Answer("/loop.xml", moved("/loop.xml"));
+  server.Answer("/nowhere.xml", moved(nowhere));
+  server.Answer("/ftp.xml", moved("ftp://127.0.0.1/version.xml"));
+  server.Answer("/bare.xml", "HTTP/1.1 302 Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  for (const char* path : {"/loop.xml", "/nowhere.xml", "/ftp.xml", "/bare.xml"}) {
+    UpdateCheckResult failed = Check(path);
+    EXPECT_EQ(failed.outcome, UpdateOutcome::Failed) << path << ": " << failed.message;
+    EXPECT_EQ(failed.message.rfind("Internet Connection Failed...", 0), 0u) << failed.message;
+  }
+}
+
 TEST_F(UpdateCheckOverHttp, RefusedConnectionFailsWithTheReason) {
   QTcpServer closed;
   ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));

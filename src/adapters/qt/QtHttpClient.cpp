@@ -10,8 +10,35 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace wren::platform {
+namespace {
+
+constexpr int kMaxRedirects = 5;
+
+int StatusOf(const QNetworkReply& reply) {
+  return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+// A response that only moves the request on.
+bool IsRedirect(const QNetworkReply& reply) {
+  const int status = StatusOf(reply);
+  return status >= 300 && status < 400 && reply.hasRawHeader("Location");
+}
+
+// The final response is a server's answer: any HTTP status but a move, and
+// no failure of the connection or the protocol on the way to it.
+bool IsAnswer(const QNetworkReply& reply) {
+  if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) return false;
+  const int status = StatusOf(reply);
+  if (status >= 300 && status < 400) return false;
+  const int error = reply.error();
+  // Qt's own numbering: 1-199 connection and proxy, 301-399 protocol.
+  return !(error >= 1 && error <= 199) && !(error >= 301 && error <= 399);
+}
+
+}  // namespace
 
 QtHttpClient::QtHttpClient(int timeoutMs, std::size_t bodyLimit)
     : m_timeoutMs(timeoutMs), m_bodyLimit(bodyLimit) {}
@@ -29,6 +56,11 @@ bool QtHttpClient::Fetch(const std::string& url, std::string& body, std::string&
                     QByteArray(kHttpUserAgent.data(), static_cast<int>(kHttpUserAgent.size())));
   // The length the server states is the length of what is read.
   request.setRawHeader("Accept-Encoding", "identity");
+  // A moved manifest is followed a few times, to http or https only and
+  // never from https down to http; the answer read is the last one.
+  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                       QNetworkRequest::NoLessSafeRedirectPolicy);
+  request.setMaximumRedirectsAllowed(kMaxRedirects);
   QNetworkReply* reply = manager.get(request);
 
   // Our own verdict, when the reply is cut short on purpose.
@@ -46,7 +78,7 @@ bool QtHttpClient::Fetch(const std::string& url, std::string& body, std::string&
     reply->abort();
   });
   QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] {
-    if (headersSeen) return;
+    if (headersSeen || IsRedirect(*reply)) return;
     headersSeen = true;
     std::optional<std::string> header;
     if (reply->hasRawHeader("Content-Length"))
@@ -57,6 +89,11 @@ bool QtHttpClient::Fetch(const std::string& url, std::string& body, std::string&
       refusal = verdict.error;
       reply->abort();
     }
+  });
+  QObject::connect(reply, &QNetworkReply::redirected, &loop, [&](const QUrl&) {
+    // What the next server says counts, not what the one that moved it said.
+    headersSeen = false;
+    verdict = {};
   });
   QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
     // A server sending more than it announced is not read past the limit.
@@ -79,10 +116,15 @@ bool QtHttpClient::Fetch(const std::string& url, std::string& body, std::string&
     error = text;
   } else if (refused) {
     error = refusal;
-  } else if (reply->error() != QNetworkReply::NoError &&
-             !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+  } else if (reply->error() == QNetworkReply::TooManyRedirectsError) {
+    error = "The server moved the address more than " + std::to_string(kMaxRedirects) + " times.";
+  } else if (reply->error() == QNetworkReply::InsecureRedirectError) {
+    error = "The server moved the address to one that is not followed.";
+  } else if (!IsAnswer(*reply)) {
     // No answer from a server at all; an error page is still an answer.
-    error = reply->errorString().toStdString();
+    error = reply->error() != QNetworkReply::NoError
+                ? reply->errorString().toStdString()
+                : std::string("The server moved the address, and it could not be followed.");
   } else {
     if (!headersSeen) {
       std::optional<std::string> header;
