@@ -5,22 +5,17 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <csignal>
 #include <memory>
 #include <ostream>
 
 #include "program/CommandLine.h"
 #include "program/FleetPublishing.h"
 #include "program/SessionStart.h"
+#include "program/StopSignals.h"
 #include "program/HeadlessOptions.h"
 #include "core/monitor/Session.h"
 #include "program/StartupChecks.h"
@@ -33,7 +28,7 @@ namespace wren {
 namespace {
 
 int Fail(std::ostream& err, const std::string& message, int status) {
-  err << kProgram << ": " << message << '\n';
+  err << kProgram << ": " << OneLine(message) << '\n';
   return status;
 }
 
@@ -57,66 +52,6 @@ private:
   std::ostream& m_err;
   std::string m_shown;
   AlarmLogHealth m_logHealth;
-};
-
-// SIGINT and SIGTERM end the run like --run-for does: the handler only
-// writes a byte to a pipe that the event loop watches.
-int g_signalPipe[2] = {-1, -1};
-
-extern "C" void OnStopSignal(int) {
-  const char byte = 1;
-  ssize_t ignored = write(g_signalPipe[1], &byte, 1);
-  (void)ignored;
-}
-
-class StopSignals {
-public:
-  explicit StopSignals(std::function<void()> onStop) : m_onStop(std::move(onStop)) {
-    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &m_oldInt);
-    sigaction(SIGTERM, &action, &m_oldTerm);
-    m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
-      char buffer[16];
-      while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
-      }
-      m_stopped = true;
-      if (m_onStop) m_onStop();
-    });
-  }
-  ~StopSignals() {
-    if (g_signalPipe[0] < 0) return;
-    if (m_stopped) {
-      // The run ends because it was asked to: a repeated signal from now on
-      // must not turn a saved run into a killed one.
-      struct sigaction ignore {};
-      ignore.sa_handler = SIG_IGN;
-      sigemptyset(&ignore.sa_mask);
-      sigaction(SIGINT, &ignore, nullptr);
-      sigaction(SIGTERM, &ignore, nullptr);
-    } else {
-      sigaction(SIGINT, &m_oldInt, nullptr);
-      sigaction(SIGTERM, &m_oldTerm, nullptr);
-    }
-    m_notifier.reset();
-    close(g_signalPipe[0]);
-    close(g_signalPipe[1]);
-    g_signalPipe[0] = g_signalPipe[1] = -1;
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-  bool Stopped() const { return m_stopped; }
-
-private:
-  std::function<void()> m_onStop;
-  std::unique_ptr<QSocketNotifier> m_notifier;
-  struct sigaction m_oldInt {};
-  struct sigaction m_oldTerm {};
-  bool m_stopped = false;
 };
 
 // The printed list, through the print engine of the window.
@@ -155,7 +90,7 @@ bool Export(const DeviceListModel& list, const HeadlessOptions& o, std::ostream&
 }  // namespace
 
 int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
-                std::ostream& err) {
+                std::ostream& err, StopSignals& stopSignals) {
   HeadlessOptions o;
   std::string error;
   if (!ParseHeadlessOptions(args, o, error))
@@ -189,8 +124,7 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
   FleetPublishing& fleet = started->fleet;
 
   int exitStatus = kExitOk;
-  // Installed until the end: a repeated signal must not cut the save short.
-  StopSignals stopSignals([&] {
+  stopSignals.Watch([&] {
     if (!stepped) QCoreApplication::quit();
   });
   if (!session->HistoryCheck().message.empty())
@@ -198,30 +132,33 @@ int RunHeadless(const std::vector<std::string>& args, const StackFactory& stacks
   Monitor& frame = session->Monitoring();
   frame.OnCreate();
   {
-    // No dialog: Run with the stored settings as they are.
-    frame.RunMonitoring();
-    if (stepped) {
-      platform::SimulatedTime& simulation = *session->Simulation();
-      ThreadWorkers& workers = session->Workers();
-      SteppedHooks hooks{
-          [&simulation] { return simulation.NowMs(); },
-          [&simulation](std::int64_t ms) { simulation.AdvanceTime(ms); },
-          [&simulation] { return simulation.SearchCount(); },
-          [] {
-            QCoreApplication::sendPostedEvents();
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-          },
-          [&host] { return host.dispatcher.Pending(); },
-          [&workers] { return workers.Running(); },
-      };
-      SteppedDriver(hooks, *session->SteppedTimer(), session->Tracker()).Run(*o.runForMs, [&] {
-        return stopSignals.Stopped();
-      });
-    } else {
-      if (o.runForMs)
-        QTimer::singleShot(std::chrono::milliseconds(*o.runForMs),
-                           [] { QCoreApplication::quit(); });
-      QCoreApplication::exec();
+    // A stop asked for during the start-up ends the run before it begins.
+    if (!stopSignals.Stopped()) {
+      // No dialog: Run with the stored settings as they are.
+      frame.RunMonitoring();
+      if (stepped) {
+        platform::SimulatedTime& simulation = *session->Simulation();
+        ThreadWorkers& workers = session->Workers();
+        SteppedHooks hooks{
+            [&simulation] { return simulation.NowMs(); },
+            [&simulation](std::int64_t ms) { simulation.AdvanceTime(ms); },
+            [&simulation] { return simulation.SearchCount(); },
+            [] {
+              QCoreApplication::sendPostedEvents();
+              QCoreApplication::processEvents(QEventLoop::AllEvents);
+            },
+            [&host] { return host.dispatcher.Pending(); },
+            [&workers] { return workers.Running(); },
+        };
+        SteppedDriver(hooks, *session->SteppedTimer(), session->Tracker()).Run(*o.runForMs, [&] {
+          return stopSignals.Stopped();
+        });
+      } else {
+        if (o.runForMs)
+          QTimer::singleShot(std::chrono::milliseconds(*o.runForMs),
+                             [] { QCoreApplication::quit(); });
+        if (!stopSignals.Stopped()) QCoreApplication::exec();
+      }
     }
     session->Shutdown();
   }

@@ -3,8 +3,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
+#include <QSessionManager>
 #include <QString>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -13,6 +16,7 @@
 #include "program/CommandLine.h"
 #include "program/FleetPublishing.h"
 #include "program/SessionStart.h"
+#include "program/StopSignals.h"
 #include "program/Options.h"
 #include "core/monitor/Session.h"
 #include "program/StartupChecks.h"
@@ -117,7 +121,7 @@ std::string FindHelpPage() {
 }
 
 int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
-              std::ostream& err) {
+              std::ostream& err, StopSignals& stopSignals) {
   WindowOptions o;
   std::string error;
   if (!ParseWindowOptions(args, o, error)) {
@@ -174,6 +178,17 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
     WindowPorts ports{host.sound, shell, launcher, FindHelpPage()};
     ports.manifestUrl = o.updateUrl.empty() ? ManifestUrl(host.settings.get()) : o.updateUrl;
     CMainFrame window(*session, status, ports);
+    stopSignals.Watch([target = QPointer<CMainFrame>(&window)] {
+      if (target) target->close();
+    });
+    // The session manager asks before a logout: what was seen so far is
+    // saved, and the window goes on.
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
+                     [session, &err](QSessionManager&) {
+                       std::string problem;
+                       if (!session->SaveHistory(&problem))
+                         err << kProgram << ": history.xml not saved: " << problem << '\n';
+                     });
     window.ShowCentred();
     // Start-up timing: say so once the window has painted, then close.
     if (!Env("WRENLOCATOR_FIRST_PAINT_EXIT").empty())
@@ -181,7 +196,8 @@ int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, 
         out << "painted" << std::endl;
         window.close();
       });
-    QApplication::exec();
+    // A stop asked for during the start-up closes the window at once.
+    if (!stopSignals.Stopped()) QApplication::exec();
     window.close();
     if (!window.SaveError().empty()) {
       // The file on disk is as it was; the user hears that this session's

@@ -9,6 +9,10 @@
 #include "program/StackFactory.h"
 #include "adapters/posix/SystemVersion.h"
 
+namespace wren {
+class StopSignals;
+}
+
 namespace wren::gui {
 
 struct WindowOptions {
@@ -39,8 +43,10 @@ bool CheckSystemVersion(
 // The help page installed with the program, or "" when there is none.
 std::string FindHelpPage();
 
-// Runs the window until it closes; the exit status.
+// Runs the window until it closes; the exit status. A signal `stop`
+// handles (SIGINT, SIGTERM and a logout's SIGHUP) closes it as File > Exit
+// does.
 int RunWindow(const std::vector<std::string>& args, const StackFactory& stacks, std::ostream& out,
-              std::ostream& err);
+              std::ostream& err, StopSignals& stop);
 
 }  // namespace wren::gui
