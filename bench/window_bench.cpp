@@ -39,6 +39,7 @@
 #include "adapters/qt/QtTimer.h"
 #include "adapters/sim/SimulatedStack.h"
 #include "core/list/ScanReconciler.h"
+#include "program/StackFactory.h"
 
 namespace wren {
 namespace {

@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "gui/CWrenlocatorView.h"
 #include "gui/DeviceTableModel.h"
 #include "core/history/DeviceHistory.h"
@@ -188,6 +192,55 @@ TEST_F(ListWindow, ChangedNeighbourRowsBecomeOneNoticeAndGapsSplitIt) {
   ASSERT_EQ(inserted.count(), 1);
   ASSERT_GE(changed.count(), 1);
   EXPECT_EQ(changed[0].at(0).value<QModelIndex>().row(), 2);
+}
+
+// A merge's new devices reach the views as one insertion of their rows, as
+// Qt wants it: announced while the model still has its old rows, done once
+// it has the new ones. The selection stays on its device.
+TEST_F(ListWindow, NewDevicesOfAMergeAreOneRangeInsert) {
+  Scan({Device("00:00:00:00:00:01", "Abe"), Device("00:00:00:00:00:02", "Bea")});
+  m_view.setCurrentIndex(m_model.index(1, 0));
+  ASSERT_EQ(m_view.GetSelectedRow(), 1);
+  QCoreApplication::processEvents();
+  QSignalSpy aboutToInsert(&m_model, &QAbstractItemModel::rowsAboutToBeInserted);
+  QSignalSpy inserted(&m_model, &QAbstractItemModel::rowsInserted);
+  QSignalSpy changed(&m_model, &QAbstractItemModel::dataChanged);
+  std::vector<int> rowCounts;
+  QObject::connect(&m_model, &QAbstractItemModel::rowsAboutToBeInserted,
+                   [&] { rowCounts.push_back(m_model.rowCount()); });
+  QObject::connect(&m_model, &QAbstractItemModel::rowsInserted,
+                   [&] { rowCounts.push_back(m_model.rowCount()); });
+
+  constexpr int kNew = 1000;
+  std::vector<DeviceRecord> scan = {Device("00:00:00:00:00:01", "Abe", true)};
+  for (int i = 0; i < kNew; ++i) {
+    char address[18];
+    std::snprintf(address, sizeof address, "00:1A:00:00:%02X:%02X", (i >> 8) & 0xFF, i & 0xFF);
+    scan.push_back(Device(address, "New " + std::to_string(i)));
+  }
+  Scan(scan);
+
+  ASSERT_EQ(aboutToInsert.count(), 1);
+  ASSERT_EQ(inserted.count(), 1);
+  for (const QSignalSpy* spy : {&aboutToInsert, &inserted}) {
+    const QList<QVariant>& args = spy->at(0);
+    EXPECT_FALSE(args.at(0).value<QModelIndex>().isValid());
+    EXPECT_EQ(args.at(1).toInt(), 2);
+    EXPECT_EQ(args.at(2).toInt(), kNew + 1);
+  }
+  EXPECT_EQ(rowCounts, (std::vector<int>{2, kNew + 2}));
+  ASSERT_EQ(m_model.rowCount(), kNew + 2);
+  EXPECT_EQ(m_view.model()->rowCount(), kNew + 2);
+  EXPECT_EQ(m_model.index(2, 0).data().toString(), "Desk -> New 0");
+  EXPECT_EQ(m_model.index(kNew + 1, 2).data().toString(), "00:1A:00:00:03:E7");
+  EXPECT_EQ(m_view.GetSelectedRow(), 1);
+  EXPECT_EQ(m_view.SelectedAddress(), "00:00:00:00:00:02");
+  // The known row that changed is told on its own; the new rows are not
+  // told again.
+  QCoreApplication::processEvents();
+  ASSERT_EQ(changed.count(), 1);
+  EXPECT_EQ(changed[0].at(0).value<QModelIndex>(), m_model.index(0, 0));
+  EXPECT_EQ(changed[0].at(1).value<QModelIndex>(), m_model.index(0, 9));
 }
 
 TEST_F(ListWindow, CellImagesFollowTheRecord) {

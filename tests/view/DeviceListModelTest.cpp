@@ -136,10 +136,17 @@ TEST(DeviceListModel, AddressLookupMatchesAWalkOverRandomEdits) {
   DeviceListModel model;
   for (int step = 0; step < 4000; ++step) {
     const int rows = model.RowCount();
-    switch (pick(5)) {
+    switch (pick(6)) {
       case 0:
         model.InsertRow(static_cast<int>(pick(static_cast<std::size_t>(rows) + 2)), "r", 0);
         break;
+      case 5: {
+        std::vector<ListRow> run(pick(4));
+        for (ListRow& row : run) row[kAddressColumn].text = addresses[pick(addresses.size())];
+        model.InsertRows(static_cast<int>(pick(static_cast<std::size_t>(rows) + 2)),
+                         std::move(run));
+        break;
+      }
       case 1:
       case 2:
         if (rows > 0)
@@ -319,6 +326,86 @@ TEST(DeviceListModel, ABatchFollowsItsRowsThroughInsertionsAndRemovals) {
   EXPECT_EQ(observer.events, (Events{"reset? 5", "reset 0", "insert? 0-0", "insert 0-0"}));
 }
 
+ListRow Row(std::string name, std::string address, int image = 0) {
+  ListRow row;
+  row[0] = {std::move(name), image};
+  row[kAddressColumn] = {std::move(address), 36};
+  return row;
+}
+
+TEST(DeviceListModel, InsertRowsPutsARunInPlaceAndTellsItAsOneRange) {
+  DeviceListModel model;
+  model.InsertRow(0, "r0", 0);
+  model.InsertRow(1, "r1", 0);
+  model.SetCell(1, kAddressColumn, "B", 37);
+  model.SetRowNew(1, true);
+  RecordingObserver observer(model);
+  model.SetObserver(&observer);
+
+  EXPECT_EQ(model.InsertRows(1, {Row("n0", "A", 1), Row("n1", ""), Row("n2", "A")}), 3);
+  ASSERT_EQ(model.RowCount(), 5);
+  const char* names[] = {"r0", "n0", "n1", "n2", "r1"};
+  for (int row = 0; row < 5; ++row) EXPECT_EQ(model.CellText(row, 0), names[row]) << row;
+  EXPECT_EQ(model.ItemImage(1), 1);
+  EXPECT_EQ(model.CellImage(1, kAddressColumn), 36);
+  for (int column : {1, 3, 9}) {
+    EXPECT_EQ(model.CellText(2, column), "");
+    EXPECT_EQ(model.CellImage(2, column), kNoImage);
+  }
+  // The index and the new flag follow the rows.
+  EXPECT_EQ(model.FindRowByAddress("A"), 1);
+  EXPECT_EQ(model.FindRowByAddress(""), 0);
+  EXPECT_EQ(model.FindRowByAddress("B"), 4);
+  for (int row = 0; row < 5; ++row) EXPECT_EQ(model.IsRowNew(row), row == 4) << row;
+  model.DeleteRow(1);
+  EXPECT_EQ(model.FindRowByAddress("A"), 2);
+
+  EXPECT_EQ(model.InsertRows(99, {Row("n3", "C"), Row("n4", "D")}), 2);  // past the end appends
+  EXPECT_EQ(model.FindRowByAddress("D"), 5);
+  EXPECT_EQ(model.InsertRows(-1, {Row("x", "X")}), 0);
+  EXPECT_EQ(model.InsertRows(0, {}), 0);
+  EXPECT_EQ(model.RowCount(), 6);
+  EXPECT_EQ(model.FindRowByAddress("X"), -1);
+  const Events expected = {"insert? 1-3", "insert 1-3",  "remove? 1-1",
+                           "remove 1-1",  "insert? 4-5", "insert 4-5"};
+  EXPECT_EQ(observer.events, expected);
+}
+
+TEST(DeviceListModel, RowLimitKeepsTheLeadingRowsOfARun) {
+  DeviceListModel model;
+  model.SetRowLimit(3);
+  model.InsertRow(0, "r0", 0);
+  RecordingObserver observer(model);
+  model.SetObserver(&observer);
+  EXPECT_EQ(model.InsertRows(0, {Row("a", "A"), Row("b", "B"), Row("c", "C")}), 2);
+  ASSERT_EQ(model.RowCount(), 3);
+  EXPECT_EQ(model.CellText(0, 0), "a");
+  EXPECT_EQ(model.CellText(1, 0), "b");
+  EXPECT_EQ(model.CellText(2, 0), "r0");
+  EXPECT_EQ(model.FindRowByAddress("C"), -1);
+  EXPECT_EQ(model.InsertRows(3, {Row("d", "D")}), 0);  // full: nothing to tell
+  EXPECT_EQ(observer.events, (Events{"insert? 0-1", "insert 0-1"}));
+}
+
+TEST(DeviceListModel, ARunInsertedInABatchIsToldByItsInsertionOnly) {
+  DeviceListModel model;
+  for (const char* name : {"r0", "r1"}) model.InsertRow(model.RowCount(), name, 0);
+  RecordingObserver observer(model);
+  model.SetObserver(&observer);
+  {
+    DeviceListModel::Batch batch(model);
+    model.SetCellText(1, 1, "x");                         // r1 changed
+    model.InsertRows(1, {Row("a", "A"), Row("b", "B")});  // r1 -> 3; told at once
+    model.SetCellText(1, 9, "filled");
+    model.SetRowNew(2, true);
+    model.SetCellText(3, 1, "y");
+  }
+  const Events expected = {"insert? 1-2", "insert 1-2", "row 3"};
+  EXPECT_EQ(observer.events, expected);
+  EXPECT_EQ(model.CellText(1, 9), "filled");
+  EXPECT_TRUE(model.IsRowNew(2));
+}
+
 // A copy kept only from the notices, as a toolkit's view keeps its own: after
 // random edits in and out of batches it must equal the model. Like such a
 // view it reads a row inserted inside a batch only when it next paints,
@@ -368,10 +455,17 @@ TEST(DeviceListModel, AViewKeptFromTheNoticesAlwaysMatchesTheModel) {
   model.SetObserver(&mirror);
   for (int step = 0; step < 3000; ++step) {
     const int rows = model.RowCount();
-    switch (pick(9)) {
+    switch (pick(10)) {
       case 0:
         model.InsertRow(pick(rows + 2), "r" + std::to_string(step), pick(3));
         break;
+      case 9: {
+        std::vector<ListRow> run(static_cast<std::size_t>(pick(4)));
+        for (ListRow& row : run)
+          for (ListCell& cell : row) cell = {std::to_string(pick(4)), pick(3)};
+        model.InsertRows(pick(rows + 2), std::move(run));
+        break;
+      }
       case 1:
         if (rows > 0) model.DeleteRow(pick(rows));
         break;

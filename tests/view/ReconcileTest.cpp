@@ -4,6 +4,7 @@
 
 #include <array>
 #include <climits>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -167,10 +168,13 @@ TEST_F(Reconcile, CellsFollowTheStateFlags) {
 struct Notices : DeviceListObserver {
   std::vector<std::string> events;
   void Add(const char* what, int row) { events.push_back(what + std::to_string(row)); }
-  void RowsAboutToBeInserted(int first, int) override { Add("insert? ", first); }
-  void RowsInserted(int first, int) override { Add("insert ", first); }
-  void RowsAboutToBeRemoved(int first, int) override { Add("remove? ", first); }
-  void RowsRemoved(int first, int) override { Add("remove ", first); }
+  void Add(const char* what, int first, int last) {
+    events.push_back(what + std::to_string(first) + "-" + std::to_string(last));
+  }
+  void RowsAboutToBeInserted(int first, int last) override { Add("insert? ", first, last); }
+  void RowsInserted(int first, int last) override { Add("insert ", first, last); }
+  void RowsAboutToBeRemoved(int first, int last) override { Add("remove? ", first, last); }
+  void RowsRemoved(int first, int last) override { Add("remove ", first, last); }
   void RowChanged(int row) override { Add("row ", row); }
   void AboutToReset() override { events.push_back("reset?"); }
   void Reset() override { events.push_back("reset"); }
@@ -184,8 +188,8 @@ TEST_F(Reconcile, AMergeTellsTheListOfEachChangedRowOnce) {
   DeviceRecord renamed = Device("00:00:00:00:00:03", "Renamed");
   renamed.m_connected = 0;
   Scan({Device("00:00:00:00:00:02"), renamed, Device("00:00:00:00:00:04")});
-  const std::vector<std::string> expected = {"remove? 0", "remove 0", "insert? 2", "insert 2",
-                                             "row 1"};
+  const std::vector<std::string> expected = {"remove? 0-0", "remove 0-0", "insert? 2-2",
+                                             "insert 2-2", "row 1"};
   EXPECT_EQ(notices.events, expected);
 
   // The same scan again changes nothing the list shows.
@@ -197,6 +201,75 @@ TEST_F(Reconcile, AMergeTellsTheListOfEachChangedRowOnce) {
   view.UpdateDeviceRow(Device("00:00:00:00:00:02", "Again"));
   EXPECT_EQ(notices.events, std::vector<std::string>{"row 0"});
   lists.model.SetObserver(nullptr);
+}
+
+// Ten thousand new devices are one insertion of ten thousand rows, not ten
+// thousand insertions: a toolkit's view pays for each insertion it hears of.
+TEST_F(Reconcile, NewDevicesOfAMergeAreOneInsertion) {
+  constexpr int kNew = 10'000;
+  DeviceList scan;
+  for (int i = 0; i < kNew; ++i) {
+    char address[18];
+    std::snprintf(address, sizeof address, "00:1A:00:00:%02X:%02X", (i >> 8) & 0xFF, i & 0xFF);
+    scan.push_back(Device(address, "Device " + std::to_string(i)));
+  }
+  Notices notices;
+  lists.model.SetObserver(&notices);
+  view.ReconcileScan(scan);
+  lists.model.SetObserver(nullptr);
+  EXPECT_EQ(notices.events, (std::vector<std::string>{"insert? 0-9999", "insert 0-9999"}));
+  ASSERT_EQ(model.RowCount(), kNew);
+  EXPECT_EQ(model.CellText(0, 0), "hci0 -> Device 0");
+  EXPECT_EQ(model.AddressText(kNew - 1), "00:1A:00:00:27:0F");
+  EXPECT_EQ(view.FindDeviceRow("00:1A:00:00:27:0F"), kNew - 1);
+  EXPECT_TRUE(model.IsRowNew(0) && model.IsRowNew(kNew - 1));
+  EXPECT_EQ(view.TakeNewDevices().size(), static_cast<std::size_t>(kNew));
+}
+
+// Among rows seen before, a scan's new devices still go to the bottom as one
+// run, in the order of the scan, an address reported twice once; the rows
+// seen before are told once each, after the insertion.
+TEST_F(Reconcile, NewDevicesAmongKnownOnesAreOneRunAtTheBottom) {
+  Scan({Device("00:00:00:00:00:01"), Device("00:00:00:00:00:02")});
+  view.TakeNewDevices();
+  Notices notices;
+  lists.model.SetObserver(&notices);
+  DeviceRecord firstTwice = Device("00:00:00:00:00:05", "first");
+  DeviceRecord secondTwice = Device("00:00:00:00:00:05", "second");
+  secondTwice.m_connected = 0;
+  DeviceRecord radio = Radio("00:00:00:00:00:07", "WORKSTATION");
+  Scan({Device("00:00:00:00:00:03"), Device("00:00:00:00:00:02", "Renamed"), firstTwice, radio,
+        Device("00:00:00:00:00:01"), secondTwice, Device("00:00:00:00:00:04")});
+  lists.model.SetObserver(nullptr);
+  EXPECT_EQ(notices.events, (std::vector<std::string>{"insert? 2-5", "insert 2-5", "row 1"}));
+  const char* addresses[] = {"00:00:00:00:00:01", "00:00:00:00:00:02", "00:00:00:00:00:03",
+                             "00:00:00:00:00:05", "00:00:00:00:00:07", "00:00:00:00:00:04"};
+  ASSERT_EQ(model.RowCount(), 6);
+  for (int row = 0; row < 6; ++row) EXPECT_EQ(model.AddressText(row), addresses[row]) << row;
+  EXPECT_EQ(model.CellText(3, 0), "hci0 -> second");  // the last record of an address wins
+  EXPECT_EQ(model.CellText(3, 6), "Disconnected");
+  EXPECT_EQ(model.CellText(4, 0), "WORKSTATION -> WORKSTATION (local)");
+  // New: devices never seen before, not the workstation's own radio; the
+  // first scan's new rows keep their flag.
+  const bool isNew[] = {true, true, true, true, false, true};
+  for (int row = 0; row < 6; ++row) EXPECT_EQ(model.IsRowNew(row), isNew[row]) << row;
+  std::vector<std::string> told;
+  for (const DeviceRecord& r : view.TakeNewDevices()) told.push_back(r.m_address);
+  EXPECT_EQ(told, (std::vector<std::string>{"00:00:00:00:00:03", "00:00:00:00:00:05",
+                                            "00:00:00:00:00:04"}));
+}
+
+TEST_F(Reconcile, RowLimitCutsTheRunOfNewRows) {
+  view.Model().SetRowLimit(3);
+  Scan({Device("00:00:00:00:00:01")});
+  Notices notices;
+  lists.model.SetObserver(&notices);
+  Scan({Device("00:00:00:00:00:02"), Device("00:00:00:00:00:03"), Device("00:00:00:00:00:04")});
+  lists.model.SetObserver(nullptr);
+  EXPECT_EQ(notices.events, (std::vector<std::string>{"insert? 1-2", "insert 1-2"}));
+  ASSERT_EQ(model.RowCount(), 3);
+  EXPECT_EQ(model.AddressText(2), "00:00:00:00:00:03");
+  EXPECT_EQ(view.History().List().size(), 4u);
 }
 
 TEST_F(Reconcile, DeviceSeenAgainKeepsItsRowAndIsRewrittenInPlace) {
@@ -336,8 +409,10 @@ TEST_F(Reconcile, ShownDevicesMissingFromTheScanLoseTheirRow) {
 
 struct PlainView {
   std::vector<std::array<Cell, kColumnCount>> rows;
+  std::vector<bool> isNew;  // beside rows
   DeviceList history;
   DeviceList shown;
+  std::vector<std::string> announced;  // every new device, in order
   int rowLimit = INT_MAX;
 
   int FindDeviceRow(const std::string& address) const {
@@ -364,6 +439,12 @@ struct PlainView {
   void UpdateDeviceRow(DeviceRecord r) {
     int n = static_cast<int>(rows.size());
     int row = FindDeviceRow(r.m_address);
+    bool inHistory = false;
+    for (const DeviceRecord& e : history) inHistory = inHistory || IsSameDevice(e, r);
+    bool told = false;
+    for (const std::string& a : announced) told = told || a == r.m_address;
+    const bool fresh = !r.m_isLocalRadio && !inHistory && !told;
+    if (fresh) announced.push_back(r.m_address);
     UpdateHistoryEntry(r);
     std::string t6 = r.m_connected ? "Connected" : "Disconnected";
     std::string t7 = r.m_remembered ? "Remembered" : "Not Remembered";
@@ -383,6 +464,7 @@ struct PlainView {
         rows.push_back({});
         for (auto& c : rows.back()) c = {"", -1};
         rows.back()[0] = {t0, i0};
+        isNew.push_back(false);
         row = n;
       }
     } else {
@@ -397,6 +479,7 @@ struct PlainView {
     Set(row, 7, t7, i7);
     Set(row, 8, t8, i8);
     SetText(row, 9, r.m_services);
+    if (fresh && row != -1) isNew[static_cast<std::size_t>(row)] = true;
   }
   void ReconcileScan(const DeviceList& scan) {
     DeviceList missing;
@@ -409,6 +492,7 @@ struct PlainView {
       int row = FindDeviceRow(m.m_address);
       if (row == -1) continue;
       rows.erase(rows.begin() + row);
+      isNew.erase(isNew.begin() + row);
       for (auto it = shown.begin(); it != shown.end();) {
         if (IsSameDevice(*it, m))
           it = shown.erase(it);
@@ -418,6 +502,23 @@ struct PlainView {
     }
     for (const DeviceRecord& r : scan) UpdateDeviceRow(r);
   }
+};
+
+// Keeps the insertions of one merge: there must be one at most, of the rows
+// appended at the bottom.
+struct Insertions : DeviceListObserver {
+  explicit Insertions(const DeviceListModel& m) : model(m) {}
+  const DeviceListModel& model;
+  std::vector<std::array<int, 3>> told;  // first, last, the row count before
+  void RowsAboutToBeInserted(int first, int last) override {
+    told.push_back({first, last, model.RowCount()});
+  }
+  void RowsInserted(int, int) override {}
+  void RowsAboutToBeRemoved(int, int) override {}
+  void RowsRemoved(int, int) override {}
+  void RowChanged(int) override {}
+  void AboutToReset() override {}
+  void Reset() override {}
 };
 
 void RunDifferential(unsigned seed) {
@@ -467,6 +568,7 @@ void RunDifferential(unsigned seed) {
     view.History().Append(r);
     plain.history.push_back(r);
   }
+  std::vector<std::string> newDevices;
   for (int scanNo = 0; scanNo < 40; ++scanNo) {
     if (pick(4) == 0) {
       DeviceRecord r = randomRecord();
@@ -475,8 +577,20 @@ void RunDifferential(unsigned seed) {
     }
     DeviceList scan;
     for (std::size_t i = pick(8); i > 0; --i) scan.push_back(randomRecord());
+    Insertions insertions(lists.model);
+    lists.model.SetObserver(&insertions);
     view.ReconcileScan(scan);
+    lists.model.SetObserver(nullptr);
+    const std::size_t rowsBefore = plain.rows.size();
     plain.ReconcileScan(scan);
+    const auto& told = insertions.told;
+    ASSERT_LE(told.size(), 1u) << "scan " << scanNo;
+    if (!told.empty()) {
+      ASSERT_EQ(told[0][0], told[0][2]) << "appended, scan " << scanNo;
+      ASSERT_EQ(told[0][1], static_cast<int>(plain.rows.size()) - 1) << "scan " << scanNo;
+    } else {
+      ASSERT_LE(plain.rows.size(), rowsBefore) << "scan " << scanNo;
+    }
 
     const DeviceListModel& model = view.Model();
     ASSERT_EQ(model.RowCount(), static_cast<int>(plain.rows.size())) << "scan " << scanNo;
@@ -487,12 +601,17 @@ void RunDifferential(unsigned seed) {
         ASSERT_EQ(model.CellImage(row, c), plain.rows[row][c].image)
             << scanNo << ":" << row << "," << c;
       }
+    for (int row = 0; row < model.RowCount(); ++row)
+      ASSERT_EQ(model.IsRowNew(row), plain.isNew[static_cast<std::size_t>(row)])
+          << scanNo << ":" << row;
     for (const std::string& address : pool)
       ASSERT_EQ(view.FindDeviceRow(address), plain.FindDeviceRow(address)) << scanNo;
     ASSERT_EQ(view.History().List().size(), plain.history.size()) << "scan " << scanNo;
     auto a = view.History().List().begin();
     for (auto b = plain.history.begin(); b != plain.history.end(); ++a, ++b)
       ASSERT_TRUE(SameFields(*a, *b)) << "scan " << scanNo << " history entry " << a->m_address;
+    for (const DeviceRecord& r : view.TakeNewDevices()) newDevices.push_back(r.m_address);
+    ASSERT_EQ(newDevices, plain.announced) << "scan " << scanNo;
     ASSERT_EQ(view.ShownList().size(), plain.shown.size()) << "scan " << scanNo;
     auto s = view.ShownList().begin();
     for (auto t = plain.shown.begin(); t != plain.shown.end(); ++s, ++t)

@@ -1,6 +1,7 @@
 #include "core/list/DeviceListModel.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace wren {
 namespace {
@@ -31,22 +32,36 @@ bool DeviceListModel::IsCell(int row, int column) const {
 }
 
 int DeviceListModel::InsertRow(int position, std::string_view text, int image) {
-  if (position < 0 || RowCount() >= m_rowLimit) return -1;
+  if (position < 0) return -1;
   const int row = std::min(position, RowCount());
-  if (m_observer) m_observer->RowsAboutToBeInserted(row, row);
-  if (row < RowCount()) IndexShift(row, +1);
-  Row cells;
-  cells[0].text.assign(text);
-  cells[0].image = image;
-  m_rows.insert(m_rows.begin() + row, std::move(cells));
+  std::vector<Row> rows(1);
+  // The address cell stays empty, and empty is a key like any other.
+  rows[0][0].text.assign(text);
+  rows[0][0].image = image;
+  return InsertRows(row, std::move(rows)) == 1 ? row : -1;
+}
+
+int DeviceListModel::InsertRows(int position, std::vector<Row> rows) {
+  if (position < 0) return 0;
+  const std::size_t room =
+      m_rowLimit > RowCount() ? static_cast<std::size_t>(m_rowLimit - RowCount()) : 0;
+  if (rows.size() > room) rows.resize(room);
+  if (rows.empty()) return 0;
+  const int first = std::min(position, RowCount());
+  const int count = static_cast<int>(rows.size());
+  const int last = first + count - 1;
+  if (m_observer) m_observer->RowsAboutToBeInserted(first, last);
+  if (first < RowCount()) IndexShift(first, count);
+  for (int i = 0; i < count; ++i)
+    IndexAdd(rows[static_cast<std::size_t>(i)][kAddressColumn].text, first + i);
+  m_rows.insert(m_rows.begin() + first, std::make_move_iterator(rows.begin()),
+                std::make_move_iterator(rows.end()));
   const bool batch = InBatch();
-  m_marks.insert(m_marks.begin() + row, batch ? Mark::Inserted : Mark::Clean);
-  m_new.insert(m_new.begin() + row, false);
-  if (batch) ++m_marked;
-  // A new row's address cell is empty, and empty is a key like any other.
-  IndexAdd(EmptyText(), row);
-  if (m_observer) m_observer->RowsInserted(row, row);
-  return row;
+  m_marks.insert(m_marks.begin() + first, rows.size(), batch ? Mark::Inserted : Mark::Clean);
+  m_new.insert(m_new.begin() + first, rows.size(), false);
+  if (batch) m_marked += rows.size();
+  if (m_observer) m_observer->RowsInserted(first, last);
+  return count;
 }
 
 void DeviceListModel::RowWritten(int row) {

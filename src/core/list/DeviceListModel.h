@@ -58,6 +58,9 @@ struct ListCell {
   int image = kNoImage;
 };
 
+// The cells of one row, by column.
+using ListRow = std::array<ListCell, kColumnCount>;
+
 // Told about every change. Rows first..last (inclusive) are announced
 // before an insertion or removal, while the model still has its old rows,
 // and again after it. RowChanged comes only when a write changed a cell's
@@ -87,6 +90,11 @@ public:
   // image. Returns the new row's index, or -1 for a negative position or a
   // full list (see SetRowLimit).
   int InsertRow(int position, std::string_view text, int image);
+  // Inserts `rows` before `position` (a position past the end appends) as
+  // one run, in their order and with their cells, and announces the run as
+  // one range. Rows that would pass the row limit are refused, the last
+  // ones first. Returns how many went in: 0 for a negative position too.
+  int InsertRows(int position, std::vector<ListRow> rows);
 
   // Text and image of one cell; false for a cell that does not exist.
   bool SetCell(int row, int column, std::string_view text, int image);
@@ -135,14 +143,15 @@ public:
 
   static std::string_view ColumnTitle(int column);
 
-  // Rows beyond this many are refused by InsertRow (default: no limit).
+  // Rows beyond this many are refused by InsertRow and InsertRows (default:
+  // no limit).
   void SetRowLimit(int limit) { m_rowLimit = limit; }
 
   // One observer at most; nullptr detaches it. Not owned.
   void SetObserver(DeviceListObserver* observer) { m_observer = observer; }
 
 private:
-  using Row = std::array<ListCell, kColumnCount>;
+  using Row = ListRow;
 
   struct Hash {
     using is_transparent = void;

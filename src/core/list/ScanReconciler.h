@@ -35,9 +35,10 @@ public:
   DeviceHistory& History() { return m_history; }
 
   // Merges one finished scan: rows of devices in ShownList that the scan no
-  // longer reports go first, then every record, front to back, rewrites its
-  // row (or appends one) and its history entries, all in one batch of the
-  // model. The list stays the caller's; copies are kept.
+  // longer reports go first, then the records without a row get one, all
+  // appended as one run in the order of the scan, and then every record,
+  // front to back, rewrites its row and its history entries, all in one
+  // batch of the model. The list stays the caller's; copies are kept.
   void ReconcileScan(const DeviceList& scan);
   void UpdateDeviceRow(const DeviceRecord& record);
   int FindDeviceRow(std::string_view address) const;
@@ -56,6 +57,7 @@ public:
 
 private:
   void RemoveVanishedRows(const DeviceList& scan);
+  void AppendNewRows(const DeviceList& scan);
   void MergeRecord(const DeviceRecord& record);
 
   DeviceListModel& m_list;
