@@ -8,6 +8,18 @@ namespace {
 
 using Cycle = MonitorFixture;
 
+// A device coming into range: logged, and a reason to scan.
+platform::DeviceChange InRangeChange() {
+  platform::DeviceChange c;
+  c.eventType = platform::kCustomEvent;
+  c.hasRecord = true;
+  c.eventGuid = platform::kRadioInRangeGuid;
+  c.address = kPhone;
+  c.flags = platform::kFlagName;
+  c.name = "Phone";
+  return c;
+}
+
 TEST_F(Cycle, ConstructionIsIdleAndTestsPresence) {
   Monitor& f = MakeFrame();
   EXPECT_FALSE(f.Monitoring());
@@ -51,6 +63,7 @@ TEST_F(Cycle, FirstTickRestartsWithExactlyOneScanThenOnePerTick) {
   f.RunMonitoring();
   platform::Timer::Id first = f.TimerId();
   ASSERT_EQ(workers.started, 1);
+  RunWorkers();
 
   timer.Tick();
   // The restart killed the first timer, made a new one and started one scan.
@@ -63,8 +76,10 @@ TEST_F(Cycle, FirstTickRestartsWithExactlyOneScanThenOnePerTick) {
   EXPECT_EQ(timer.Live(), 1u);
   EXPECT_FALSE(f.RestartPending());
 
+  RunWorkers();
   timer.Tick();
   EXPECT_EQ(workers.started, 3);
+  RunWorkers();
   timer.Tick();
   EXPECT_EQ(workers.started, 4);
   EXPECT_EQ(timer.created.size(), 2u);
@@ -72,6 +87,58 @@ TEST_F(Cycle, FirstTickRestartsWithExactlyOneScanThenOnePerTick) {
   RunWorkers();
   EXPECT_EQ(view.scans.size(), 4u);
   EXPECT_EQ(f.ScansMerged(), 4u);
+}
+
+// A scan that has not been merged yet is never joined by another: ticks and
+// device events meanwhile ask for one follow-up scan, which starts once the
+// first is merged. Every event is still logged.
+TEST_F(Cycle, OneScanAtATimeAndOneFollowUpForEverythingAskedMeanwhile) {
+  Monitor& f = MakeFrame();
+  f.RunMonitoring();
+  ASSERT_EQ(workers.started, 1);
+  EXPECT_TRUE(f.ScanInFlight());
+  const std::size_t loggedBefore = status.logged.size();
+  for (int i = 0; i < 500; ++i) {
+    f.OnDeviceChange(InRangeChange());
+    timer.Tick();
+  }
+  EXPECT_EQ(workers.started, 1) << "no second scan while one runs";
+  EXPECT_EQ(workers.Pending(), 1u);
+  EXPECT_TRUE(f.ScanAgain());
+  EXPECT_EQ(status.logged.size(), loggedBefore + 500) << "every event line is logged";
+
+  // The first scan is merged; the one follow-up starts, and nothing more.
+  workers.RunAll();
+  EXPECT_EQ(dispatcher.Size(), 1u) << "one result waits, not one per event";
+  dispatcher.RunPending();
+  EXPECT_EQ(f.ScansMerged(), 1u);
+  EXPECT_EQ(workers.started, 2);
+  EXPECT_FALSE(f.ScanAgain());
+  RunWorkers();
+  EXPECT_EQ(f.ScansMerged(), 2u);
+  EXPECT_EQ(workers.started, 2);
+  EXPECT_FALSE(f.ScanInFlight());
+
+  // Idle again: the next tick scans at once.
+  timer.Tick();
+  EXPECT_EQ(workers.started, 3);
+}
+
+// A worker that ends without scanning (monitoring stopped, no radio) still
+// lets the next scan start.
+TEST_F(Cycle, AScanThatEndsWithoutResultFreesTheWay) {
+  Monitor& f = MakeFrame();
+  f.RunMonitoring();
+  f.OnStopMonitoring();
+  f.OnDeviceChange(InRangeChange());
+  EXPECT_EQ(workers.started, 1);
+  RunWorkers();  // returns at once: monitoring has stopped
+  EXPECT_EQ(f.ScansMerged(), 0u);
+  EXPECT_EQ(workers.started, 2) << "the follow-up asked for meanwhile";
+  RunWorkers();
+  EXPECT_FALSE(f.ScanInFlight());
+  f.OnDeviceChange(InRangeChange());
+  EXPECT_EQ(workers.started, 3);
 }
 
 TEST_F(Cycle, RestartRereadsThePeriod) {
@@ -111,6 +178,7 @@ TEST_F(Cycle, RunTwiceKillsTheFirstTimerAndStartsOneScanEach) {
   f.RunMonitoring();
   platform::Timer::Id first = f.TimerId();
   EXPECT_EQ(workers.started, 1);
+  RunWorkers();
   f.RunMonitoring();
   EXPECT_EQ(workers.started, 2);
   ASSERT_EQ(timer.kills.size(), 1u);
@@ -119,9 +187,11 @@ TEST_F(Cycle, RunTwiceKillsTheFirstTimerAndStartsOneScanEach) {
   EXPECT_EQ(timer.Live(), 1u);
   EXPECT_TRUE(f.RestartPending());
   // The first tick after the second Run still restarts once.
+  RunWorkers();
   timer.Tick();
   EXPECT_EQ(workers.started, 3);
   EXPECT_EQ(timer.created.size(), 3u);
+  RunWorkers();
   timer.Tick();
   EXPECT_EQ(workers.started, 4);
   EXPECT_EQ(timer.created.size(), 3u);

@@ -60,6 +60,8 @@ public:
   int SearchCalls() const { return m_searches.load(); }
   int SearchesCancelled() const { return m_cancelled.load(); }
   int SearchesWaiting() const { return m_waiting.load(); }
+  // The most device searches that ran at the same time.
+  int MostSearchesAtOnce() const { return m_mostAtOnce.load(); }
   std::size_t RadioSinks() const { return CountSinks(false); }
   std::size_t TreeSinks() const { return CountSinks(true); }
 
@@ -90,6 +92,14 @@ public:
   std::unique_ptr<platform::DeviceFind> FindDevices(const platform::DeviceSearch& search,
                                                     std::stop_token cancel) override {
     ++m_searches;
+    const int atOnce = ++m_atOnce;
+    for (int most = m_mostAtOnce.load();
+         atOnce > most && !m_mostAtOnce.compare_exchange_weak(most, atOnce);) {
+    }
+    struct Leave {
+      std::atomic<int>& n;
+      ~Leave() { --n; }
+    } leave{m_atOnce};
     std::function<void()> hook;
     {
       std::lock_guard lock(m_mutex);
@@ -204,6 +214,8 @@ private:
   std::atomic<int> m_searches{0};
   std::atomic<int> m_cancelled{0};
   std::atomic<int> m_waiting{0};
+  std::atomic<int> m_atOnce{0};
+  std::atomic<int> m_mostAtOnce{0};
 };
 
 class FakeTimer : public platform::Timer {

@@ -123,31 +123,48 @@ void Monitor::OnTimer(platform::Timer::Id /*id*/) {
 
 void Monitor::StartScanWorker() {
   if (m_shutDown) return;
+  // One scan at a time: whatever asks for one while a scan runs (a tick, a
+  // storm of device events) gets a single follow-up scan once it has been
+  // merged, so neither threads nor waiting results pile up.
+  if (m_scanInFlight) {
+    m_scanAgain = true;
+    return;
+  }
   // The parameters are taken here, on the user-interface thread, so that a
   // worker never reads the dialog while Run may be changing it.
   SearchParams params = m_searchDlg.Snapshot();
   std::weak_ptr<void> alive = m_alive;
   ++m_workersStarted;
-  m_ports.workers.Start([this, params, alive](std::stop_token stop) {
+  m_scanInFlight = m_ports.workers.Start([this, params, alive](std::stop_token stop) {
     ScanWorkerProc(std::move(stop), params, alive);
   });
+}
+
+void Monitor::OnScanEnded() {
+  m_scanInFlight = false;
+  if (!m_scanAgain) return;
+  m_scanAgain = false;
+  StartScanWorker();
 }
 
 // Worker thread. The frame outlives every worker (Shutdown joins them), so
 // m_bluetooth and m_monitoring are safe to use; the result goes to the
 // user-interface thread and is dropped there once the frame is shut down.
 void Monitor::ScanWorkerProc(std::stop_token stop, SearchParams params, std::weak_ptr<void> alive) {
-  if (!m_monitoring.load()) return;
+  DeviceList list;
+  bool scanned = false;
   // The presence seen here is not stored: the frame's m_radioPresent
   // follows the device-tree events alone, so no adapter change goes
   // unlogged.
-  if (!m_bluetooth.IsRadioPresent()) return;
-  DeviceList list;
-  m_bluetooth.ScanDevices(list, params, stop);
-  if (stop.stop_requested()) return;
-  m_ports.dispatcher.Post([this, alive = std::move(alive), list = std::move(list)] {
+  if (m_monitoring.load() && m_bluetooth.IsRadioPresent()) {
+    m_bluetooth.ScanDevices(list, params, stop);
+    scanned = !stop.stop_requested();
+  }
+  // Every scan says that it ended, merged or not, so that the next may start.
+  m_ports.dispatcher.Post([this, alive = std::move(alive), scanned, list = std::move(list)] {
     if (alive.expired()) return;
-    MergeScan(list);
+    if (scanned) MergeScan(list);
+    OnScanEnded();
   });
 }
 

@@ -123,6 +123,9 @@ public:
   // Counts since construction, for the status output and tests.
   std::uint64_t WorkersStarted() const { return m_workersStarted; }
   std::uint64_t ScansMerged() const { return m_scansMerged; }
+  // A scan runs or waits to be merged; another was asked for meanwhile.
+  bool ScanInFlight() const { return m_scanInFlight; }
+  bool ScanAgain() const { return m_scanAgain; }
 
   BluetoothPlatform& Bluetooth() { return m_bluetooth; }
   SearchParamsModel& SearchDialog() { return m_searchDlg; }
@@ -132,6 +135,7 @@ public:
 private:
   class EventSink;
 
+  void OnScanEnded();
   std::string TimeText() const;
   void LogLine(const std::string& line, AlarmEvent event, Disposition disposition);
   void ShowStatus(const std::string& text);
@@ -159,6 +163,8 @@ private:
 
   ScanConsumer* m_view = nullptr;
   bool m_shutDown = false;
+  bool m_scanInFlight = false;  // user-interface thread only
+  bool m_scanAgain = false;     // user-interface thread only
   std::uint64_t m_workersStarted = 0;
   std::uint64_t m_scansMerged = 0;
 };
