@@ -112,7 +112,10 @@ std::string XmlChildReader::GetAttribute(std::string_view name) const {
   }
   std::int64_t first = 0;
   std::int64_t length = 0;
-  if (!m_tokens.Find(name, first, length)) return {};
+  bool ampersand = false;
+  if (!m_tokens.Find(name, first, length, ampersand)) return {};
+  // Without a '&' there is nothing to decode: DecodeValue would copy.
+  if (!ampersand) return std::string(m_buffer.data() + first, static_cast<std::size_t>(length));
   return XmlDocument::DecodeValue(
       std::string_view(m_buffer.data() + first, static_cast<std::size_t>(length)));
 }

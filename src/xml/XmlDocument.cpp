@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "xml/ElementIndex.h"
-#include "xml/XmlDocumentInspector.h"
+#include "xml/XmlDocumentImpl.h"
 #include "xml/XmlScanner.h"
 
 namespace wren {
@@ -89,222 +89,6 @@ bool IsUnicodeScalar(long long n) {
 }
 
 }  // namespace
-
-struct XmlDocument::Impl {
-  std::string text;
-  std::string result;
-  Index parentPos = 0;
-  Index currentPos = 0;
-  Index childPos = 0;
-  Index nextFree = 1;
-  xml::ElementIndex index;
-  std::vector<Offset> openNames;  // parser: name length of each open element
-  std::string scratch;            // text being built for a splice
-  Offset errorOffset = -1;        // where the last failed parse stopped
-  // The tokens of one start tag, kept while reads go on at that element:
-  // a record of nine attributes is then cut once, not nine times.
-  mutable Index tokensOf = 0;
-  mutable xml::AttributeTokens attrs;
-  // Offsets of the text's line feeds, gathered on the first line asked for.
-  mutable std::vector<Offset> newlines;
-  mutable bool newlinesReady = false;
-
-  Impl() {
-    index.Reserve(8, 0);
-    ClearDocumentEntry();
-  }
-
-  ElementEntry& E(Index i) { return index[i]; }
-  const ElementEntry& E(Index i) const { return index[i]; }
-
-  void ClearDocumentEntry() { E(0) = ElementEntry{0, 0, 0, 1, 0, 0, 0, 0, 0, 0}; }
-  void ResetPositions() { parentPos = currentPos = childPos = 0; }
-
-  // Any change of the text drops what was read from it.
-  void TextChanged() {
-    tokensOf = 0;
-    if (newlinesReady) {
-      newlinesReady = false;
-      newlines.clear();
-    }
-  }
-
-  std::size_t LineOf(Offset offset) const {
-    if (!newlinesReady) {
-      newlines.clear();
-      const char* t = text.data();
-      const std::size_t size = text.size();
-      for (const char* p = t; (p = static_cast<const char*>(
-                                   std::memchr(p, '\n', size - static_cast<std::size_t>(p - t))));
-           ++p) {
-        newlines.push_back(p - t);
-      }
-      newlinesReady = true;
-    }
-    return 1 + static_cast<std::size_t>(std::lower_bound(newlines.begin(), newlines.end(), offset) -
-                                        newlines.begin());
-  }
-
-  bool TakeEntry(Index& idx) {
-    if (nextFree >= xml::ElementIndex::kMaxEntries) return false;
-    if (nextFree >= index.Reserved()) {
-      std::size_t n = nextFree;
-      index.Reserve(std::max(n + n / 2, n + 1), n);
-    }
-    idx = nextFree++;
-    return true;
-  }
-
-  bool Parse();
-  Offset ElementPass(Index top);
-
-  // The tag name as the parser reads it: up to white space, '/' or '>'.
-  std::string_view ScannedName(Index e) const {
-    const ElementEntry& en = E(e);
-    const char* t = text.data();
-    Offset i = en.start + 1;
-    const Offset end = en.start + en.startTagLength;
-    while (i < end) {
-      char c = t[i];
-      if (xml::IsXmlSpace(static_cast<unsigned char>(c)) || c == '/' || c == '>') break;
-      ++i;
-    }
-    return {t + en.start + 1, static_cast<std::size_t>(i - en.start - 1)};
-  }
-
-  xml::TokenCursor StartTagCursor(Index e) const {
-    const ElementEntry& en = E(e);
-    xml::TokenCursor cur;
-    cur.text = text.data();
-    cur.end = en.start + en.startTagLength;
-    cur.next = en.start + 1;
-    return cur;
-  }
-
-  bool NameIs(Index e, std::string_view name) const {
-    if (name.empty()) return true;
-    xml::TokenCursor cur = StartTagCursor(e);
-    return cur.Next() && xml::NameMatches(cur.Token(), name);
-  }
-
-  // Whether the parser, reading e's start tag, sees `quote` as opening a
-  // quoted value after the tag name, as the tokenizer does. Only such a
-  // value can be rewritten without changing where the parser ends the tag.
-  bool ParserOpensQuoteAt(Index e, Offset quote) const {
-    const Offset nameEnd = E(e).start + 1 + static_cast<Offset>(ScannedName(e).size());
-    if (quote < nameEnd) return false;
-    const char* t = text.data();
-    char open = 0;
-    for (Offset i = nameEnd; i < quote; ++i) {
-      const char c = t[i];
-      if (open) {
-        if (c == open) open = 0;
-      } else if (c == '"' || c == '\'') {
-        open = c;
-      }
-    }
-    return open == 0;
-  }
-
-  // The quoted value of attribute `name` in e's start tag, quotes excluded.
-  bool FindAttribute(Index e, std::string_view name, Offset& first, Offset& length) const {
-    xml::TokenCursor cur = StartTagCursor(e);
-    Offset position = 0;
-    Offset matchedAt = -1;
-    while (cur.Next()) {
-      if (!cur.quoted && cur.length == 1) {
-        char c = text[static_cast<std::size_t>(cur.first)];
-        if (c == '/' || c == '>' || c == '?') return false;
-      }
-      if (matchedAt < 0) {
-        if (position > 0 && !cur.quoted &&
-            !(cur.length == 1 && text[static_cast<std::size_t>(cur.first)] == '=') &&
-            xml::NameMatches(cur.Token(), name)) {
-          matchedAt = position;
-        }
-      } else if (position == matchedAt + 2) {
-        // A value without quotes, or whose closing quote is missing, is
-        // never taken: rewriting it could run past the tag.
-        if (!cur.quoted || !cur.closed) return false;
-        first = cur.first;
-        length = cur.length;
-        return true;
-      }
-      ++position;
-    }
-    return false;
-  }
-
-  // FindAttribute over the kept tokens of e's start tag; the same answer
-  // without cutting the tag again.
-  bool FindCachedAttribute(Index e, std::string_view name, Offset& first, Offset& length) const {
-    if (tokensOf != e) {
-      attrs.Begin(text.data(), E(e).start, E(e).start + E(e).startTagLength);
-      tokensOf = e;
-    }
-    return attrs.Find(name, first, length);
-  }
-
-  std::string GetAttribute(Index e, std::string_view name) const {
-    if (!e) return {};
-    Offset first = 0;
-    Offset length = 0;
-    if (!FindCachedAttribute(e, name, first, length)) return {};
-    return DecodeValue(std::string_view(text.data() + first, static_cast<std::size_t>(length)));
-  }
-
-  bool Attributes(Index e, std::vector<XmlAttribute>& out) const;
-
-  // A name the tokenizer reads as one token, whatever follows it.
-  static bool PlainName(std::string_view name) {
-    if (name.empty()) return false;
-    for (char c : name) {
-      if (c == '"' || c == '\'' || xml::TokenCursor::IsDelimiter(static_cast<unsigned char>(c)))
-        return false;
-    }
-    return true;
-  }
-
-  bool SetAttribute(Index e, std::string_view name, std::string_view value);
-  Index AddElement(Index parent, Index after, std::string_view name, std::string_view content);
-
-  void Splice(Offset at, Offset removed, std::string_view inserted) {
-    TextChanged();
-    const std::size_t newLength = text.size() - static_cast<std::size_t>(removed) + inserted.size();
-    if (newLength > text.capacity()) text.reserve(newLength + newLength / 2 + 128);
-    text.replace(static_cast<std::size_t>(at), static_cast<std::size_t>(removed), inserted.data(),
-                 inserted.size());
-  }
-
-  // Moves `top` and everything inside it by d. Iterative: depth is input.
-  void ShiftSubtree(Index top, Offset d) {
-    Index n = top;
-    for (;;) {
-      ElementEntry& en = E(n);
-      en.start += d;
-      if (en.firstChild) {
-        n = en.firstChild;
-        continue;
-      }
-      while (n != top && !E(n).next) n = E(n).parent;
-      if (n == top) return;
-      n = E(n).next;
-    }
-  }
-
-  // After an edit of d bytes inside element x: everything later in the
-  // text moves, every element around x grows. x itself is set by the edit.
-  void ShiftAfter(Index x, Offset d, bool withDescendants) {
-    if (d == 0) return;
-    if (withDescendants) {
-      for (Index c = E(x).firstChild; c; c = E(c).next) ShiftSubtree(c, d);
-    }
-    for (Index n = x; n != 0; n = E(n).parent) {
-      for (Index s = E(n).next; s; s = E(s).next) ShiftSubtree(s, d);
-      E(E(n).parent).length += d;
-    }
-  }
-};
 
 bool XmlDocument::Impl::Parse() {
   std::string kept = std::move(result);
@@ -450,23 +234,27 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
   scratch.clear();
   Offset first = 0;
   Offset length = 0;
+  bool ampersand = false;
   Offset d = 0;
-  if (FindCachedAttribute(e, name, first, length) && ParserOpensQuoteAt(e, first - 1)) {
+  if (FindCachedAttribute(e, name, first, length, ampersand) && ParserOpensQuoteAt(e, first - 1)) {
     AppendEncoded(scratch, value, true);
     // The kept tokens stay true: the value changes length, what follows moves.
     xml::AttributeTokens kept = std::move(attrs);
     Splice(first, length, scratch);
     d = static_cast<Offset>(scratch.size()) - length;
+    const bool encodedAmpersand = scratch.find('&') != std::string::npos;
     for (xml::TagToken& k : kept.tokens) {
-      if (k.first == first)
+      if (k.first == first) {
         k.length += d;
-      else if (k.first > first)
+        k.ampersand = encodedAmpersand;
+      } else if (k.first > first) {
         k.first += d;
+      }
     }
     if (kept.stop > first) kept.stop += d;
-    kept.cursor.text = text.data();
-    kept.cursor.end += d;
-    if (kept.cursor.next > first) kept.cursor.next += d;
+    kept.text = text.data();
+    kept.end += d;
+    if (kept.next > first) kept.next += d;
     attrs = std::move(kept);
     tokensOf = e;
   } else {
@@ -486,12 +274,16 @@ bool XmlDocument::Impl::SetAttribute(Index e, std::string_view name, std::string
     d = static_cast<Offset>(scratch.size());
     if (extend) {
       const Offset nameLength = static_cast<Offset>(name.size());
-      kept.tokens.push_back({at + 1, nameLength, false, false});
-      kept.tokens.push_back({at + 1 + nameLength, 1, false, false});
-      kept.tokens.push_back({at + 3 + nameLength, d - nameLength - 4, true, true});
-      kept.cursor.text = text.data();
-      kept.cursor.end += d;
-      kept.cursor.next += d;
+      const Offset valueLength = d - nameLength - 4;
+      const std::string_view encoded = std::string_view(scratch).substr(
+          static_cast<std::size_t>(nameLength + 3), static_cast<std::size_t>(valueLength));
+      const bool encodedAmpersand = encoded.find('&') != std::string_view::npos;
+      kept.text = text.data();
+      kept.Keep(at + 1, nameLength, false, false, false, true);
+      kept.Keep(at + 1 + nameLength, 1, false, false, false, false);
+      kept.Keep(at + 3 + nameLength, valueLength, true, true, encodedAmpersand, false);
+      kept.end += d;
+      kept.next += d;
       kept.stop = at + d;
       attrs = std::move(kept);
       tokensOf = e;
@@ -961,120 +753,6 @@ std::string XmlDocument::EncodeContent(std::string_view value) {
   std::string out;
   AppendEncoded(out, value, false);
   return out;
-}
-
-// ---------------------------------------------------------------------------
-
-namespace {
-
-struct Walk {
-  const xml::ElementIndex& index;
-  Index n;
-  explicit Walk(const xml::ElementIndex& i) : index(i), n(i[0].firstChild) {}
-  // Next element in document order (pre-order).
-  void Advance() {
-    if (index[n].firstChild) {
-      n = index[n].firstChild;
-      return;
-    }
-    while (n && !index[n].next) n = index[n].parent;
-    if (n) n = index[n].next;
-  }
-};
-
-}  // namespace
-
-std::string XmlDocumentInspector::FreshAttribute(const XmlDocument& doc, std::string_view name) {
-  const XmlDocument::Impl& m = *doc.m_impl;
-  Offset first = 0;
-  Offset length = 0;
-  if (!m.currentPos || !m.FindAttribute(m.currentPos, name, first, length)) return {};
-  return XmlDocument::DecodeValue(std::string_view(m.text).substr(
-      static_cast<std::size_t>(first), static_cast<std::size_t>(length)));
-}
-
-std::size_t XmlDocumentInspector::ElementCount(const XmlDocument& doc) {
-  std::size_t count = 0;
-  for (Walk w(doc.m_impl->index); w.n; w.Advance()) ++count;
-  return count;
-}
-
-std::string XmlDocumentInspector::Check(const XmlDocument& doc, bool compareWithReparse) {
-  const XmlDocument::Impl& m = *doc.m_impl;
-  const std::string& t = m.text;
-  const Offset len = static_cast<Offset>(t.size());
-  const ElementEntry& top = m.E(0);
-  auto at = [&](Offset i) { return (i >= 0 && i < len) ? t[static_cast<std::size_t>(i)] : '\0'; };
-  auto bad = [](Index i, const char* what) { return "element " + std::to_string(i) + ": " + what; };
-
-  if (top.start != 0 || top.endTagLength != 1 || top.parent != 0 || top.next != 0)
-    return "document entry damaged";
-  if (top.firstChild && top.length != len) return "document length differs from the text";
-  if (top.firstChild && m.E(top.firstChild).next) return "more than one root element";
-
-  std::size_t count = 0;
-  for (Walk w(m.index); w.n; w.Advance()) {
-    const Index i = w.n;
-    if (i >= m.nextFree) return bad(i, "index beyond the entries taken");
-    if (++count > m.nextFree) return "element links form a loop";
-    const ElementEntry& e = m.E(i);
-    const ElementEntry& p = m.E(e.parent);
-    const Offset end = e.start + e.length;
-    if (e.level != (e.parent ? p.level + 1 : 0)) return bad(i, "wrong level");
-    if (e.start < 0 || e.startTagLength < 3 || e.length < e.startTagLength + e.endTagLength ||
-        end > len)
-      return bad(i, "extent outside the text");
-    if (at(e.start) != '<' || at(e.start + e.startTagLength - 1) != '>')
-      return bad(i, "start tag not where recorded");
-    if (e.endTagLength == 0) {
-      if (e.length != e.startTagLength || at(e.start + e.startTagLength - 2) != '/')
-        return bad(i, "empty-element tag not where recorded");
-      if (e.firstChild) return bad(i, "empty element with children");
-    } else if (e.endTagLength < 3 || at(end - e.endTagLength) != '<' ||
-               at(end - e.endTagLength + 1) != '/' || at(end - 1) != '>') {
-      return bad(i, "end tag not where recorded");
-    }
-    if (e.parent) {
-      if (e.start < p.start + p.startTagLength || end > p.start + p.length - p.endTagLength)
-        return bad(i, "outside its parent's content");
-    }
-    const Index first = p.firstChild;
-    if (first == i) {
-      if (e.flags != xml::kFirstChildFlag) return bad(i, "first child without its flag");
-    } else {
-      if (e.flags != 0) return bad(i, "first-child flag on a later child");
-      const ElementEntry& prev = m.E(e.prev);
-      if (prev.next != i || prev.parent != e.parent)
-        return bad(i, "previous sibling does not link back");
-      if (prev.start + prev.length > e.start) return bad(i, "overlaps its previous sibling");
-    }
-    if (e.next) {
-      if (m.E(e.next).prev != i) return bad(i, "next sibling does not link back");
-    } else if (m.E(first).prev != i) {
-      return bad(i, "last child not recorded at the first child");
-    }
-    if (e.firstChild && m.E(e.firstChild).parent != i) return bad(i, "child with another parent");
-  }
-  if (count != static_cast<std::size_t>(m.nextFree) - 1) return "entries taken but not linked";
-
-  if (compareWithReparse) {
-    XmlDocument fresh;
-    if (fresh.SetText(std::string_view(t)) != (top.firstChild != 0))
-      return "reparse: " + fresh.GetResult();
-    const XmlDocument::Impl& f = *fresh.m_impl;
-    Walk a(m.index);
-    Walk b(f.index);
-    for (; a.n && b.n; a.Advance(), b.Advance()) {
-      const ElementEntry& x = m.E(a.n);
-      const ElementEntry& y = f.E(b.n);
-      if (x.start != y.start || x.length != y.length || x.startTagLength != y.startTagLength ||
-          x.endTagLength != y.endTagLength || x.level != y.level) {
-        return bad(a.n, "differs from a fresh parse of the text");
-      }
-    }
-    if (a.n || b.n) return "element count differs from a fresh parse";
-  }
-  return {};
 }
 
 }  // namespace wren

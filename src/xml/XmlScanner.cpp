@@ -96,6 +96,13 @@ Offset FindCloser(const char* t, Offset len, Offset from, char c, int count, Off
   return -1;
 }
 
+// The first '>', '"' or '\'' at or after `i`; `len` when none.
+Offset FindTagStop(const char* t, Offset i, Offset len) {
+  static constexpr char kStops[3] = {'>', '"', '\''};
+  const char* q = ByteSearch<3>(kStops).In(t + i, t + len);
+  return q ? q - t : len;
+}
+
 // Both scanners start a node alike: false at the end of the text.
 bool BeginNode(NodeScan& node, Offset pos, Offset len) {
   node.start = pos;
@@ -287,7 +294,7 @@ int ScanNode(std::string_view text, Offset pos, NodeScan& node, std::string& mes
     node.nameStart = pos + 1;
     node.nameLength = i - pos - 1;
     for (;;) {
-      while (i < len && !kTables.tagStop[At(t, i)]) ++i;
+      i = FindTagStop(t, i, len);
       if (i >= len) return Fail(node, message, Unterminated("Element tag", pos), pos);
       const char q = t[i];
       if (q == '>') {

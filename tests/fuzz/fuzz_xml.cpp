@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "support/XmlDocumentInspector.h"
 #include "xml/XmlChildReader.h"
 #include "xml/XmlDocument.h"
-#include "xml/XmlDocumentInspector.h"
 #include "xml/XmlScanner.h"
 
 namespace {

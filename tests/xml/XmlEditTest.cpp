@@ -2,7 +2,7 @@
 // writer's line layout, and the index kept in line with the text.
 
 #include "xml/XmlDocument.h"
-#include "xml/XmlDocumentInspector.h"
+#include "support/XmlDocumentInspector.h"
 
 #include <gtest/gtest.h>
 

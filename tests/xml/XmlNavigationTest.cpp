@@ -2,7 +2,7 @@
 // value codecs.
 
 #include "xml/XmlDocument.h"
-#include "xml/XmlDocumentInspector.h"
+#include "support/XmlDocumentInspector.h"
 
 #include <gtest/gtest.h>
 

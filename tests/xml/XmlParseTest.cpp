@@ -2,7 +2,7 @@
 // inputs large or deep enough to break a fixed-width or recursive index.
 
 #include "xml/XmlDocument.h"
-#include "xml/XmlDocumentInspector.h"
+#include "support/XmlDocumentInspector.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
