@@ -17,6 +17,9 @@ template <typename... Calls>
 struct Overloaded : Calls... {
   using Calls::operator()...;
 };
+// Spelled out for compilers without C++20's aggregate deduction.
+template <typename... Calls>
+Overloaded(Calls...) -> Overloaded<Calls...>;
 
 }  // namespace
 
