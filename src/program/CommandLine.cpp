@@ -204,8 +204,7 @@ int RunCollect(const Command& c, std::ostream& out, std::ostream& err,
   fleet::FleetConfig config;
   std::string error;
   if (!fleet::ReadFleetConfig(c.mqttUrl, nullptr, config, error)) return Usage(err, error);
-  if (clients.mqtt == nullptr)
-    return Fail(err, "collect is not part of this build", kExitUsage);
+  if (clients.mqtt == nullptr) return Fail(err, "collect is not part of this build", kExitUsage);
   platform::DataFolderLock folderLock;
   if (int status = TakeDataFolder(folderLock, error); status != kExitOk)
     return Fail(err, error, status);
@@ -214,11 +213,12 @@ int RunCollect(const Command& c, std::ostream& out, std::ostream& err,
   struct sigaction action {};
   action.sa_handler = OnCollectStop;
   sigemptyset(&action.sa_mask);
-  struct sigaction oldInt {}, oldTerm {};
+  struct sigaction oldInt {
+  }, oldTerm{};
   sigaction(SIGINT, &action, &oldInt);
   sigaction(SIGTERM, &action, &oldTerm);
-  const int status =
-      fleet::RunCollector(config, *client, [] { return g_collectStop != 0; }, out, err);
+  const int status = fleet::RunCollector(
+      config, *client, [] { return g_collectStop != 0; }, out, err);
   sigaction(SIGINT, &oldInt, nullptr);
   sigaction(SIGTERM, &oldTerm, nullptr);
   return status == 0 ? kExitOk : kExitFailed;
@@ -267,7 +267,8 @@ std::string HelpText() {
              "       wrenlocator class HEX [--stack ...] [--data-dir DIR]\n"
              "       wrenlocator check-update [--url URL]\n"
              "       wrenlocator history [--json] [--data-dir DIR]\n"
-             "       wrenlocator collect --mqtt URL [--data-dir DIR]\n") +
+             "       wrenlocator collect --mqtt URL [--data-dir DIR]\n"
+             "       wrenlocator --version | --help\n") +
          HeadlessHelpText() +
          "\n"
          "Commands:\n"
@@ -325,6 +326,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
   Command c;
   std::vector<std::string> words;
   bool help = false;
+  bool version = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     switch (TakeCommonOption(args, i, c.stack, c.dataDir, error)) {
@@ -337,6 +339,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
     }
     if (a == "--help" || a == "-h") {
       help = true;
+    } else if (a == "--version") {
+      version = true;
     } else if (a == "--json") {
       c.json = true;
     } else if (a == "--url" || a.rfind("--url=", 0) == 0) {
@@ -360,8 +364,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::s
       words.push_back(a);
     }
   }
-  if (help) {
-    c.kind = CommandKind::Help;
+  if (help || version) {
+    c.kind = help ? CommandKind::Help : CommandKind::Version;
     out = c;
     return true;
   }
@@ -444,6 +448,9 @@ int RunCommand(const Command& c, std::ostream& out, std::ostream& err, const Sta
   switch (c.kind) {
     case CommandKind::Help:
       out << HelpText();
+      return kExitOk;
+    case CommandKind::Version:
+      out << kProgram << ' ' << product::kVersion << '\n';
       return kExitOk;
     case CommandKind::Window:
       return Fail(err, "the window is not part of this build yet; see --help for the commands",

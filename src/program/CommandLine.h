@@ -20,6 +20,7 @@ namespace wren {
 enum class CommandKind {
   Window,  // no command: the program's window
   Help,
+  Version,
   Scan,
   Services,
   Vendor,

@@ -68,6 +68,8 @@ TEST(CommandLine, ParsesEveryForm) {
       {{"history", "--json", "--data-dir", "/d"}, CommandKind::History, "", "/d", "", true},
       {{"scan", "--help"}, CommandKind::Help, "", "", "", false},
       {{"-h"}, CommandKind::Help, "", "", "", false},
+      {{"--version"}, CommandKind::Version, "", "", "", false},
+      {{"--version", "--help"}, CommandKind::Help, "", "", "", false},
   };
   for (const auto& c : cases) {
     Command command;
@@ -136,6 +138,13 @@ TEST(CommandLine, CollectTakesTheBrokerAndTheDataFolder) {
   EXPECT_EQ(command.kind, CommandKind::Collect);
   EXPECT_EQ(command.mqttUrl, "mqtts://a:b@broker");
   EXPECT_EQ(command.dataDir, "/d");
+}
+
+TEST(CommandLine, VersionSaysTheProgramAndItsVersionOnly) {
+  Outcome r = Execute({"--version"});
+  EXPECT_EQ(r.status, kExitOk);
+  EXPECT_EQ(r.out, "wrenlocator 1.7.4.0\n");
+  EXPECT_EQ(r.err, "");
 }
 
 TEST(CommandLine, HelpListsTheCommandsAndOptions) {
