@@ -83,11 +83,6 @@ void PrintTabbed(std::ostream& out, const DeviceRecord& r) {
       << '\t' << r.m_isLocalRadio << '\n';
 }
 
-int Fail(std::ostream& err, const std::string& message, int status) {
-  err << kProgram << ": " << OneLine(message) << '\n';
-  return status;
-}
-
 int Usage(std::ostream& err, const std::string& message) {
   return Fail(err, message + " (see " + kProgram + " --help)", kExitUsage);
 }
@@ -225,6 +220,11 @@ int RunCollect(const Command& c, std::ostream& out, std::ostream& err,
 }
 
 }  // namespace
+
+int Fail(std::ostream& err, const std::string& message, int status) {
+  err << kProgram << ": " << OneLine(message) << '\n';
+  return status;
+}
 
 std::string EscapeField(const std::string& text) {
   std::string out;

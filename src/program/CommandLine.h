@@ -51,6 +51,9 @@ inline constexpr int kExitUsage = 2;       // bad usage, or a stack this build d
 inline constexpr int kExitNewVersion = 3;  // check-update: a newer version is offered
 inline constexpr int kExitBusy = 4;  // --headless: the data folder is in use by another Wrenlocator
 
+// Writes "wrenlocator: MESSAGE" as one clean line to `err`; returns `status`.
+int Fail(std::ostream& err, const std::string& message, int status);
+
 // `args` without the program name. False with a one-line `error` for bad usage.
 bool ParseCommandLine(const std::vector<std::string>& args, Command& out, std::string& error);
 

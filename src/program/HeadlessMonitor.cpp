@@ -27,11 +27,6 @@
 namespace wren {
 namespace {
 
-int Fail(std::ostream& err, const std::string& message, int status) {
-  err << kProgram << ": " << OneLine(message) << '\n';
-  return status;
-}
-
 // Status texts and event lines as they happen; lines that only go to the
 // log (the start-up line, the history check) as well.
 class PrintingStatus : public StatusSink {

@@ -1,7 +1,5 @@
 #include "program/SessionStart.h"
 
-#include "base/Text.h"
-
 #include <ostream>
 
 #include "base/System.h"
@@ -13,7 +11,7 @@ namespace {
 
 std::unique_ptr<StartedSession> Failed(StartFailure& failure, StartStep step, int status,
                                        std::string message, std::ostream& err) {
-  err << kProgram << ": " << OneLine(message) << '\n';
+  Fail(err, message, status);
   failure = StartFailure{step, status, std::move(message)};
   return nullptr;
 }

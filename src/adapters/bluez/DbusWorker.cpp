@@ -36,10 +36,6 @@ QString SystemBusAddress() {
 
 }  // namespace
 
-platform::DeviceResult ResultOfError(const std::string& errorName) {
-  return ResultOfErrorName(errorName);
-}
-
 DbusWorker::DbusWorker(WorkerHost& host, const BluezOptions& options)
     : m_host(host), m_options(options), m_retry(this), m_watchdog(this), m_saveTimer(this) {
   m_retry.setSingleShot(true);
@@ -65,7 +61,7 @@ void DbusWorker::Shutdown() {
   auto requests = std::move(m_requests);
   m_requests.clear();
   for (auto& [id, done] : requests)
-    if (done) done(ResultOfError("org.freedesktop.DBus.Error.Disconnected"));
+    if (done) done(ResultOfErrorName("org.freedesktop.DBus.Error.Disconnected"));
   if (m_bus) {
     // BlueZ drops our agent and discovery sessions with the connection.
     m_bus.reset();
@@ -278,7 +274,7 @@ void DbusWorker::Request(const std::string& path, const QString& interface, cons
       // An error without a name is still an error.
       if (name.empty()) name = "org.freedesktop.DBus.Error.Failed";
     }
-    if (finish) finish(ResultOfError(name));
+    if (finish) finish(ResultOfErrorName(name));
   });
 }
 

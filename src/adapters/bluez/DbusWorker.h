@@ -50,9 +50,6 @@ public:
   virtual bool StartupOver() const = 0;
 };
 
-// The outcome of a request that failed with `errorName` (none: success).
-platform::DeviceResult ResultOfError(const std::string& errorName);
-
 class DbusWorker : public QObject {
   Q_OBJECT
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <utility>
 
+#include "adapters/bluez/BluezErrors.h"
 #include "adapters/bluez/DbusWorker.h"
 #include "adapters/bluez/DeviceCache.h"
 #include "adapters/bluez/WorkerLink.h"
@@ -28,14 +29,14 @@ namespace {
 void Send(WorkerLink& link, const std::string& path, const QString& interface,
           const QString& method, QVariantList args, int timeoutMs, platform::DeviceDone done) {
   if (path.empty()) {
-    if (done) done(ResultOfError("org.bluez.Error.DoesNotExist"));
+    if (done) done(ResultOfErrorName("org.bluez.Error.DoesNotExist"));
     return;
   }
   // Shared, so that `done` is still ours when the thread has ended.
   auto shared = std::make_shared<platform::DeviceDone>(std::move(done));
   const bool posted = link.Post(
       [=](DbusWorker& w) { w.Request(path, interface, method, args, timeoutMs, *shared); });
-  if (!posted && *shared) (*shared)(ResultOfError("org.freedesktop.DBus.Error.Disconnected"));
+  if (!posted && *shared) (*shared)(ResultOfErrorName("org.freedesktop.DBus.Error.Disconnected"));
 }
 
 }  // namespace
